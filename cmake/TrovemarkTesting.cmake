@@ -1,0 +1,26 @@
+# One way to add a test: a GoogleTest executable discovered by CTest.
+#   trovemark_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib... [LABELS l...] [TIMEOUT s])
+if(TROVEMARK_BUILD_TESTS)
+  enable_testing()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+
+function(trovemark_add_test)
+  if(NOT TROVEMARK_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${T_NAME} PRIVATE
+    TROVEMARK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TROVEMARK_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+endfunction()
