@@ -72,6 +72,10 @@ struct Element {
   double number() const;
 };
 
+// Reads text as one C-locale floating-point number: non-empty, no leading
+// white space, and the number must end exactly at the end of the text.
+std::optional<double> parseNumber(const std::string& text);
+
 using ProcessId = std::int64_t;
 
 class Accessibility {
