@@ -1,0 +1,36 @@
+#pragma once
+
+// Everything the controller needs of the platform, gathered in one value so
+// that the real adapters and test fakes are handed over the same way.
+
+#include <memory>
+
+#include "companion/platform/accessibility_trust.h"
+#include "companion/platform/applications.h"
+#include "companion/platform/bundle.h"
+#include "companion/platform/executor.h"
+#include "companion/platform/file_system.h"
+#include "companion/platform/login_item.h"
+#include "companion/platform/pasteboard.h"
+#include "companion/platform/processes.h"
+
+namespace trovemark::companion {
+
+struct Platform {
+  std::shared_ptr<ProcessLauncher> processes;
+  std::shared_ptr<ApplicationLocator> applications;
+  std::shared_ptr<FileSystem> files;
+  std::shared_ptr<Bundle> bundle;
+  std::shared_ptr<AccessibilityTrust> trust;
+  std::shared_ptr<LoginItem> loginItem;
+  std::shared_ptr<MainThreadExecutor> executor;
+  std::shared_ptr<Pasteboard> pasteboard;
+};
+
+// The real adapters of the platform this program was built for. The main
+// thread and the clipboard belong to the application, so the caller supplies
+// them.
+Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
+                            std::shared_ptr<Pasteboard> pasteboard);
+
+}  // namespace trovemark::companion
