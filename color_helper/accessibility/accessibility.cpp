@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
@@ -62,6 +63,7 @@ NodeReading Accessibility::readNode(const ElementRef& element) {
 
 std::vector<Element> Accessibility::flatten(const ElementRef& root, std::size_t limit) {
   std::vector<Element> list;
+  if (!root) return list;
   // An explicit stack keeps a pathologically deep tree from exhausting the
   // call stack; children are pushed in reverse so they pop in list order.
   std::vector<ElementRef> pending{root};
@@ -69,11 +71,15 @@ std::vector<Element> Accessibility::flatten(const ElementRef& root, std::size_t 
     ElementRef node = std::move(pending.back());
     pending.pop_back();
     NodeReading reading = readNode(node);
-    list.push_back(Element{node, asText(reading.role), asText(reading.description),
-                           std::move(reading.value)});
+    list.push_back(
+        Element{node, asText(reading.role), asText(reading.description), std::move(reading.value)});
     if (!reading.children) continue;
     auto* children = std::get_if<std::vector<ElementRef>>(&*reading.children);
-    if (!children) continue;
+    // A list with a null entry is not a list of elements: the node is a leaf,
+    // rather than a walk that hands a null handle back to the backend.
+    if (!children || std::find(children->begin(), children->end(), nullptr) != children->end()) {
+      continue;
+    }
     for (auto it = children->rbegin(); it != children->rend(); ++it) pending.push_back(*it);
   }
   return list;

@@ -1,0 +1,143 @@
+#pragma once
+
+// A pipelining D-Bus client over libdbus: many method calls in flight on one
+// private connection, answers matched by serial, every call bounded in time.
+//
+// The walk of a window is thousands of small calls to one peer; sending them
+// one after the other pays a full round trip through the bus daemon each
+// time, while keeping a window of them in flight pays mostly the daemon's
+// routing. libdbus is used directly (rather than a main-loop library) so that
+// the whole exchange runs on the caller's thread, with no library thread, no
+// log output and no global state beyond the connection.
+
+#include <dbus/dbus.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "color_helper/accessibility/accessibility.h"
+
+namespace trovemark::ax::dbus {
+
+// Owns one message reference.
+struct MessageDeleter {
+  void operator()(DBusMessage* m) const { dbus_message_unref(m); }
+};
+using Message = std::unique_ptr<DBusMessage, MessageDeleter>;
+
+// Called exactly once per call: with the reply, or with null when the call
+// failed, was answered with an error, timed out, or its peer is gone.
+using ReplyHandler = std::function<void(DBusMessage* reply)>;
+
+struct BusOptions {
+  // A call not answered within this time fails, and its peer counts as gone
+  // for the rest of this connection's life, so a hung peer costs one timeout.
+  std::chrono::milliseconds callTimeout{2000};
+  // Calls in flight at once; keeps the peer's queue bounded.
+  std::size_t maxInFlight{192};
+};
+
+class Bus {
+ public:
+  // A private connection to the bus at `address`, registered with its daemon.
+  // Null when it cannot be reached.
+  static std::unique_ptr<Bus> connect(const std::string& address, Clock& clock,
+                                      BusOptions options = {});
+  // The session bus of this desktop (DBUS_SESSION_BUS_ADDRESS), or null.
+  static std::unique_ptr<Bus> session(Clock& clock, BusOptions options = {});
+
+  ~Bus();
+  Bus(const Bus&) = delete;
+  Bus& operator=(const Bus&) = delete;
+
+  // Sends `message` (a method call with a destination) now. The handler runs
+  // later, from within run(). A call to a peer already gone is not sent and
+  // fails at once.
+  void call(Message message, ReplyHandler handler);
+
+  // Dispatches answers until no call is pending. `feed` runs before every
+  // wait, so the caller can keep the window of calls full.
+  void run(const std::function<void()>& feed = {});
+
+  // Forgets every pending call: their handlers never run and late answers are
+  // dropped.
+  void abandon();
+
+  bool hasRoom() const { return pending_.size() < options_.maxInFlight; }
+  std::size_t inFlight() const { return pending_.size(); }
+  // Method calls sent on this connection so far.
+  std::uint64_t callsSent() const { return sent_; }
+  bool connected() const { return connection_ != nullptr; }
+
+ private:
+  Bus(DBusConnection* connection, Clock& clock, BusOptions options);
+
+  struct Pending {
+    std::string peer;
+    Clock::TimePoint deadline;
+    ReplyHandler handler;
+  };
+
+  void dispatch(DBusMessage* message);
+  bool expire();
+  void failAll();
+  void runFailures();
+
+  DBusConnection* connection_;
+  Clock& clock_;
+  BusOptions options_;
+  std::unordered_map<dbus_uint32_t, Pending> pending_;
+  // Serials in the order sent; deadlines grow with it, so the front is the
+  // next to expire. Entries already answered are skipped lazily.
+  std::deque<dbus_uint32_t> order_;
+  std::vector<ReplyHandler> failures_;
+  std::set<std::string> gone_;
+  std::uint64_t sent_ = 0;
+};
+
+// Message building and reading. Readers return false when the reply does not
+// have the expected shape.
+Message methodCall(const std::string& peer, const std::string& path, const char* interface,
+                   const char* method);
+// org.freedesktop.DBus.Properties.Get of one property.
+Message propertyGet(const std::string& peer, const std::string& path, const char* interface,
+                    const char* property);
+
+bool readString(DBusMessage* reply, std::string& out);
+bool readUint32(DBusMessage* reply, std::uint32_t& out);
+bool readBool(DBusMessage* reply, bool& out);
+bool readStrings(DBusMessage* reply, std::vector<std::string>& out);
+bool readUint32s(DBusMessage* reply, std::vector<std::uint32_t>& out);
+
+// An object reference (bus name, object path) as the accessibility protocol
+// passes it.
+struct ObjectRef {
+  std::string peer;
+  std::string path;
+};
+bool readObjectRefs(DBusMessage* reply, std::vector<ObjectRef>& out);
+
+// The value inside a Properties.Get reply.
+struct Variant {
+  enum class Kind { kString, kNumber, kBool, kOther } kind = Kind::kOther;
+  std::string text;
+  double number = 0;
+  bool flag = false;
+  std::string signature;
+};
+bool readVariant(DBusMessage* reply, Variant& out);
+
+// Whether a name or path taken from a peer's answer is safe to address a call
+// to: libdbus treats a malformed one as a programming error.
+bool validPeer(const std::string& name);
+bool validPath(const std::string& path);
+
+}  // namespace trovemark::ax::dbus

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+
+#include "color_helper/accessibility/accessibility.h"
+
+namespace trovemark::color {
+
+// The whole command line run: `args` are the arguments after the program
+// name. Writes exactly one line, the response to `out` or the failure's
+// message to `err`, and gives the exit status (0 or 1).
+int helperMain(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+               ax::Accessibility& ax, ax::Clock& clock);
+
+}  // namespace trovemark::color

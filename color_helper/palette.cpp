@@ -1,0 +1,65 @@
+#include "color_helper/palette.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "color_helper/color_error.h"
+#include "color_helper/messages.h"
+
+namespace trovemark::color {
+
+namespace {
+
+struct PaletteShape {
+  const char* titlePrefix;
+  // The next palette's title: a prefix for the Blur palette after Primaries,
+  // the exact text "Scopes" after Blur.
+  const char* endText;
+  bool endIsPrefix;
+  std::size_t sliderCount;
+  std::string_view missingTitle;
+};
+
+const PaletteShape& shapeOf(const std::string& section) {
+  static const PaletteShape kPrimariesShape{kPrimariesTitlePrefix, kBlurTitlePrefix, true, 15,
+                                            messages::kColorBarsUnavailable};
+  static const PaletteShape kBlurShape{kBlurTitlePrefix, kScopesTitle, false, 9,
+                                       messages::kBlurUnavailable};
+  if (section == kPrimaries) return kPrimariesShape;
+  if (section == kBlur) return kBlurShape;
+  throw ColorError(std::string(messages::kUnknownSection));
+}
+
+}  // namespace
+
+bool isStaticText(const ax::Element& element) { return element.role == kStaticText; }
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+PaletteSnapshot palette(const std::vector<ax::Element>& nodes, const std::string& section) {
+  const PaletteShape& shape = shapeOf(section);
+  auto title = std::find_if(nodes.begin(), nodes.end(), [&](const ax::Element& e) {
+    return isStaticText(e) && startsWith(e.text(), shape.titlePrefix);
+  });
+  if (title == nodes.end()) throw ColorError(std::string(shape.missingTitle));
+
+  auto end = std::find_if(title + 1, nodes.end(), [&](const ax::Element& e) {
+    if (!isStaticText(e)) return false;
+    const std::string text = e.text();
+    return shape.endIsPrefix ? startsWith(text, shape.endText) : text == shape.endText;
+  });
+
+  PaletteSnapshot snapshot;
+  snapshot.nodes.assign(title, end);
+  std::copy_if(snapshot.nodes.begin(), snapshot.nodes.end(), std::back_inserter(snapshot.sliders),
+               [](const ax::Element& e) { return e.role == kSlider; });
+  if (snapshot.sliders.size() != shape.sliderCount) {
+    throw ColorError(
+        messages::controlsChanged(section, shape.sliderCount, snapshot.sliders.size()));
+  }
+  return snapshot;
+}
+
+}  // namespace trovemark::color

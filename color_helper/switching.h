@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "color_helper/accessibility/accessibility.h"
+
+namespace trovemark::color {
+
+// Makes the palette of `section` show in the window, in its Color Bars mode
+// for "primaries" and in the mode check box described `mode` ("Blur" or
+// "Sharpen") for any other section, pressing Resolve's check boxes where
+// needed. Gives the walk of the window taken after the last press (or the
+// first walk when nothing was pressed). Throws ColorError when the window does
+// not show the Color page or a control is missing or refuses a press.
+// Switched modes stay switched.
+std::vector<ax::Element> showPalette(ax::Accessibility& ax, const ax::ElementRef& window,
+                                     const std::string& section, const std::string& mode);
+
+}  // namespace trovemark::color

@@ -1,0 +1,34 @@
+#include "color_helper/window.h"
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "color_helper/accessibility/element.h"
+#include "color_helper/color_error.h"
+#include "color_helper/messages.h"
+
+namespace trovemark::color {
+
+ax::ElementRef currentWindow(ax::Accessibility& ax) {
+  const std::vector<ax::ProcessId> running = ax.runningApplications(kResolveBundleIdentifier);
+  if (running.empty()) throw ColorError(std::string(messages::kOpenResolve));
+
+  // Further instances are ignored, even when only they show a window.
+  const ax::ElementRef application = ax.applicationElement(running.front());
+
+  if (auto focused = ax::attribute(ax, application, ax::kFocusedWindow)) {
+    if (const auto* window = std::get_if<ax::ElementRef>(&*focused); window && *window) {
+      return *window;
+    }
+  }
+  if (auto windows = ax::attribute(ax, application, ax::kWindows)) {
+    if (const auto* list = std::get_if<std::vector<ax::ElementRef>>(&*windows);
+        list && !list->empty() && list->front()) {
+      return list->front();
+    }
+  }
+  throw ColorError(std::string(messages::kOpenProject));
+}
+
+}  // namespace trovemark::color
