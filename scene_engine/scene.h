@@ -1,0 +1,74 @@
+#pragma once
+
+// A substitute Resolve that answers the Color helper's accessibility port
+// in-process, from a scene file. Tests, the demo and benchmarks run the real
+// helper logic against it; time (delayed effects) follows the injected clock.
+//
+// The port is a thin layer over `SceneModel`: an element handle names one node
+// (or one application), attribute reads present the node as the desktop would,
+// and every read or operation first applies the delayed effects already due.
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "color_helper/accessibility/accessibility.h"
+#include "scene_engine/scene_model.h"
+
+namespace trovemark::scene {
+
+class Scene : public ax::Accessibility {
+ public:
+  // The bundle identifier under which the scene's applications run.
+  static constexpr const char* kBundleIdentifier = "com.blackmagic-design.DaVinciResolve";
+  // Process id of application i is kFirstProcessId + i.
+  static constexpr ax::ProcessId kFirstProcessId = 24601;
+
+  static std::unique_ptr<Scene> parse(std::string_view json, ax::Clock& clock);
+  static std::unique_ptr<Scene> load(const std::filesystem::path& file, ax::Clock& clock);
+  explicit Scene(std::unique_ptr<SceneModel> model);
+
+  const std::vector<Operation>& operations() const;
+  // The current "AXValue" of the node with that id (due effects applied
+  // first); nullopt when there is no such node or its value is missing.
+  std::optional<ax::AttributeValue> valueOf(const std::string& id);
+  // False while the node or an ancestor is hidden, and for an unknown id.
+  bool isShown(const std::string& id);
+  // Port calls answered so far.
+  std::size_t calls() const;
+
+  SceneModel& model() { return *model_; }
+  // The handle of a node, as reads of "AXChildren" hand it out.
+  ax::ElementRef elementFor(NodeId node) const;
+  // The node a handle names; nullopt for an application or foreign handle.
+  std::optional<NodeId> nodeOf(const ax::ElementRef& element) const;
+
+  // ax::Accessibility
+  bool isProcessTrusted() override;
+  std::vector<ax::ProcessId> runningApplications(const std::string& bundleIdentifier) override;
+  ax::ElementRef applicationElement(ax::ProcessId pid) override;
+  std::optional<ax::AttributeValue> attribute(const ax::ElementRef& element,
+                                              const std::string& name) override;
+  bool setValue(const ax::ElementRef& element, double value) override;
+  bool press(const ax::ElementRef& element) override;
+  bool sameElement(const ax::ElementRef& a, const ax::ElementRef& b) override;
+
+ private:
+  std::optional<ax::AttributeValue> nodeAttribute(NodeId node, const std::string& name);
+  std::optional<ax::AttributeValue> applicationAttribute(ax::ProcessId pid,
+                                                         const std::string& name);
+
+  std::unique_ptr<SceneModel> model_;
+  // One handle per node, made on first use, so that repeated walks share them.
+  mutable std::vector<ax::ElementRef> handles_;
+  std::size_t calls_ = 0;
+};
+
+// How a model value reads through the port: missing stays missing.
+std::optional<ax::AttributeValue> toAttribute(const Value& value);
+
+}  // namespace trovemark::scene
