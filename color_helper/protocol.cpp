@@ -1,7 +1,10 @@
 #include "color_helper/protocol.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -30,30 +33,73 @@ std::string requiredString(const json& object, const char* key) {
   return value->get<std::string>();
 }
 
-// A JSON number that denotes an integer within 64 bits. Integral numbers
-// written with a fraction or an exponent (1e3, 2.0) denote integers too.
+// An integer request value: by the time it is looked at, every number token
+// that denotes an integer within 64 bits has been read as an integer.
 std::int64_t integer(const json& value, const char* key) {
-  constexpr const char* kExpectation = "an integer that fits in 64 bits";
-  if (value.is_number_integer() && !value.is_number_unsigned()) {
-    return value.get<std::int64_t>();
-  }
-  if (value.is_number_unsigned()) {
+  if (value.is_number_integer()) {
+    if (!value.is_number_unsigned()) return value.get<std::int64_t>();
     const auto unsignedValue = value.get<std::uint64_t>();
-    if (unsignedValue > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-      badKey(key, kExpectation);
-    }
-    return static_cast<std::int64_t>(unsignedValue);
-  }
-  if (value.is_number_float()) {
-    const double d = value.get<double>();
-    // 2^63 is the first double beyond the range; -2^63 is the last inside.
-    constexpr double kLimit = 9223372036854775808.0;
-    if (std::isfinite(d) && std::trunc(d) == d && d >= -kLimit && d < kLimit) {
-      return static_cast<std::int64_t>(d);
+    if (unsignedValue <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      return static_cast<std::int64_t>(unsignedValue);
     }
   }
-  badKey(key, kExpectation);
+  badKey(key, "an integer that fits in 64 bits");
 }
+
+// The integer a JSON number token denotes, when it denotes one within 64
+// bits, however it is written: 1000, 1e3, 1000.0 and 10000e-1 all read 1000.
+// Worked out on the token's digits, since a double cannot tell 2^63 from
+// 2^63 + 1.
+std::optional<std::int64_t> integralToken(std::string_view token) {
+  const bool negative = !token.empty() && token.front() == '-';
+  if (negative) token.remove_prefix(1);
+  const auto exponentAt = token.find_first_of("eE");
+  const std::string_view mantissa = token.substr(0, exponentAt);
+  long long exponent = 0;
+  bool hugeExponent = false;
+  if (exponentAt != std::string_view::npos) {
+    std::string_view exponentText = token.substr(exponentAt + 1);
+    if (!exponentText.empty() && exponentText.front() == '+') exponentText.remove_prefix(1);
+    const auto [stop, error] =
+        std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+    hugeExponent = error != std::errc() || stop != exponentText.data() + exponentText.size();
+  }
+  const auto point = mantissa.find('.');
+  std::string digits(mantissa.substr(0, point));
+  if (point != std::string_view::npos) {
+    const std::string_view fraction = mantissa.substr(point + 1);
+    digits += fraction;
+    exponent -= static_cast<long long>(fraction.size());
+  }
+  digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+  if (digits.empty()) return 0;
+  // An exponent beyond long long is far beyond any integer of 64 bits.
+  if (hugeExponent) return std::nullopt;
+  while (digits.back() == '0') {
+    digits.pop_back();
+    ++exponent;
+  }
+  constexpr long long kMaxDigits = 19;
+  if (exponent < 0 || static_cast<long long>(digits.size()) + exponent > kMaxDigits) {
+    return std::nullopt;
+  }
+  std::string text = (negative ? "-" : "") + digits + std::string(exponent, '0');
+  std::int64_t value = 0;
+  const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || stop != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// The library's document builder, except that a number written with a
+// fraction or an exponent that denotes an integer is stored as that integer.
+class RequestBuilder : public nlohmann::detail::json_sax_dom_parser<json> {
+ public:
+  using json_sax_dom_parser::json_sax_dom_parser;
+  bool number_float(double value, const std::string& token) {
+    if (auto integer = integralToken(token)) return number_integer(*integer);
+    return json_sax_dom_parser::number_float(value, token);
+  }
+};
 
 std::map<std::string, double> changes(const json& value) {
   constexpr const char* kExpectation = "an object whose values are numbers";
@@ -71,7 +117,8 @@ std::map<std::string, double> changes(const json& value) {
 Request decodeRequest(std::string_view text) {
   json document;
   try {
-    document = json::parse(text);
+    RequestBuilder builder(document);
+    json::sax_parse(text, &builder);
   } catch (const json::exception& error) {
     throw ProtocolError(error.what());
   }

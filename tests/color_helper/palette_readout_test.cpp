@@ -1,0 +1,135 @@
+// Cutting a palette out of a walk, and reading the numbers it shows.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "color_helper/messages.h"
+#include "color_helper/palette.h"
+#include "color_helper/readout.h"
+#include "tests/color_helper/failure.h"
+#include "tests/color_helper/fake_tree.h"
+
+namespace trovemark::color {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::failureOf;
+using Walk = std::vector<ax::Element>;
+
+ax::Element node(std::string role, std::string description = "",
+                 std::optional<ax::AttributeValue> value = std::nullopt) {
+  return ax::Element{std::make_shared<const ax::ElementHandle>(), std::move(role),
+                     std::move(description), std::move(value)};
+}
+ax::Element text(std::string value) { return node("AXStaticText", "", std::move(value)); }
+ax::Element slider(double value = 0) { return node("AXSlider", "", value); }
+void addSliders(Walk& walk, int count) {
+  for (int i = 0; i < count; ++i) walk.push_back(slider(i));
+}
+
+TEST(PaletteTest, PrimariesRunsFromItsColorBarsTitleToTheBlurTitle) {
+  Walk walk{text("Primaries - Color Bars"), text("Primaries - Color Bars")};
+  walk.insert(walk.begin(), text("Primaries - Wheels"));  // a title that does not open the run
+  addSliders(walk, 15);
+  walk.push_back(text("Blur - Sharpen"));
+  addSliders(walk, 3);
+
+  const PaletteSnapshot snapshot = palette(walk, "primaries");
+  ASSERT_EQ(snapshot.nodes.size(), 17u);  // both Color Bars titles and 15 sliders
+  EXPECT_EQ(snapshot.nodes.front().ref, walk[1].ref);
+  EXPECT_EQ(snapshot.nodes.back().ref, walk[17].ref);
+  ASSERT_EQ(snapshot.sliders.size(), 15u);
+  EXPECT_EQ(snapshot.sliders[0].ref, walk[3].ref);
+}
+
+TEST(PaletteTest, BlurEndsOnlyAtAStaticTextReadingExactlyScopes) {
+  Walk walk{text("Blur - Blur")};
+  addSliders(walk, 9);
+  walk.push_back(text("Scopes and more"));
+  walk.push_back(node("AXButton", "Scopes"));
+  walk.push_back(node("AXStaticText", "Scopes", std::string("x")));
+  walk.push_back(text("Scopes"));
+  walk.push_back(slider());
+
+  EXPECT_EQ(palette(walk, "blur").nodes.size(), 13u);
+  walk.resize(13);  // without an end the run reaches the end of the walk
+  EXPECT_EQ(palette(walk, "blur").nodes.size(), 13u);
+  walk.push_back(slider());
+  EXPECT_EQ(failureOf([&] { palette(walk, "blur"); }),
+            "Resolve's blur controls changed (expected 9 sliders, found 10)");
+}
+
+TEST(PaletteTest, ReportsAMissingTitleAWrongCountAndAnUnknownSection) {
+  Walk primaries{text("Primaries - Color Bars")};
+  addSliders(primaries, 16);
+  EXPECT_EQ(failureOf([&] { palette(primaries, "primaries"); }),
+            messages::controlsChanged("primaries", 15, 16));
+  EXPECT_EQ(failureOf([&] { palette(primaries, "primaries"); }),
+            "Resolve's primaries controls changed (expected 15 sliders, found 16)");
+
+  EXPECT_EQ(failureOf([] { palette({}, "primaries"); }), messages::kColorBarsUnavailable);
+  EXPECT_EQ(failureOf([] { palette({text("Primaries - Log")}, "primaries"); }),
+            messages::kColorBarsUnavailable);
+  EXPECT_EQ(failureOf([] { palette({node("AXButton", "", std::string("Blur - x"))}, "blur"); }),
+            messages::kBlurUnavailable);
+  EXPECT_EQ(failureOf([&] { palette(primaries, "Primaries"); }), messages::kUnknownSection);
+}
+
+// A Primaries palette whose groups of 4, 4, 4 and 3 sliders are each followed
+// by the given readout.
+PaletteSnapshot primariesWith(const std::vector<Walk>& readouts) {
+  Walk walk{text("Primaries - Color Bars")};
+  const int sizes[] = {4, 4, 4, 3};
+  for (int g = 0; g < 4; ++g) {
+    walk.push_back(slider());
+    walk.push_back(text("9"));  // between the bars: never read
+    addSliders(walk, sizes[g] - 1);
+    walk.insert(walk.end(), readouts[g].begin(), readouts[g].end());
+  }
+  return palette(walk, "primaries");
+}
+
+TEST(ReadoutTest, PrimariesRowsComeFromTheNumbersAfterEachGroup) {
+  testing::FakeTree ax;
+  const auto snapshot = primariesWith({
+      {text("Lift"), text("0.10"), text("0.20"), text("0.30"), text("0.40")},
+      {text("1"), text("2"), text("3"), text("4"), text("5")},
+      {text(" 1"), text("1%"), text("1,5"), node("AXButton", "", std::string("7")),
+       node("AXStaticText", "", 8.0), text("-1e2"), text("6"), text("7"), text("8")},
+      {text("0"), text("700"), text("0.5")},
+  });
+  EXPECT_THAT(displayValues(ax, snapshot, "primaries"),
+              ElementsAre(ElementsAre(0.1, 0.2, 0.3, 0.4), ElementsAre(1, 2, 3, 4),
+                          ElementsAre(-100, 6, 7, 8), ElementsAre(0, 700, 0.5)));
+}
+
+TEST(ReadoutTest, PrimariesReportsShortOrMissingReadouts) {
+  testing::FakeTree ax;
+  const Walk four{text("1"), text("2"), text("3"), text("4")};
+  const auto shortGroup = primariesWith({four, {text("1"), text("2")}, four, four});
+  EXPECT_EQ(failureOf([&] { displayValues(ax, shortGroup, "primaries"); }),
+            "Resolve Color readout changed: found 2 of 4");
+  const auto emptyLast = primariesWith({four, four, four, {}});
+  EXPECT_EQ(failureOf([&] { displayValues(ax, emptyLast, "primaries"); }),
+            messages::readoutShort(0, 3));
+
+  auto lostAnchor = primariesWith({four, four, four, four});
+  lostAnchor.sliders[14] = slider();  // a handle that is not in `nodes`
+  EXPECT_EQ(failureOf([&] { displayValues(ax, lostAnchor, "primaries"); }),
+            messages::kReadoutChanged);
+}
+
+TEST(ReadoutTest, BlurRowsAreTheSlidersDividedByAHundred) {
+  testing::FakeTree ax;
+  PaletteSnapshot snapshot;
+  for (double v : {0.0, 50.0, 100.0, 25.0, -10.0, 1.0}) snapshot.sliders.push_back(slider(v));
+  snapshot.sliders.push_back(node("AXSlider", "", std::string("50")));
+  snapshot.sliders.push_back(node("AXSlider"));
+  snapshot.sliders.push_back(node("AXSlider", "", std::string("50%")));
+  EXPECT_THAT(
+      displayValues(ax, snapshot, "blur"),
+      ElementsAre(ElementsAre(0, 0.5, 1), ElementsAre(0.25, -0.1, 0.01), ElementsAre(0.5, 0, 0)));
+}
+
+}  // namespace
+}  // namespace trovemark::color
