@@ -1,0 +1,50 @@
+#pragma once
+
+// The Linux adapters one by one, each taking what it would otherwise read
+// from the process (environment, executable path), so that tests can aim
+// them at a temporary home. makeSystemPlatform() wires them to the real ones.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "companion/platform/platform.h"
+
+namespace trovemark::companion::linux_adapters {
+
+using Environment = std::map<std::string, std::string>;
+
+Environment currentEnvironment();
+// The absolute path of the running program (from /proc/self/exe).
+std::string currentExecutablePath();
+
+// The user's home: $HOME, else the password database, else "/".
+std::string homeFolder(const Environment& env);
+// $XDG_DATA_HOME when absolute, else ~/.local/share.
+std::string dataHome(const Environment& env);
+// $XDG_CONFIG_HOME when absolute, else ~/.config.
+std::string configHome(const Environment& env);
+// dataHome, then each absolute entry of $XDG_DATA_DIRS (default
+// /usr/local/share:/usr/share).
+std::vector<std::string> dataFolders(const Environment& env);
+
+std::shared_ptr<ProcessLauncher> makeProcessLauncher();
+std::shared_ptr<FileSystem> makeFileSystem(Environment env);
+// Running instances are read from `procRoot` (normally "/proc").
+std::shared_ptr<ApplicationLocator> makeApplicationLocator(Environment env,
+                                                           std::string procRoot = "/proc");
+// Resources lie in `resourceFolder`; the host name comes from the Avahi
+// daemon on the system bus named by the environment.
+std::shared_ptr<Bundle> makeBundle(std::string resourceFolder, Environment env);
+// The session's accessibility bus switch, on the session bus named by the environment.
+std::shared_ptr<AccessibilityTrust> makeAccessibilityTrust(Environment env);
+// An autostart entry that runs `executablePath`.
+std::shared_ptr<LoginItem> makeLoginItem(Environment env, std::string executablePath);
+
+// The folder that holds the companion's resources for a program installed at
+// `executablePath`: beside it, under the data folder of the same prefix.
+std::string resourceFolderFor(const std::string& executablePath);
+
+}  // namespace trovemark::companion::linux_adapters

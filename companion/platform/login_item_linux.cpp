@@ -1,0 +1,131 @@
+// Launch at login on Linux: an XDG autostart entry for the companion in the
+// user's autostart folder ($XDG_CONFIG_HOME/autostart, default
+// ~/.config/autostart). Absent is "not registered", present and not switched
+// off is "enabled", anything else (switched off with Hidden=true or
+// X-GNOME-Autostart-enabled=false, unreadable) counts as neither.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "companion/platform/adapters_linux.h"
+#include "companion/platform/desktop_entry.h"
+
+namespace trovemark::companion::linux_adapters {
+namespace {
+
+constexpr const char* kEntryName = "ZelvanMac.desktop";
+constexpr int kSwitchedOff = 2;
+constexpr int kUnreadable = 3;
+
+std::string failure(const std::string& what, const std::string& path, int error) {
+  return "Could not " + what + " " + path + ": " + std::strerror(error) + ".";
+}
+
+// mkdir -p with private folders; errno set on failure.
+bool makeFolders(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
+  const auto slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash))) return false;
+  return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writeAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+class LinuxLoginItem final : public LoginItem {
+ public:
+  LinuxLoginItem(Environment env, std::string executablePath)
+      : folder_(configHome(env) + "/autostart"),
+        path_(folder_ + "/" + kEntryName),
+        executable_(std::move(executablePath)) {}
+
+  int status() override {
+    struct stat st {};
+    if (::lstat(path_.c_str(), &st) != 0) return errno == ENOENT ? kNotRegistered : kUnreadable;
+    std::ifstream file(path_, std::ios::binary);
+    if (!file) return kUnreadable;
+    std::stringstream text;
+    text << file.rdbuf();
+    const auto keys = desktop_entry::mainGroup(text.str());
+    if (keys.empty()) return kUnreadable;
+    const auto is = [&keys](const char* key, const char* value) {
+      const auto it = keys.find(key);
+      return it != keys.end() && it->second == value;
+    };
+    if (is("Hidden", "true") || is("X-GNOME-Autostart-enabled", "false")) return kSwitchedOff;
+    return kEnabled;
+  }
+
+  std::optional<std::string> registerItem() override {
+    if (!makeFolders(folder_)) return failure("create the folder", folder_, errno);
+    // Written beside the entry and renamed over it, so a reader at login
+    // sees the old entry or the new one, never half of one.
+    std::string temp = folder_ + "/." + kEntryName + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return failure("write the autostart entry", path_, errno);
+    const bool written = writeAll(fd, entryText()) && ::fsync(fd) == 0;
+    const int writeError = errno;
+    ::close(fd);
+    if (!written) {
+      ::unlink(temp.c_str());
+      return failure("write the autostart entry", path_, writeError);
+    }
+    if (::rename(temp.c_str(), path_.c_str()) != 0) {
+      const int renameError = errno;
+      ::unlink(temp.c_str());
+      return failure("write the autostart entry", path_, renameError);
+    }
+    return std::nullopt;
+  }
+
+  std::optional<std::string> unregisterItem() override {
+    if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
+      return failure("remove the autostart entry", path_, errno);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::string entryText() const {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Trovemark\n"
+           "Comment=Keeps the Trovemark bridge running\n"
+           "Exec=" +
+           desktop_entry::escapeString(desktop_entry::quoteExecArgument(executable_)) +
+           "\n"
+           "Terminal=false\n"
+           "X-GNOME-Autostart-enabled=true\n";
+  }
+
+  std::string folder_;
+  std::string path_;
+  std::string executable_;
+};
+
+}  // namespace
+
+std::shared_ptr<LoginItem> makeLoginItem(Environment env, std::string executablePath) {
+  return std::make_shared<LinuxLoginItem>(std::move(env), std::move(executablePath));
+}
+
+}  // namespace trovemark::companion::linux_adapters

@@ -1,0 +1,30 @@
+// Wires the Linux adapters to the running process.
+
+#include "companion/platform/adapters_linux.h"
+#include "companion/system_bridge.h"
+
+namespace trovemark::companion {
+
+Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
+                            std::shared_ptr<Pasteboard> pasteboard) {
+  using namespace linux_adapters;
+  const Environment env = currentEnvironment();
+  const std::string program = currentExecutablePath();
+  Platform platform;
+  platform.processes = makeProcessLauncher();
+  platform.applications = makeApplicationLocator(env);
+  platform.files = makeFileSystem(env);
+  platform.bundle = makeBundle(resourceFolderFor(program), env);
+  platform.trust = makeAccessibilityTrust(env);
+  platform.loginItem = makeLoginItem(env, program);
+  platform.executor = std::move(executor);
+  platform.pasteboard = std::move(pasteboard);
+  return platform;
+}
+
+std::shared_ptr<BridgeController> makeSystemBridgeController(
+    std::shared_ptr<MainThreadExecutor> executor, std::shared_ptr<Pasteboard> pasteboard) {
+  return BridgeController::create(makeSystemPlatform(std::move(executor), std::move(pasteboard)));
+}
+
+}  // namespace trovemark::companion
