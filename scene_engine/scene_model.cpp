@@ -201,7 +201,6 @@ struct Node {
   std::optional<std::vector<Effect>> onPress;
   std::vector<Effect> onSet;
   std::optional<Bind> bind;
-  std::string where;  // its place in the file, for messages
 };
 
 struct Application {
@@ -217,6 +216,7 @@ struct SceneModel::Impl {
   std::vector<Application> applications;
   std::vector<Node> nodes;
   std::unordered_map<std::string, NodeId> ids;
+  std::unordered_map<NodeId, std::string> idPlaces;         // where each id was given, for messages
   std::unordered_map<NodeId, std::vector<NodeId>> boundTo;  // source -> bound texts
   std::map<std::pair<TimePoint, std::uint64_t>, Effect> pending;
   std::uint64_t scheduled = 0;
@@ -235,7 +235,9 @@ struct SceneModel::Impl {
 
   void readTop(const json& top);
   void readApplication(const json& app, std::size_t index);
-  NodeId readNode(const json& object, const std::string& where, std::size_t application,
+  // `where` is the node's place in the file; it is extended for each child
+  // and restored, so a deep tree costs no copy of the path per node.
+  NodeId readNode(const json& object, std::string& where, std::size_t application,
                   std::optional<NodeId> parent);
   std::vector<Effect> readEffects(const json& list, const std::string& where, NodeId node,
                                   Reference::Use use);
@@ -293,22 +295,21 @@ void SceneModel::Impl::readApplication(const json& app, std::size_t index) {
   if (auto it = app.find("windows"); it != app.end() && it->is_array()) {
     std::vector<NodeId> windows;
     for (std::size_t i = 0; i < it->size(); ++i) {
-      windows.push_back(
-          readNode((*it)[i], where + ".windows[" + std::to_string(i) + "]", index, std::nullopt));
+      std::string at = where + ".windows[" + std::to_string(i) + "]";
+      windows.push_back(readNode((*it)[i], at, index, std::nullopt));
     }
     applications[index].windows = std::move(windows);
   }
 }
 
-NodeId SceneModel::Impl::readNode(const json& object, const std::string& where,
-                                  std::size_t application, std::optional<NodeId> parent) {
+NodeId SceneModel::Impl::readNode(const json& object, std::string& where, std::size_t application,
+                                  std::optional<NodeId> parent) {
   if (!object.is_object())
     fail(where, "a node must be an object, not " + std::string(typeName(object)));
   const NodeId self = nodes.size();
   nodes.emplace_back();
   nodes[self].parent = parent;
   nodes[self].application = application;
-  nodes[self].where = where;
 
   auto text = [&](const std::string& key, const json& value) -> std::optional<std::string> {
     if (value.is_null()) return std::nullopt;
@@ -327,9 +328,10 @@ NodeId SceneModel::Impl::readNode(const json& object, const std::string& where,
       const std::string id = value.get<std::string>();
       if (auto [it, inserted] = ids.emplace(id, self); !inserted) {
         fail(where + ".id",
-             "duplicate id " + inQuotes(id) + " (first used at " + nodes[it->second].where + ")");
+             "duplicate id " + inQuotes(id) + " (first used at " + idPlaces[it->second] + ")");
       }
       nodes[self].id = id;
+      idPlaces[self] = where;
     } else if (key == "role") {
       nodes[self].role = text(key, value);
     } else if (key == "description") {
@@ -391,8 +393,10 @@ NodeId SceneModel::Impl::readNode(const json& object, const std::string& where,
     std::vector<NodeId> children;
     children.reserve(it->size());
     for (std::size_t i = 0; i < it->size(); ++i) {
-      children.push_back(
-          readNode((*it)[i], where + ".children[" + std::to_string(i) + "]", application, self));
+      const std::size_t length = where.size();
+      where += ".children[" + std::to_string(i) + "]";
+      children.push_back(readNode((*it)[i], where, application, self));
+      where.resize(length);
     }
     nodes[self].children = std::move(children);
   }

@@ -1,0 +1,131 @@
+// Scene files that cannot be used give a SceneError that says where and why,
+// never a crash.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "scene_test_support.h"
+
+namespace trovemark::scene::test {
+namespace {
+
+struct BadScene {
+  std::string json;
+  std::string mentions;  // part of the message
+};
+
+std::string inWindow(const std::string& node) { return oneWindow("[" + node + "]"); }
+
+TEST(Loading, BadScenesGiveAClearSceneError) {
+  const BadScene cases[] = {
+      {"", "not valid JSON"},
+      {"{\"applications\": [", "not valid JSON"},
+      {"[]", "top level: must be an object, not a list"},
+      {"42", "top level: must be an object"},
+      {R"({"trusted":"yes"})", "trusted: must be true or false"},
+      {R"({"applications":{}})", "applications: must be a list"},
+      {R"({"application":[]})", "unknown key \"application\""},
+      {R"({"applications":[3]})", "applications[0]: an application must be an object"},
+      {R"({"applications":[{"focusedWindow":"0"}]})", "applications[0].focusedWindow"},
+      {R"({"applications":[{"focusedWindow":0.5}]})", "applications[0].focusedWindow"},
+      {R"({"applications":[{"windows":[7]}]})", "applications[0].windows[0]: a node must be"},
+      {inWindow(R"({"role":5})"), "windows[0].children[0].role: must be text"},
+      {inWindow(R"({"description":[]})"), "children[0].description: must be text"},
+      {inWindow(R"({"id":3})"), "children[0].id: must be text"},
+      {inWindow(R"({"id":"x"},{"id":"x"})"),
+       "children[1].id: duplicate id \"x\" (first used at applications[0].windows[0].children[0])"},
+      {inWindow(R"({"id":"window"})"), "duplicate id \"window\""},
+      {inWindow(R"({"hidden":1})"), "children[0].hidden: must be true or false"},
+      {inWindow(R"({"refusePress":"no"})"), "refusePress: must be true or false"},
+      {inWindow(R"({"refuseSet":null})"), "refuseSet: must be true or false"},
+      {inWindow(R"({"range":[1]})"), "range: must be [min, max]"},
+      {inWindow(R"({"range":[0,"9"]})"), "range: must be [min, max]"},
+      {inWindow(R"({"range":[5,1]})"), "range: min must not be greater than max"},
+      {inWindow(R"({"onPress":{"set":"window","value":1}})"), "onPress: must be a list of effects"},
+      {inWindow(R"({"onPress":[{"set":"nowhere","value":1}]})"),
+       "children[0].onPress[0].set: no node has the id \"nowhere\""},
+      {inWindow(R"({"onSet":[{"toggle":"ghost","afterMs":5}]})"),
+       "onSet[0].toggle: no node has the id \"ghost\""},
+      {inWindow(R"({"onPress":[{"show":"window","hide":"window"}]})"), "needs exactly one of"},
+      {inWindow(R"({"onPress":[{"afterMs":5}]})"), "needs exactly one of"},
+      {inWindow(R"({"onPress":[{"set":"window"}]})"), "\"set\" needs a \"value\""},
+      {inWindow(R"({"onPress":[{"hide":"window","value":1}]})"), "only \"set\" takes a \"value\""},
+      {inWindow(R"({"onPress":[{"show":"window","afterMs":-1}]})"), "onPress[0].afterMs"},
+      {inWindow(R"({"onPress":[{"show":"window","afterMs":"300"}]})"), "onPress[0].afterMs"},
+      {inWindow(R"({"onPress":[{"show":"window","after":300}]})"), "unknown key \"after\""},
+      {inWindow(R"({"onPress":[{"show":5}]})"), "onPress[0].show: must be the id of a node"},
+      {inWindow(R"({"bind":"window"})"), "bind: must be an object"},
+      {inWindow(R"({"bind":{}})"), "bind: needs the \"id\""},
+      {inWindow(R"({"bind":{"id":"missing"}})"), "bind.id: no node has the id \"missing\""},
+      {inWindow(R"({"bind":{"id":"window","scale":"2"}})"), "bind.scale: must be a number"},
+      {inWindow(R"({"bind":{"id":"window","format":"%s"}})"), "bind.format: must hold"},
+      {inWindow(R"({"bind":{"id":"window","format":"%n%f"}})"), "bind.format: must hold"},
+      {inWindow(R"({"bind":{"id":"window","format":"%f %f"}})"), "exactly one conversion"},
+      {inWindow(R"({"bind":{"id":"window","format":"plain"}})"), "exactly one conversion"},
+      {inWindow(R"({"bind":{"id":"window","format":"%999f"}})"), "field width"},
+      {inWindow(R"({"bind":{"id":"window","format":"%.100f"}})"), "precision"},
+      {inWindow(R"({"bind":{"id":"window","format":"%*f"}})"), "bind.format: must hold"},
+      {inWindow(R"({"children":[{"colour":1}]})"), "children[0].children[0]: unknown key"},
+      {std::string(5000, '[') + std::string(5000, ']'), "nested more than"},
+  };
+  for (const BadScene& c : cases) {
+    SCOPED_TRACE(c.json.substr(0, 200));
+    testing::FakeClock clock;
+    try {
+      Scene::parse(c.json, clock);
+      ADD_FAILURE() << "no SceneError";
+    } catch (const SceneError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.mentions), std::string::npos) << error.what();
+    }
+  }
+}
+
+TEST(Loading, NotesAndKnownKeysAreAccepted) {
+  testing::FakeClock clock;
+  auto scene = Scene::parse(
+      R"({"_note":"kept for people","trusted":true,"applications":[{"_why":1,"windows":[
+          {"id":"w","_n":0,"role":"AXWindow","description":"","value":null,"children":[],
+           "hidden":false,"refusePress":false,"refuseSet":false,"range":[0,0],
+           "onPress":[{"set":"w","value":[],"afterMs":0,"_n":0}],"onSet":[],
+           "bind":{"id":"w","scale":1,"format":"%.1f %%","_n":0}}]}]})",
+      clock);
+  EXPECT_EQ(scene->model().nodeCount(), 1u);
+}
+
+class LoadingFile : public ::testing::Test {
+ protected:
+  std::filesystem::path dir_ = std::filesystem::path(::testing::TempDir()) / "scene-loading";
+  void SetUp() override { std::filesystem::create_directories(dir_); }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string errorOf(const std::filesystem::path& file) {
+    testing::FakeClock clock;
+    try {
+      Scene::load(file, clock);
+    } catch (const SceneError& error) {
+      return error.what();
+    }
+    return "no error";
+  }
+};
+
+TEST_F(LoadingFile, ErrorsNameTheFile) {
+  EXPECT_NE(errorOf(dir_ / "absent.json").find("cannot read scene file"), std::string::npos);
+  EXPECT_NE(errorOf(dir_ / "absent.json").find("absent.json"), std::string::npos);
+  EXPECT_NE(errorOf(dir_).find("it is a folder"), std::string::npos);
+  std::ofstream(dir_ / "bad.json") << R"({"applications":[{"windows":[{"role":1}]}]})";
+  const std::string message = errorOf(dir_ / "bad.json");
+  EXPECT_NE(message.find("bad.json"), std::string::npos) << message;
+  EXPECT_NE(message.find("applications[0].windows[0].role"), std::string::npos) << message;
+}
+
+TEST_F(LoadingFile, AGoodFileLoads) {
+  std::ofstream(dir_ / "good.json") << oneWindow(R"([{"id":"n","value":1}])");
+  testing::FakeClock clock;
+  auto scene = Scene::load(dir_ / "good.json", clock);
+  EXPECT_EQ(scene->valueOf("n"), ax::AttributeValue(1.0));
+}
+
+}  // namespace
+}  // namespace trovemark::scene::test
