@@ -15,7 +15,7 @@ char32_t decodeAt(std::string_view text, std::size_t& pos) {
     return lead;
   }
   int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-  char32_t cp = lead & (0x7F >> (length + 1));
+  char32_t cp = lead & (0xFF >> (length + 1));
   for (int i = 1; i < length; ++i) cp = (cp << 6) | (byte(pos + i) & 0x3F);
   pos += length;
   return cp;
@@ -93,7 +93,7 @@ bool isValidUtf8(std::string_view text) {
       return false;
     }
     if (n - i < static_cast<std::size_t>(length)) return false;
-    char32_t cp = lead & (0x7F >> (length + 1));
+    char32_t cp = lead & (0xFF >> (length + 1));
     for (int k = 1; k < length; ++k) {
       const auto next = static_cast<unsigned char>(text[i + k]);
       if ((next & 0xC0) != 0x80) return false;

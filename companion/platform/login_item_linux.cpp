@@ -60,7 +60,8 @@ class LinuxLoginItem final : public LoginItem {
 
   int status() override {
     struct stat st {};
-    if (::lstat(path_.c_str(), &st) != 0) return errno == ENOENT ? kNotRegistered : kUnreadable;
+    if (::lstat(path_.c_str(), &st) != 0)
+      return errno == ENOENT || errno == ENOTDIR ? kNotRegistered : kUnreadable;
     std::ifstream file(path_, std::ios::binary);
     if (!file) return kUnreadable;
     std::stringstream text;

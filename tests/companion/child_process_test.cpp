@@ -1,0 +1,263 @@
+// Real child processes: what the bridge's runtime receives, how its end is
+// reported, that it is asked to stop once and reaped; the restart after a
+// real exit; and the bridge script itself.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "companion/bridge_controller.h"
+#include "companion/platform/adapters_linux.h"
+#include "companion/platform/run_loop.h"
+#include "tests/companion/support/companion_fakes.h"
+#include "tests/companion/support/temp_dir.h"
+
+namespace trovemark::companion {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::readFile;
+using testing::TempDir;
+
+constexpr const char* kInterpreter =
+    TROVEMARK_SOURCE_DIR "/tests/data/companion/recording_interpreter.py";
+// Generous: these wait for real processes on a shared machine, and only a
+// fault makes them run out.
+constexpr auto kPatience = 30s;
+
+bool eventually(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+// The children the recording interpreter has seen start, by pid.
+struct Reports {
+  explicit Reports(std::string folder) : dir(std::move(folder)) {
+    std::filesystem::create_directories(dir);
+  }
+  std::vector<std::string> started() const {
+    std::vector<std::string> pids;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      if (std::filesystem::exists(entry.path() / "started.json")) {
+        pids.push_back(entry.path().filename());
+      }
+    }
+    std::sort(pids.begin(), pids.end(),
+              [](auto& a, auto& b) { return std::stol(a) < std::stol(b); });
+    return pids;
+  }
+  nlohmann::json start(const std::string& pid) const {
+    return nlohmann::json::parse(readFile(dir + "/" + pid + "/started.json"));
+  }
+  int terminateRequests(const std::string& pid) const {
+    const std::string text = readFile(dir + "/" + pid + "/signals");
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  }
+  // Gone from the process table: ended and reaped, no zombie left.
+  static bool gone(const std::string& pid) { return !std::filesystem::exists("/proc/" + pid); }
+
+  std::string dir;
+};
+
+std::map<std::string, std::string> baseEnvironment(const Reports& reports) {
+  return {{"TEST_REPORT_DIR", reports.dir},
+          {"PATH", "/usr/local/bin:/usr/bin:/bin"},
+          {"LC_ALL", "C.UTF-8"}};
+}
+
+TEST(ChildProcesses, TheChildGetsExactlyItsRequestAndIsReapedAfterOneTerminateRequest) {
+  TempDir dir;
+  Reports reports(dir / "reports");
+  // A descriptor without close-on-exec must still not reach the child.
+  const std::string canary = dir / "canary";
+  const int canaryFd = ::open(canary.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(canaryFd, 0);
+
+  LaunchRequest request;
+  request.executable = kInterpreter;
+  request.arguments = {dir / "Trovemark Mac/share/zelvan_bridge.py"};
+  request.environment = baseEnvironment(reports);
+  request.environment["SPACED VALUE"] = "a b;c'd\"e$f";
+
+  std::mutex mutex;
+  std::vector<std::thread::id> reportThreads;
+  std::shared_ptr<ChildProcess> reported;
+  auto launched = linux_adapters::makeProcessLauncher()->launch(
+      request, [&](const std::shared_ptr<ChildProcess>& child) {
+        std::lock_guard lock(mutex);
+        reportThreads.push_back(std::this_thread::get_id());
+        reported = child;
+      });
+  ::close(canaryFd);
+  ASSERT_TRUE(std::holds_alternative<std::shared_ptr<ChildProcess>>(launched));
+  auto child = std::get<std::shared_ptr<ChildProcess>>(launched);
+  ASSERT_TRUE(eventually([&] { return reports.started().size() == 1; }));
+  const std::string pid = reports.started()[0];
+  const auto start = reports.start(pid);
+
+  EXPECT_EQ(start["argv"], nlohmann::json(request.arguments));
+  EXPECT_EQ(start["env"], nlohmann::json(request.environment));
+  EXPECT_EQ(start["fds"]["1"], "/dev/null");
+  EXPECT_EQ(start["fds"]["2"], "/dev/null");
+  for (const auto& [fd, target] : start["fds"].items()) EXPECT_NE(target, canary) << fd;
+  EXPECT_TRUE(child->isRunning());
+
+  child->terminate();
+  child->terminate();
+  ASSERT_TRUE(eventually([&] { return !child->isRunning(); }));
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(reportThreads.size(), 1u);
+  EXPECT_NE(reportThreads[0], std::this_thread::get_id());
+  EXPECT_EQ(reported, child);
+  EXPECT_EQ(reports.terminateRequests(pid), 1);
+  EXPECT_TRUE(Reports::gone(pid));
+  child->terminate();  // an ended child is not signalled (nor anything that took its pid)
+}
+
+TEST(ChildProcesses, AClearedHandlerHearsNothing) {
+  TempDir dir;
+  Reports reports(dir / "reports");
+  std::atomic<int> reportsHeard = 0;
+  auto launched = linux_adapters::makeProcessLauncher()->launch(
+      {kInterpreter, {"x"}, baseEnvironment(reports)}, [&](auto&) { ++reportsHeard; });
+  auto child = std::get<std::shared_ptr<ChildProcess>>(launched);
+  ASSERT_TRUE(eventually([&] { return reports.started().size() == 1; }));
+  child->clearTerminationHandler();
+  child->terminate();
+  ASSERT_TRUE(eventually([&] { return !child->isRunning(); }));
+  EXPECT_EQ(reportsHeard, 0);
+  EXPECT_TRUE(eventually([&] { return Reports::gone(reports.started()[0]); }));
+}
+
+TEST(ChildProcesses, ARefusedLaunchIsDescribed) {
+  TempDir dir;
+  auto launcher = linux_adapters::makeProcessLauncher();
+  const auto missing = launcher->launch({dir / "no such runtime", {}, {}}, [](auto&) {});
+  ASSERT_TRUE(std::holds_alternative<std::string>(missing));
+  EXPECT_EQ(std::get<std::string>(missing),
+            "Could not run " + dir / "no such runtime" + ": No such file or directory.");
+
+  const auto plain = dir.write("ResolvePython", "#!/bin/sh\n");
+  const auto refused = launcher->launch({plain, {}, {}}, [](auto&) {});
+  ASSERT_TRUE(std::holds_alternative<std::string>(refused));
+  EXPECT_NE(std::get<std::string>(refused).find("Permission denied"), std::string::npos);
+}
+
+// The controller over the real launcher and files, with a Resolve install
+// whose runtime is the recording interpreter.
+class SupervisionTest : public ::testing::Test {
+ protected:
+  SupervisionTest() : reports(dir / "reports") {
+    const std::string runtime = dir / "Resolve.app/Contents/Applications/ResolvePython";
+    std::filesystem::create_directories(std::filesystem::path(runtime).parent_path());
+    std::filesystem::create_symlink(kInterpreter, runtime);
+
+    world.applications->registered = dir / "Resolve.app";
+    world.bundle->script = dir / "zelvan_bridge.py";
+    world.bundle->env = baseEnvironment(reports);
+    world.bundle->env["ZELVAN_TOKEN_FILE"] = "/inherited/and/replaced";
+    platform = world.platform();
+    platform.processes = linux_adapters::makeProcessLauncher();
+    platform.files = linux_adapters::makeFileSystem({{"HOME", dir / "home"}});
+    platform.executor = loop;
+  }
+
+  bool runUntil(const std::function<bool()>& done) { return loop->runUntil(done, kPatience); }
+
+  TempDir dir;
+  Reports reports;
+  testing::FakeWorld world;
+  Platform platform;
+  std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>();
+};
+
+TEST_F(SupervisionTest, ARealChildThatEndsIsRestartedThenReplacedThenStopped) {
+  std::ofstream(reports.dir + "/exit-now").close();  // the first child ends by itself
+  auto controller = BridgeController::create(platform);
+  std::vector<std::string> summaries;
+  controller->subscribe([&](auto p) {
+    if (p == BridgeController::Property::kSummary) summaries.push_back(controller->summary());
+  });
+
+  ASSERT_TRUE(
+      runUntil([&] { return controller->summary() == "Bridge stopped. Restarting\u2026"; }));
+  BootClock clock;
+  const auto stoppedAt = clock.now();
+  ASSERT_TRUE(runUntil([&] { return controller->process() != nullptr; }));
+  const auto restartedAfter = clock.now() - stoppedAt;
+  std::cout << "[ figure ] restart after a real exit: "
+            << std::chrono::duration<double>(restartedAfter).count() << " s\n";
+  EXPECT_EQ(controller->summary(), "Bridge running on this Mac");
+
+  ASSERT_TRUE(eventually([&] { return reports.started().size() == 2; }));
+  for (const auto& pid : reports.started()) {
+    const auto start = reports.start(pid);
+    EXPECT_EQ(start["env"]["ZELVAN_TOKEN_FILE"], dir / "home/.local/share/Zelvan/.pairing-token");
+    EXPECT_EQ(start["env"]["TEST_REPORT_DIR"], reports.dir);
+    EXPECT_EQ(start["argv"], nlohmann::json::array({dir / "zelvan_bridge.py"}));
+  }
+
+  summaries.clear();
+  controller->restart();
+  ASSERT_TRUE(eventually([&] { return reports.started().size() == 3; }));
+  controller->stop();
+  const auto pids = reports.started();
+  for (const auto& pid : pids) EXPECT_TRUE(eventually([&] { return Reports::gone(pid); })) << pid;
+  EXPECT_EQ(reports.terminateRequests(pids[0]), 0);  // it ended by itself
+  EXPECT_EQ(reports.terminateRequests(pids[1]), 1);
+  EXPECT_EQ(reports.terminateRequests(pids[2]), 1);
+  // The ends of the replaced and the stopped child caused nothing.
+  loop->runUntil([] { return false; }, 200ms);
+  EXPECT_EQ(summaries, std::vector<std::string>{"Bridge running on this Mac"});
+  EXPECT_EQ(reports.started().size(), 3u);
+}
+
+TEST_F(SupervisionTest, TheBridgeScriptWritesWhatThePairingLinkNeeds) {
+  const std::string runtime = dir / "Python.app/Contents/Applications/ResolvePython";
+  std::filesystem::create_directories(std::filesystem::path(runtime).parent_path());
+  std::filesystem::create_symlink("/usr/bin/python3", runtime);
+  world.applications->registered = dir / "Python.app";
+  platform.bundle = world.bundle;
+  world.bundle->script = linux_adapters::resourceFolderFor(TROVEMARK_BINARY_DIR "/bin/ZelvanMac") +
+                         "/zelvan_bridge.py";
+  world.bundle->host = "studio.local";
+
+  auto controller = BridgeController::create(platform);
+  ASSERT_EQ(controller->summary(), "Bridge running on this Mac");
+  const std::string folder = dir / "home/.local/share/Zelvan";
+  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(folder + "/bridge-fingerprint"); }));
+
+  const std::string token = readFile(controller->tokenFile());
+  const std::string fingerprint = readFile(folder + "/bridge-fingerprint");
+  EXPECT_GT(token.size(), 20u);
+  ASSERT_EQ(fingerprint.size(), 65u);  // with its line break
+  EXPECT_EQ(fingerprint.find_first_not_of("0123456789abcdef"), 64u);
+  struct stat st {};
+  ASSERT_EQ(::stat(controller->tokenFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 077, 0u);
+
+  controller->copyPairingLink();
+  EXPECT_EQ(controller->summary(), "Pairing link copied");
+  EXPECT_EQ(world.pasteboard->text,
+            "zelvan://pair?host=studio.local&token=" + token.substr(0, token.size() - 1) +
+                "&fingerprint=" + fingerprint.substr(0, 64));
+
+  auto child = controller->process();
+  controller->stop();
+  EXPECT_TRUE(eventually([&] { return !child->isRunning(); }));
+}
+
+}  // namespace
+}  // namespace trovemark::companion

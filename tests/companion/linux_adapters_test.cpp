@@ -1,0 +1,223 @@
+// The Linux adapters against real folders in a temporary home: the private
+// companion folder, bounded reads, the autostart entry, finding Resolve, and
+// the resource folder beside the program.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "companion/bridge_controller.h"
+#include "companion/platform/adapters_linux.h"
+#include "companion/platform/desktop_entry.h"
+#include "tests/companion/support/companion_fakes.h"
+#include "tests/companion/support/temp_dir.h"
+
+namespace trovemark::companion::linux_adapters {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+
+mode_t modeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+TEST(LinuxFiles, BaseFoldersFollowXdgThenHome) {
+  EXPECT_EQ(dataHome({{"HOME", "/home/ada/"}}), "/home/ada/.local/share");
+  EXPECT_EQ(dataHome({{"HOME", "/home/ada"}, {"XDG_DATA_HOME", "/data/"}}), "/data");
+  EXPECT_EQ(dataHome({{"HOME", "/home/ada"}, {"XDG_DATA_HOME", "relative"}}),
+            "/home/ada/.local/share");
+  EXPECT_EQ(configHome({{"HOME", "/home/ada"}}), "/home/ada/.config");
+  EXPECT_EQ(dataFolders({{"HOME", "/h"}, {"XDG_DATA_DIRS", "/x:rel::/y/"}}),
+            (std::vector<std::string>{"/h/.local/share", "/x", "/y"}));
+  EXPECT_EQ(dataFolders({{"HOME", "/h"}}),
+            (std::vector<std::string>{"/h/.local/share", "/usr/local/share", "/usr/share"}));
+  EXPECT_EQ(makeFileSystem({{"HOME", "/h"}})->applicationSupportFolder(), "/h/.local/share");
+}
+
+TEST(LinuxFiles, TheCompanionFolderIsPrivate) {
+  TempDir home;
+  auto files = makeFileSystem({{"HOME", home.path()}});
+  const std::string folder = home / ".local/share/Zelvan";
+  ASSERT_EQ(files->createPrivateFolder(folder), std::nullopt);
+  EXPECT_EQ(modeOf(folder), 0700u);
+  EXPECT_EQ(modeOf(home / ".local"), 0700u);
+  // Again: it exists, and a folder opened up since is closed again.
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(files->createPrivateFolder(folder + "/"), std::nullopt);
+  EXPECT_EQ(modeOf(folder), 0700u);
+  // A file in the way is a readable failure, whoever runs the test.
+  home.write("blocker", "");
+  const auto failure = files->createPrivateFolder(home / "blocker/Zelvan");
+  ASSERT_TRUE(failure);
+  EXPECT_NE(failure->find(home / "blocker"), std::string::npos) << *failure;
+}
+
+TEST(LinuxFiles, ReadsOnlySmallRegularFiles) {
+  TempDir dir;
+  auto files = makeFileSystem({});
+  EXPECT_EQ(files->readSmallFile(dir.write("token", "abc\n"), 16), "abc\n");
+  EXPECT_EQ(files->readSmallFile(dir.write("exact", std::string(16, 'x')), 16),
+            std::string(16, 'x'));
+  EXPECT_EQ(files->readSmallFile(dir.write("big", std::string(17, 'x')), 16), std::nullopt);
+  EXPECT_EQ(files->readSmallFile(dir / "missing", 16), std::nullopt);
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_EQ(files->readSmallFile(dir / "folder", 16), std::nullopt);
+  // A pipe with no writer would block a plain open() for ever.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(files->readSmallFile(dir / "fifo", 16), std::nullopt);
+}
+
+TEST(LinuxFiles, ExecutableMeansARegularFileWithExecutePermission) {
+  TempDir dir;
+  auto files = makeFileSystem({});
+  const auto plain = dir.write("plain", "");
+  const auto runnable = dir.write("runnable", "");
+  ::chmod(runnable.c_str(), 0700);
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_FALSE(files->isExecutableFile(plain));
+  EXPECT_TRUE(files->isExecutableFile(runnable));
+  EXPECT_FALSE(files->isExecutableFile(dir / "folder"));
+  EXPECT_FALSE(files->isExecutableFile(dir / "missing"));
+  EXPECT_TRUE(files->exists(dir / "folder"));
+  EXPECT_FALSE(files->exists(dir / "missing"));
+}
+
+// --- Launch at login ----------------------------------------------------------
+
+TEST(LinuxLoginItem, AutostartEntryLifecycle) {
+  TempDir home;
+  const std::string program = "/opt/Trovemark Mac/bin/Zelvan$Mac 100%";
+  auto item = makeLoginItem({{"HOME", home.path()}}, program);
+  const std::string entry = home / ".config/autostart/ZelvanMac.desktop";
+
+  EXPECT_EQ(item->status(), LoginItem::kNotRegistered);
+  ASSERT_EQ(item->registerItem(), std::nullopt);
+  EXPECT_EQ(item->status(), LoginItem::kEnabled);
+  EXPECT_EQ(modeOf(entry), 0600u);
+  EXPECT_EQ(modeOf(home / ".config/autostart"), 0700u);
+  // The Exec line names exactly this program, as one argument.
+  const auto keys = desktop_entry::mainGroup(readFile(entry));
+  const auto exec = desktop_entry::unescapeString(keys.at("Exec"));
+  ASSERT_TRUE(exec);
+  EXPECT_EQ(desktop_entry::splitExec(*exec), std::vector<std::string>{program});
+  // Nothing but the entry is left in the folder.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home / ".config/autostart"),
+                          std::filesystem::directory_iterator()),
+            1);
+
+  // Switched off by the desktop's own settings: neither state.
+  home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\nHidden=true\n");
+  EXPECT_NE(item->status(), LoginItem::kEnabled);
+  EXPECT_NE(item->status(), LoginItem::kNotRegistered);
+
+  ASSERT_EQ(item->unregisterItem(), std::nullopt);
+  EXPECT_EQ(item->status(), LoginItem::kNotRegistered);
+  EXPECT_EQ(item->unregisterItem(), std::nullopt);
+}
+
+TEST(LinuxLoginItem, AFailureToWriteIsReadable) {
+  TempDir home;
+  home.write(".config/autostart", "a file where the folder belongs");
+  auto item = makeLoginItem({{"HOME", home.path()}}, "/usr/bin/ZelvanMac");
+  const auto failure = item->registerItem();
+  ASSERT_TRUE(failure);
+  EXPECT_NE(failure->find(home / ".config/autostart"), std::string::npos) << *failure;
+  EXPECT_NE(failure->find("Not a directory"), std::string::npos) << *failure;
+  EXPECT_EQ(item->status(), LoginItem::kNotRegistered);
+}
+
+TEST(LinuxLoginItem, TheControllerRegistersAtStartAndToggles) {
+  TempDir home;
+  testing::FakeWorld world;
+  world.loginItem = nullptr;
+  Platform platform = world.platform();
+  platform.loginItem = makeLoginItem({{"XDG_CONFIG_HOME", home / "config"}}, "/usr/bin/ZelvanMac");
+  auto controller = BridgeController::create(platform);
+  EXPECT_TRUE(controller->launchesAtLogin());
+  EXPECT_TRUE(std::filesystem::exists(home / "config/autostart/ZelvanMac.desktop"));
+  controller->toggleLaunchAtLogin();
+  EXPECT_FALSE(controller->launchesAtLogin());
+  EXPECT_FALSE(std::filesystem::exists(home / "config/autostart/ZelvanMac.desktop"));
+  EXPECT_EQ(controller->error(), std::nullopt);
+}
+
+// --- Finding Resolve ----------------------------------------------------------
+
+TEST(LinuxApplications, RunningInstancesComeFromProcessExecutables) {
+  TempDir proc;
+  const auto process = [&](const std::string& pid, const std::string& exe) {
+    std::filesystem::create_directories(proc / pid);
+    std::filesystem::create_symlink(exe, proc / (pid + "/exe"));
+  };
+  process("300", "/opt/resolve/bin/resolve");
+  process("20", "/Volumes/Edit/DaVinci Resolve.app/Contents/MacOS/DaVinci Resolve");
+  process("1000", "/usr/bin/python3");
+  process("4000", "/old/Resolve.app/Contents/MacOS/DaVinci Resolve (deleted)");
+  process("5000", "/somewhere/resolve");
+  std::filesystem::create_directories(proc / "self");
+  std::filesystem::create_directories(proc / "77");  // another user's: no readable exe
+
+  auto locator = makeApplicationLocator({}, proc.path());
+  EXPECT_EQ(
+      locator->runningBundleLocations("com.blackmagic-design.DaVinciResolve"),
+      (std::vector<std::optional<std::string>>{"/Volumes/Edit/DaVinci Resolve.app", "/opt/resolve",
+                                               "/old/Resolve.app", "/somewhere"}));
+  EXPECT_TRUE(locator->runningBundleLocations("org.example.Other").empty());
+}
+
+TEST(LinuxApplications, TheRegisteredLocationIsADesktopEntryNamedAfterTheIdentifier) {
+  TempDir dirs;
+  const std::string id = "com.blackmagic-design.DaVinciResolve";
+  const Environment env{{"HOME", dirs / "home"},
+                        {"XDG_DATA_DIRS", dirs / "system" + ":" + dirs / "vendor"}};
+  auto locator = makeApplicationLocator(env, dirs / "noproc");
+  EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
+
+  dirs.write("vendor/applications/" + id + ".desktop",
+             "[Desktop Entry]\nExec=\"/opt/Black Magic/bin/resolve\" %u\n");
+  EXPECT_EQ(locator->registeredLocation(id), "/opt/Black Magic");
+
+  dirs.write("system/applications/" + id + ".desktop",
+             "[Desktop Entry]\nPath=/Applications/Edit\\sSuite/Resolve.app\nExec=/x/bin/y\n");
+  EXPECT_EQ(locator->registeredLocation(id), "/Applications/Edit Suite/Resolve.app");
+
+  // The user's own entry comes first, and a hidden one means "not registered".
+  dirs.write("home/.local/share/applications/" + id + ".desktop",
+             "[Desktop Entry]\nHidden=true\nPath=/nope\n");
+  EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
+}
+
+// --- Resources -----------------------------------------------------------------
+
+TEST(LinuxBundle, ResourcesLieUnderTheSharedDataFolderOfThePrefix) {
+  EXPECT_EQ(resourceFolderFor("/usr/local/bin/ZelvanMac"), "/usr/local/share/trovemark");
+  // The build tree is laid out the same way, with the script copied in.
+  auto bundle = makeBundle(resourceFolderFor(TROVEMARK_BINARY_DIR "/bin/ZelvanMac"), {});
+  const auto script = bundle->resourcePath("zelvan_bridge", "py");
+  ASSERT_TRUE(script);
+  EXPECT_EQ(readFile(*script),
+            readFile(TROVEMARK_SOURCE_DIR "/companion/resources/zelvan_bridge.py"));
+  EXPECT_EQ(bundle->resourcePath("zelvan_bridge", "txt"), std::nullopt);
+  EXPECT_EQ(makeBundle("/nonexistent", {})->resourcePath("zelvan_bridge", "py"), std::nullopt);
+}
+
+TEST(LinuxBundle, WithoutAvahiTheHostNameIsTheSystemName) {
+  // A bus address that leads nowhere stands for a machine without Avahi.
+  TempDir dir;
+  auto bundle = makeBundle(dir.path(), {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + dir / "none"}});
+  char name[256] = {};
+  ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
+  EXPECT_EQ(bundle->hostName(), name);
+  EXPECT_EQ(bundle->environment().count("DBUS_SYSTEM_BUS_ADDRESS"), 1u);
+}
+
+}  // namespace
+}  // namespace trovemark::companion::linux_adapters
