@@ -101,6 +101,7 @@ class Bus {
   std::vector<ReplyHandler> failures_;
   std::set<std::string> gone_;
   std::uint64_t sent_ = 0;
+  std::uint64_t generation_ = 0;
 };
 
 // Message building and reading. Readers return false when the reply does not

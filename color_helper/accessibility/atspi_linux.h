@@ -1,0 +1,94 @@
+#pragma once
+
+// The Linux desktop's accessibility interface (AT-SPI 2 over D-Bus) behind the
+// helper's port.
+//
+// Every read goes to the application afresh; nothing is cached between calls,
+// so a walk after a press sees what the press changed. A window is walked
+// with many calls in flight at once, in pre-order priority, and the result is
+// exactly the list the node-by-node walk would give.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "color_helper/accessibility/accessibility.h"
+#include "color_helper/accessibility/dbus_linux.h"
+
+namespace trovemark::ax::atspi {
+
+// The one live element behind a handle: the application's bus name and the
+// object's path. Two handles are the same element when both are equal.
+class Object final : public ElementHandle {
+ public:
+  Object(std::string peer, std::string path) : peer_(std::move(peer)), path_(std::move(path)) {}
+  const std::string& peer() const { return peer_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string peer_;
+  std::string path_;
+};
+
+inline constexpr const char* kResolveBundleIdentifier = "com.blackmagic-design.DaVinciResolve";
+// The application names by which a running Resolve announces itself.
+inline const std::vector<std::string>& resolveApplicationNames() {
+  static const std::vector<std::string> names{"DaVinci Resolve", "resolve"};
+  return names;
+}
+
+// The helper's role name for an accessibility role number; nullopt for the
+// invalid role, which reads as a missing role.
+std::optional<std::string> roleName(std::uint32_t role);
+
+inline constexpr std::uint32_t kRoleCheckBox = 7;
+inline constexpr std::uint32_t kStateActive = 1;
+inline constexpr std::uint32_t kStateChecked = 4;
+inline constexpr std::uint32_t kStateEnabled = 8;
+
+// Whether a state set (the protocol's two 32-bit words) holds a state.
+bool hasState(const std::vector<std::uint32_t>& words, std::uint32_t state);
+
+// The helper's "AXValue" of a node from what was read of it: a check box's
+// checked state as 1 or 0, else the Value interface's current value, else
+// the Text interface's text; nullopt when none applies.
+enum class ValueSource { kNone, kCheckedState, kCurrentValue, kText };
+ValueSource valueSource(std::optional<std::uint32_t> role,
+                        const std::optional<std::vector<std::string>>& interfaces);
+
+struct Options {
+  dbus::BusOptions bus;
+};
+
+class Accessibility final : public ax::Accessibility {
+ public:
+  explicit Accessibility(Clock& clock, Options options = {});
+  ~Accessibility() override;
+
+  bool isProcessTrusted() override;
+  std::vector<ProcessId> runningApplications(const std::string& bundleIdentifier) override;
+  ElementRef applicationElement(ProcessId pid) override;
+  std::optional<AttributeValue> attribute(const ElementRef& element,
+                                          const std::string& name) override;
+  bool setValue(const ElementRef& element, double value) override;
+  bool press(const ElementRef& element) override;
+  bool sameElement(const ElementRef& a, const ElementRef& b) override;
+  NodeReading readNode(const ElementRef& element) override;
+  std::vector<Element> flatten(const ElementRef& root, std::size_t limit) override;
+
+  // Calls sent to the accessibility bus so far, for measurements.
+  std::uint64_t calls() const;
+
+ private:
+  dbus::Bus* bus();
+
+  Clock& clock_;
+  Options options_;
+  bool triedBus_ = false;
+  std::unique_ptr<dbus::Bus> bus_;
+  std::vector<std::pair<ProcessId, std::string>> applications_;
+};
+
+}  // namespace trovemark::ax::atspi
