@@ -33,8 +33,10 @@ std::string slurp(const std::string& path) {
   return text.str();
 }
 
-Outcome runHelper(const std::vector<std::string>& args) {
-  const std::string program = TROVEMARK_BINARY_DIR "/bin/TrovemarkColorAX";
+// Runs the helper with `args`, under the `wrapper` command when one is given.
+Outcome runHelper(const std::vector<std::string>& args,
+                  const std::vector<std::string>& wrapper = {}) {
+  const std::string helper = TROVEMARK_BINARY_DIR "/bin/TrovemarkColorAX";
   char outPath[] = "/tmp/colorax-out-XXXXXX";
   char errPath[] = "/tmp/colorax-err-XXXXXX";
   const int outFd = mkstemp(outPath);
@@ -45,13 +47,16 @@ Outcome runHelper(const std::vector<std::string>& args) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, outFd, 1);
   posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  std::vector<std::string> command = wrapper;
+  command.push_back(helper);
+  command.insert(command.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (const auto& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
 
   Outcome outcome;
   pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
     int status = 0;
     waitpid(pid, &status, 0);
     if (WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
@@ -66,8 +71,9 @@ Outcome runHelper(const std::vector<std::string>& args) {
   return outcome;
 }
 
-void expectFailure(const std::vector<std::string>& args, const std::string& message = "") {
-  const Outcome outcome = runHelper(args);
+void expectFailure(const std::vector<std::string>& args, const std::string& message = "",
+                   const std::vector<std::string>& wrapper = {}) {
+  const Outcome outcome = runHelper(args, wrapper);
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.out, "");
   ASSERT_FALSE(outcome.err.empty());
@@ -99,9 +105,13 @@ TEST(CommandLineTest, ChecksTheSectionBeforeLookingForResolve) {
                 std::string(color::messages::kUnknownSection));
 }
 
-TEST(CommandLineTest, OnThisDesktopFindsNoRunningResolve) {
-  expectFailure({R"({"action":"status","section":"blur","extra":1})"},
-                std::string(color::messages::kOpenResolve));
+// A real run on a private desktop, where no Resolve runs.
+TEST(CommandLineTest, OnADesktopWithoutResolveSaysWhatToOpenOrAllow) {
+  const std::string desktop = TROVEMARK_SOURCE_DIR "/scripts/with-desktop";
+  const std::string status = R"({"action":"status","section":"blur","extra":1})";
+  expectFailure({status}, std::string(color::messages::kOpenResolve), {desktop});
+  expectFailure({status}, std::string(color::messages::kNotTrusted),
+                {desktop, "--no-accessibility"});
 }
 
 }  // namespace
