@@ -27,7 +27,11 @@ constexpr int kMaxNesting = 4000;
 // memory.
 constexpr std::uintmax_t kMaxFileBytes = 64u * 1024u * 1024u;
 
-std::string inQuotes(const std::string& text) { return json(text).dump(); }
+// Quoted as JSON text; bytes that are not UTF-8 (a file name can hold them)
+// are replaced rather than allowed to throw.
+std::string inQuotes(const std::string& text) {
+  return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 const char* typeName(const json& value) {
   switch (value.type()) {

@@ -114,6 +114,8 @@ TEST_F(LoadingFile, ErrorsNameTheFile) {
   EXPECT_NE(errorOf(dir_ / "absent.json").find("cannot read scene file"), std::string::npos);
   EXPECT_NE(errorOf(dir_ / "absent.json").find("absent.json"), std::string::npos);
   EXPECT_NE(errorOf(dir_).find("it is a folder"), std::string::npos);
+  // A file name that is not UTF-8 still gives a SceneError.
+  EXPECT_NE(errorOf(dir_ / "\xff.json").find("cannot read scene file"), std::string::npos);
   std::ofstream(dir_ / "bad.json") << R"({"applications":[{"windows":[{"role":1}]}]})";
   const std::string message = errorOf(dir_ / "bad.json");
   EXPECT_NE(message.find("bad.json"), std::string::npos) << message;
