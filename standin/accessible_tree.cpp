@@ -36,6 +36,7 @@ AccessibleTree::AccessibleTree(scene::SceneModel& model, std::size_t application
       clock_(clock),
       log_(log),
       ids_(model.nodeCount(), 0),
+      presented_(model.nodeCount(), false),
       children_(model.nodeCount()),
       announced_(model.nodeCount()) {
   effectsTimer_.setSingleShot(true);
@@ -49,14 +50,12 @@ AccessibleTree::AccessibleTree(scene::SceneModel& model, std::size_t application
 }
 
 AccessibleTree::~AccessibleTree() {
-  // The model may outlive the tree; it must stop reaching it.
+  // The model may outlive the tree and Qt its objects: neither may reach it.
   started_ = false;
   presentedTree = nullptr;
-  while (!windowNodes_.empty()) {
-    windows_.back()->hide();
-    forget(windowNodes_.back());
-    windowNodes_.pop_back();
-    windows_.pop_back();
+  for (auto& [node, window] : windows_) window->hide();
+  for (const QAccessible::Id id : ids_) {
+    if (id != 0) QAccessible::deleteAccessibleInterface(id);
   }
 }
 
@@ -71,11 +70,11 @@ QAccessibleInterface* AccessibleTree::applicationInterface() const {
 }
 
 bool AccessibleTree::isPresented(scene::NodeId node) const {
-  return node < ids_.size() && ids_[node] != 0;
+  return node < presented_.size() && presented_[node];
 }
 
 QAccessibleInterface* AccessibleTree::interfaceOf(scene::NodeId node) const {
-  if (!isPresented(node)) return nullptr;
+  if (node >= ids_.size() || ids_[node] == 0) return nullptr;
   return QAccessible::accessibleInterface(ids_[node]);
 }
 
@@ -85,10 +84,8 @@ const std::vector<scene::NodeId>& AccessibleTree::presentedChildren(scene::NodeI
 }
 
 QWindow* AccessibleTree::windowOf(scene::NodeId node) const {
-  for (std::size_t i = 0; i < windowNodes_.size(); ++i) {
-    if (windowNodes_[i] == node) return windows_[i].get();
-  }
-  return nullptr;
+  const auto at = windows_.find(node);
+  return at == windows_.end() ? nullptr : at->second.get();
 }
 
 QWindow* AccessibleTree::enclosingWindow(scene::NodeId node) const {
@@ -155,46 +152,35 @@ void AccessibleTree::onChange(const scene::Change& change) {
 void AccessibleTree::reconcileWindows() {
   const std::vector<scene::NodeId> shown =
       model_.shownWindows(application_).value_or(std::vector<scene::NodeId>{});
-  // Windows that went away first, then the new ones in the model's order.
-  for (std::size_t i = windowNodes_.size(); i-- > 0;) {
-    if (contains(shown, windowNodes_[i])) continue;
-    const scene::NodeId node = windowNodes_[i];
-    windows_[i]->hide();
+  const std::vector<scene::NodeId> old = windowNodes_;
+  for (const scene::NodeId node : old) {
+    if (contains(shown, node)) continue;
+    windowFor(node)->hide();
     withdraw(node);
-    windowNodes_.erase(windowNodes_.begin() + static_cast<std::ptrdiff_t>(i));
-    windows_.erase(windows_.begin() + static_cast<std::ptrdiff_t>(i));
+    std::erase(windowNodes_, node);
   }
-  std::vector<scene::NodeId> nodes;
-  std::vector<std::unique_ptr<QWindow>> windows;
-  std::vector<scene::NodeId> added;
+  windowNodes_ = shown;
   for (const scene::NodeId node : shown) {
-    nodes.push_back(node);
-    const auto at = std::find(windowNodes_.begin(), windowNodes_.end(), node);
-    if (at != windowNodes_.end()) {
-      windows.push_back(std::move(windows_[static_cast<std::size_t>(at - windowNodes_.begin())]));
-    } else {
-      windows.push_back(makeWindow(node));
-      added.push_back(node);
-    }
-  }
-  windowNodes_ = std::move(nodes);
-  windows_ = std::move(windows);
-  for (const scene::NodeId node : added) {
+    if (contains(old, node)) continue;
+    QWindow* window = windowFor(node);
     present(node);
     QAccessibleEvent created(interfaceOf(node), QAccessible::ObjectCreated);
     QAccessible::updateAccessibility(&created);
+    window->show();
   }
-  for (const scene::NodeId node : added) windowOf(node)->show();
   announceFocus();
 }
 
-std::unique_ptr<QWindow> AccessibleTree::makeWindow(scene::NodeId node) {
-  auto window = std::make_unique<QWindow>();
-  window->setSurfaceType(QSurface::RasterSurface);
-  const std::optional<std::string>& description = model_.description(node);
-  window->setTitle(description ? QString::fromStdString(*description) : QString());
-  window->resize(1280, 720);
-  return window;
+QWindow* AccessibleTree::windowFor(scene::NodeId node) {
+  std::unique_ptr<QWindow>& window = windows_[node];
+  if (!window) {
+    window = std::make_unique<QWindow>();
+    window->setSurfaceType(QSurface::RasterSurface);
+    const std::optional<std::string>& description = model_.description(node);
+    window->setTitle(description ? QString::fromStdString(*description) : QString());
+    window->resize(1280, 720);
+  }
+  return window.get();
 }
 
 void AccessibleTree::announceFocus() {
@@ -225,12 +211,9 @@ void AccessibleTree::reconcileChildren(scene::NodeId node) {
       std::erase(children_[node], child);
     }
   }
-  std::vector<scene::NodeId> added;
-  for (const scene::NodeId child : shown) {
-    if (!contains(old, child)) added.push_back(child);
-  }
   children_[node] = shown;
-  for (const scene::NodeId child : added) {
+  for (const scene::NodeId child : shown) {
+    if (contains(old, child)) continue;
     present(child);
     QAccessibleEvent created(interfaceOf(child), QAccessible::ObjectCreated);
     QAccessible::updateAccessibility(&created);
@@ -239,7 +222,10 @@ void AccessibleTree::reconcileChildren(scene::NodeId node) {
 
 void AccessibleTree::present(scene::NodeId node) {
   if (isPresented(node)) return;
-  ids_[node] = QAccessible::registerAccessibleInterface(new NodeAccessible(*this, node));
+  if (ids_[node] == 0) {
+    ids_[node] = QAccessible::registerAccessibleInterface(new NodeAccessible(*this, node));
+  }
+  presented_[node] = true;
   announced_[node] = model_.value(node);
   children_[node] = model_.shownChildren(node).value_or(std::vector<scene::NodeId>{});
   for (const scene::NodeId child : children_[node]) present(child);
@@ -250,16 +236,13 @@ void AccessibleTree::withdraw(scene::NodeId node) {
   // Announced while the object and its parent can still be named.
   QAccessibleEvent destroyed(interfaceOf(node), QAccessible::ObjectDestroyed);
   QAccessible::updateAccessibility(&destroyed);
-  forget(node);
+  unpresent(node);
 }
 
-void AccessibleTree::forget(scene::NodeId node) {
-  if (!isPresented(node)) return;
-  for (const scene::NodeId child : children_[node]) forget(child);
+void AccessibleTree::unpresent(scene::NodeId node) {
+  for (const scene::NodeId child : children_[node]) unpresent(child);
   children_[node].clear();
-  const QAccessible::Id id = ids_[node];
-  ids_[node] = 0;
-  QAccessible::deleteAccessibleInterface(id);
+  presented_[node] = false;
 }
 
 void AccessibleTree::announceValue(scene::NodeId node) {

@@ -9,8 +9,13 @@
 // appear and vanish with their nodes) and announced with its accessibility
 // event, delayed effects run on a real-time timer, and every operation that
 // reaches a node is appended to the operation log as it happens.
+//
+// A node keeps one object (one object path) for the tree's whole life. While
+// the node is hidden its object is invalid, so the bridge answers every call
+// on it with an error, and it is back, under the same path, once shown.
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,7 +49,9 @@ class AccessibleTree : public QObject {
 
   // --- For the accessible objects -----------------------------------------
   scene::SceneModel& model() { return model_; }
+  // Whether the node is in the tree as clients see it now.
   bool isPresented(scene::NodeId node) const;
+  // The node's object; null when it was never presented.
   QAccessibleInterface* interfaceOf(scene::NodeId node) const;
   // What the node's object lists as children: its shown children when it
   // was last brought up to date, each with an object of its own.
@@ -67,12 +74,12 @@ class AccessibleTree : public QObject {
   void reconcileChildren(scene::NodeId node);
   void present(scene::NodeId node);
   void withdraw(scene::NodeId node);
-  void forget(scene::NodeId node);
+  void unpresent(scene::NodeId node);
   void announceValue(scene::NodeId node);
   void announceFocus();
   void afterOperation();
   void scheduleDelayedEffects();
-  std::unique_ptr<QWindow> makeWindow(scene::NodeId node);
+  QWindow* windowFor(scene::NodeId node);
 
   scene::SceneModel& model_;
   std::size_t application_;
@@ -81,13 +88,14 @@ class AccessibleTree : public QObject {
   std::size_t operationsLogged_ = 0;
   bool started_ = false;
 
-  // Per node: its registered object (0 when not presented), the children it
-  // lists and the value last announced.
+  // Per node: its registered object (0 until first presented), whether it is
+  // presented, the children it lists and the value last announced.
   std::vector<QAccessible::Id> ids_;
+  std::vector<bool> presented_;
   std::vector<std::vector<scene::NodeId>> children_;
   std::vector<scene::Value> announced_;
-  std::vector<scene::NodeId> windowNodes_;
-  std::vector<std::unique_ptr<QWindow>> windows_;  // parallel to windowNodes_
+  std::vector<scene::NodeId> windowNodes_;  // presented windows, in order
+  std::map<scene::NodeId, std::unique_ptr<QWindow>> windows_;
   std::optional<scene::NodeId> focused_;
   QAccessible::Id applicationId_ = 0;
   QTimer effectsTimer_;
