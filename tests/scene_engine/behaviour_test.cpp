@@ -202,14 +202,18 @@ TEST_F(Behaviour, ListenersHearValueVisibilityAndChildrenChanges) {
   EXPECT_EQ(heard, (std::vector<std::string>{"hidden w2", "windows 0"}));
 }
 
-TEST_F(Behaviour, OperationsOnForeignHandlesAreRefusedAndLogged) {
-  open(oneWindow("[]"));
+TEST_F(Behaviour, NodesWithoutIdWorkAndLogNullLikeForeignHandles) {
+  open(oneWindow(R"([{"role":"AXCheckBox","value":0}])"));
+  const auto box = std::get<std::vector<ax::ElementRef>>(*read("window", ax::kChildren)).at(0);
+  EXPECT_TRUE(scene_->press(box));
+  EXPECT_EQ(scene_->attribute(box, ax::kValue), ax::AttributeValue(1.0));
   const auto app =
       scene_->applicationElement(scene_->runningApplications(Scene::kBundleIdentifier).at(0));
   EXPECT_FALSE(scene_->press(app));
   EXPECT_FALSE(scene_->setValue(nullptr, 1.5));
   EXPECT_EQ(logLines(),
-            (std::vector<std::string>{R"({"op":"press","id":null,"refused":true})",
+            (std::vector<std::string>{R"({"op":"press","id":null,"refused":false})",
+                                      R"({"op":"press","id":null,"refused":true})",
                                       R"({"op":"set","id":null,"value":1.5,"refused":true})"}));
 }
 
