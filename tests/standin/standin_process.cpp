@@ -56,10 +56,10 @@ std::vector<std::string> readLines(const std::filesystem::path& file) {
   return lines;
 }
 
-StandinProcess::StandinProcess(const std::vector<std::string>& arguments) {
+StandinProcess::StandinProcess(const std::vector<std::string>& arguments,
+                               const std::string& program) {
   int pipe[2];
   if (::pipe2(pipe, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
-  const std::string program = standinProgram();
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("cannot fork");
   if (pid_ == 0) {

@@ -27,11 +27,16 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The path of the built program.
+std::string standinProgram();
+
 // One run of resolve-standin. The destructor ends it if it still runs.
 class StandinProcess {
  public:
-  // Starts the program with these arguments; standard output is captured.
-  explicit StandinProcess(const std::vector<std::string>& arguments);
+  // Starts the program (the stand-in unless told otherwise) with these
+  // arguments; standard output is captured.
+  explicit StandinProcess(const std::vector<std::string>& arguments,
+                          const std::string& program = standinProgram());
   ~StandinProcess();
   StandinProcess(const StandinProcess&) = delete;
   StandinProcess& operator=(const StandinProcess&) = delete;
@@ -50,9 +55,6 @@ class StandinProcess {
   int stdout_ = -1;
   std::string buffered_;
 };
-
-// The path of the built program.
-std::string standinProgram();
 
 // Every line of a file.
 std::vector<std::string> readLines(const std::filesystem::path& file);

@@ -1,0 +1,113 @@
+// scripts/with-desktop: the command's status and output pass through, the
+// accessibility switch follows the option, desktops side by side stay apart,
+// and nothing of a desktop outlives it, whatever the command did.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/standin/standin_process.h"
+
+namespace trovemark::standin::testing {
+namespace {
+
+const std::string kWithDesktop = TROVEMARK_SOURCE_DIR "/scripts/with-desktop";
+
+// Processes, not yet reaped or not, whose environment names this desktop.
+std::vector<int> processesOf(const std::string& desktop) {
+  std::vector<int> found;
+  const std::string marker = "TROVEMARK_DESKTOP=" + desktop;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t close = line.rfind(") ");
+    if (close == std::string::npos || line[close + 2] == 'Z') continue;
+    std::ifstream environ(entry.path() / "environ");
+    const std::string text((std::istreambuf_iterator<char>(environ)), {});
+    std::size_t at = 0;
+    while (at < text.size()) {
+      const std::size_t end = text.find('\0', at);
+      if (text.compare(at, end - at, marker) == 0) found.push_back(std::stoi(name));
+      if (end == std::string::npos) break;
+      at = end + 1;
+    }
+  }
+  return found;
+}
+
+TEST(WithDesktop, PassesTheCommandsStatusAndOutputThrough) {
+  StandinProcess run({"sh", "-c", "echo \"$DISPLAY\"; exit 3"}, kWithDesktop);
+  const std::optional<std::string> display = run.readLine();
+  ASSERT_TRUE(display.has_value());
+  EXPECT_EQ(display->rfind(":", 0), 0u) << *display;
+  EXPECT_EQ(run.wait(), 3);
+}
+
+TEST(WithDesktop, SwitchesAccessibilityOnUnlessAskedNotTo) {
+  const std::vector<std::string> query = {"dbus-send",
+                                          "--session",
+                                          "--print-reply",
+                                          "--dest=org.a11y.Bus",
+                                          "/org/a11y/bus",
+                                          "org.freedesktop.DBus.Properties.Get",
+                                          "string:org.a11y.Status",
+                                          "string:IsEnabled"};
+  for (const bool off : {false, true}) {
+    std::vector<std::string> arguments = query;
+    if (off) arguments.insert(arguments.begin(), "--no-accessibility");
+    StandinProcess run(arguments, kWithDesktop);
+    std::string reply;
+    while (const std::optional<std::string> line = run.readLine()) reply += *line;
+    EXPECT_EQ(run.wait(), 0);
+    EXPECT_NE(reply.find(off ? "boolean false" : "boolean true"), std::string::npos) << reply;
+  }
+}
+
+TEST(WithDesktop, DesktopsSideBySideStayApart) {
+  const std::vector<std::string> show = {"sh", "-c",
+                                         "echo \"$DISPLAY $DBUS_SESSION_BUS_ADDRESS\"; sleep 1"};
+  StandinProcess first(show, kWithDesktop);
+  StandinProcess second(show, kWithDesktop);
+  const std::optional<std::string> a = first.readLine();
+  const std::optional<std::string> b = second.readLine();
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(*a, *b);
+  EXPECT_EQ(first.wait(), 0);
+  EXPECT_EQ(second.wait(), 0);
+}
+
+TEST(WithDesktop, LeavesNothingBehind) {
+  // A command that leaves a detached child, and one whose desktop is ended
+  // from outside while it runs.
+  struct Case {
+    const char* name;
+    std::string command;
+    bool terminate;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"detached child",
+       "setsid sleep 300 </dev/null >/dev/null 2>&1 & echo \"$TROVEMARK_DESKTOP\"", false, 0},
+      {"terminated", "echo \"$TROVEMARK_DESKTOP\"; exec sleep 300", true, 143},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StandinProcess run({"sh", "-c", c.command}, kWithDesktop);
+    const std::optional<std::string> desktop = run.readLine();
+    ASSERT_TRUE(desktop.has_value());
+    EXPECT_FALSE(processesOf(*desktop).empty()) << "the desktop's own processes carry the marker";
+    EXPECT_EQ(c.terminate ? run.terminate() : run.wait(), c.status);
+    EXPECT_EQ(processesOf(*desktop), std::vector<int>{});
+    EXPECT_FALSE(std::filesystem::exists(*desktop));
+  }
+}
+
+}  // namespace
+}  // namespace trovemark::standin::testing
