@@ -34,7 +34,7 @@ int helperMain(std::span<const std::string> args, std::ostream& out, std::ostrea
     out << response << '\n' << std::flush;
     // A response that never reached the caller is not a success.
     if (out) return 0;
-    failure = "Could not write the response";
+    failure = messages::kResponseNotWritten;
   } catch (const ColorError& error) {
     failure = error.message();
   } catch (const std::exception& error) {

@@ -11,6 +11,7 @@ namespace trovemark::color::messages {
 
 // The command line.
 inline constexpr std::string_view kRequiresOneRequest = "Color helper requires one request";
+inline constexpr std::string_view kResponseNotWritten = "Could not write the response";
 
 // Operating Resolve's controls.
 inline constexpr std::string_view kControlNotActivated =

@@ -27,7 +27,6 @@ class FakeTree final : public ax::Accessibility {
   }
 
   std::vector<std::string> reads;  // attribute names, in the order asked
-  std::vector<ax::ElementRef> presses;
   std::vector<std::pair<ax::ElementRef, double>> sets;
 
   bool isProcessTrusted() override { return true; }
@@ -45,10 +44,7 @@ class FakeTree final : public ax::Accessibility {
     sets.emplace_back(element, value);
     return !nodes_.at(element.get()).refuse;
   }
-  bool press(const ax::ElementRef& element) override {
-    presses.push_back(element);
-    return !nodes_.at(element.get()).refuse;
-  }
+  bool press(const ax::ElementRef& element) override { return !nodes_.at(element.get()).refuse; }
   bool sameElement(const ax::ElementRef& a, const ax::ElementRef& b) override { return a == b; }
 
  private:

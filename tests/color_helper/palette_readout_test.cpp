@@ -27,35 +27,27 @@ void addSliders(Walk& walk, int count) {
   for (int i = 0; i < count; ++i) walk.push_back(slider(i));
 }
 
-TEST(PaletteTest, PrimariesRunsFromItsColorBarsTitleToTheBlurTitle) {
-  Walk walk{text("Primaries - Color Bars"), text("Primaries - Color Bars")};
-  walk.insert(walk.begin(), text("Primaries - Wheels"));  // a title that does not open the run
-  addSliders(walk, 15);
-  walk.push_back(text("Blur - Sharpen"));
-  addSliders(walk, 3);
-
-  const PaletteSnapshot snapshot = palette(walk, "primaries");
+TEST(PaletteTest, RunsFromTheFirstTitleToTheNextPalettesTitle) {
+  Walk primaries{text("Primaries - Wheels"), text("Primaries - Color Bars"),
+                 text("Primaries - Color Bars")};
+  addSliders(primaries, 15);
+  primaries.push_back(text("Blur - Sharpen"));
+  addSliders(primaries, 3);
+  const PaletteSnapshot snapshot = palette(primaries, "primaries");
   ASSERT_EQ(snapshot.nodes.size(), 17u);  // both Color Bars titles and 15 sliders
-  EXPECT_EQ(snapshot.nodes.front().ref, walk[1].ref);
-  EXPECT_EQ(snapshot.nodes.back().ref, walk[17].ref);
-  ASSERT_EQ(snapshot.sliders.size(), 15u);
-  EXPECT_EQ(snapshot.sliders[0].ref, walk[3].ref);
-}
+  EXPECT_EQ(snapshot.nodes.front().ref, primaries[1].ref);
+  EXPECT_EQ(snapshot.sliders.front().ref, primaries[3].ref);
 
-TEST(PaletteTest, BlurEndsOnlyAtAStaticTextReadingExactlyScopes) {
-  Walk walk{text("Blur - Blur")};
-  addSliders(walk, 9);
-  walk.push_back(text("Scopes and more"));
-  walk.push_back(node("AXButton", "Scopes"));
-  walk.push_back(node("AXStaticText", "Scopes", std::string("x")));
-  walk.push_back(text("Scopes"));
-  walk.push_back(slider());
-
-  EXPECT_EQ(palette(walk, "blur").nodes.size(), 13u);
-  walk.resize(13);  // without an end the run reaches the end of the walk
-  EXPECT_EQ(palette(walk, "blur").nodes.size(), 13u);
-  walk.push_back(slider());
-  EXPECT_EQ(failureOf([&] { palette(walk, "blur"); }),
+  // Only a static text reading exactly "Scopes" ends the Blur palette; with
+  // no end the run reaches the end of the walk.
+  Walk blur{text("Blur - Blur")};
+  addSliders(blur, 9);
+  blur.insert(blur.end(),
+              {text("Scopes and more"), node("AXButton", "Scopes"),
+               node("AXStaticText", "Scopes", std::string("x")), text("Scopes"), slider()});
+  EXPECT_EQ(palette(blur, "blur").nodes.size(), 13u);
+  blur.erase(blur.begin() + 13);
+  EXPECT_EQ(failureOf([&] { palette(blur, "blur"); }),
             "Resolve's blur controls changed (expected 9 sliders, found 10)");
 }
 
@@ -63,11 +55,7 @@ TEST(PaletteTest, ReportsAMissingTitleAWrongCountAndAnUnknownSection) {
   Walk primaries{text("Primaries - Color Bars")};
   addSliders(primaries, 16);
   EXPECT_EQ(failureOf([&] { palette(primaries, "primaries"); }),
-            messages::controlsChanged("primaries", 15, 16));
-  EXPECT_EQ(failureOf([&] { palette(primaries, "primaries"); }),
             "Resolve's primaries controls changed (expected 15 sliders, found 16)");
-
-  EXPECT_EQ(failureOf([] { palette({}, "primaries"); }), messages::kColorBarsUnavailable);
   EXPECT_EQ(failureOf([] { palette({text("Primaries - Log")}, "primaries"); }),
             messages::kColorBarsUnavailable);
   EXPECT_EQ(failureOf([] { palette({node("AXButton", "", std::string("Blur - x"))}, "blur"); }),
