@@ -31,7 +31,11 @@ AppDelegate::AppDelegate(ControllerSource shared, QObject* parent)
 void AppDelegate::applicationWillTerminate() { shared_().stop(); }
 
 ZelvanMacApp::ZelvanMacApp(ControllerSource shared)
-    : delegate_(shared), shared_(std::move(shared)) {}
+    : delegate_(shared), shared_(std::move(shared)) {
+  // A signal leaves the event loop exactly as "Quit Trovemark" does.
+  QObject::connect(&terminationSignals_, &TerminationSignals::received, &menu_,
+                   [] { QCoreApplication::quit(); });
+}
 
 ZelvanMacApp::~ZelvanMacApp() {
   if (bridge_ && subscription_) bridge_->unsubscribe(*subscription_);
@@ -99,10 +103,6 @@ int ZelvanMacApp::main(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("trovemark-companion"));
   // The tray item is the whole interface; a closed menu is no reason to quit.
   QApplication::setQuitOnLastWindowClosed(false);
-
-  TerminationSignals terminationSignals;
-  QObject::connect(&terminationSignals, &TerminationSignals::received, &qapp,
-                   [] { QCoreApplication::quit(); });
 
   ZelvanMacApp app;
   app.buildScene();

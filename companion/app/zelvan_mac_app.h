@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "companion/app/termination_signals.h"
 #include "companion/bridge_controller.h"
 #include "companion/menu.h"
 
@@ -42,7 +43,8 @@ class AppDelegate : public QObject {
 
 class ZelvanMacApp {
  public:
-  // Installs the delegate; the controller is not created until the scene is.
+  // Installs the delegate and the termination-signal watch; the controller is
+  // not created until the scene is. Needs a QApplication.
   explicit ZelvanMacApp(ControllerSource shared = sharedBridgeController);
   ~ZelvanMacApp();
   ZelvanMacApp(const ZelvanMacApp&) = delete;
@@ -67,6 +69,7 @@ class ZelvanMacApp {
   void perform(MenuAction action);
 
   AppDelegate delegate_;
+  TerminationSignals terminationSignals_;
   ControllerSource shared_;
   BridgeController* bridge_ = nullptr;
   std::optional<BridgeController::SubscriptionId> subscription_;

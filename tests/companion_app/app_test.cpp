@@ -1,0 +1,246 @@
+// The tray application over a controller of recording fakes, on Qt's
+// offscreen platform: the menu follows the controller, each click reaches its
+// operation, the pairing link reaches the real clipboard adapter, and every
+// way out stops the bridge once.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QThread>
+#include <QTimer>
+#include <QWidgetAction>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "companion/app/qt_main_thread.h"
+#include "companion/app/zelvan_mac_app.h"
+#include "tests/companion/support/companion_fakes.h"
+
+namespace trovemark::companion::app {
+namespace {
+
+using companion::testing::FakeWorld;
+
+const std::string kFingerprint(64, 'f');
+
+class AppTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "companion_app_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+  }
+
+  // Builds the application over the fakes, with Qt's clipboard as its pasteboard.
+  void build() {
+    Platform platform = world.platform();
+    platform.pasteboard = std::make_shared<QtClipboard>();
+    controller = BridgeController::create(platform);
+    app = std::make_unique<ZelvanMacApp>([this]() -> BridgeController& { return *controller; });
+    app->buildScene();
+  }
+
+  void makeLinkReady(const std::string& token) {
+    world.files->files[controller->tokenFile()] = token + "\n";
+    const std::string folder =
+        controller->tokenFile().substr(0, controller->tokenFile().rfind('/'));
+    world.files->files[folder + "/bridge-fingerprint"] = kFingerprint;
+  }
+
+  // The menu's lines as shown: text of every action, "---" for separators.
+  std::vector<std::string> lines() {
+    std::vector<std::string> shown;
+    for (QAction* action : app->menu().actions()) {
+      QString text = action->isSeparator() ? QStringLiteral("---") : action->text();
+      shown.push_back(text.replace(QLatin1String("&&"), QLatin1String("&")).toStdString());
+    }
+    return shown;
+  }
+
+  void click(const std::string& title) {
+    for (QAction* action : app->menu().actions()) {
+      if (action->text().toStdString() == title && !qobject_cast<QWidgetAction*>(action)) {
+        action->trigger();
+        return;
+      }
+    }
+    ADD_FAILURE() << "no button " << title;
+  }
+
+  // Lets queued rebuilds run.
+  static void settle() { QCoreApplication::processEvents(); }
+
+  // Runs the event loop until something quits it, starting with `first`.
+  static void runLoop(std::function<void()> first) {
+    QTimer::singleShot(0, std::move(first));
+    QApplication::exec();
+  }
+
+  FakeWorld world;
+  std::shared_ptr<BridgeController> controller;
+  std::unique_ptr<ZelvanMacApp> app;
+};
+
+TEST_F(AppTest, MenuShowsTheStateAfterTheWholeAction) {
+  world.loginItem->currentStatus = 0;
+  world.loginItem->statusAfterRegister = 1;
+  build();
+  ASSERT_EQ(lines().at(1), "Bridge running on this Mac");
+  ASSERT_EQ(lines().at(7), "Turn Off Launch at Login");
+
+  world.loginItem->unregisterFailure = "Could not write the autostart entry.";
+  click("Turn Off Launch at Login");
+  // Nothing is rebuilt inside the click; afterwards the menu shows its outcome.
+  EXPECT_EQ(lines().size(), 10u);
+  settle();
+  EXPECT_EQ(lines().at(7), "Turn Off Launch at Login");
+  EXPECT_EQ(lines().at(8), "Could not write the autostart entry.");
+
+  world.loginItem->unregisterFailure.reset();
+  click("Turn Off Launch at Login");
+  settle();
+  EXPECT_EQ(lines().at(7), "Launch at Login");
+  EXPECT_EQ(lines().size(), 10u) << "the error line stays after a successful toggle";
+}
+
+TEST_F(AppTest, EachButtonReachesItsOperation) {
+  build();
+  const auto first = world.launcher->last();
+
+  click("Restart Bridge");
+  EXPECT_EQ(first->terminateCalls, 1);
+  EXPECT_EQ(world.launcher->children.size(), 2u);
+
+  world.trust->trusted = true;
+  click("Enable Keyboard Control");
+  EXPECT_EQ(world.trust->prompts, std::vector<bool>{true});
+  settle();
+  EXPECT_EQ(lines().at(1), "Keyboard control enabled");
+
+  click("Turn Off Launch at Login");
+  EXPECT_EQ(world.loginItem->calls.back(), "unregister");
+
+  click("Copy iPad Pairing Link");
+  settle();
+  EXPECT_EQ(lines().at(1), "Pairing link is not ready; restart the bridge");
+
+  runLoop([&] { click("Quit Trovemark"); });
+  EXPECT_EQ(world.launcher->last()->terminateCalls, 1);
+  EXPECT_EQ(controller->process(), nullptr);
+}
+
+// The pairing link through the Qt clipboard: exactly the link as plain text
+// when there is one, the old contents untouched otherwise.
+TEST_F(AppTest, CopyPairingLinkPutsOnlyTheLinkOnTheClipboard) {
+  build();
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  auto* old = new QMimeData;
+  old->setHtml(QStringLiteral("<b>older</b>"));
+  old->setText(QStringLiteral("older"));
+  clipboard->setMimeData(old);
+
+  makeLinkReady("tok&en =1");
+  click("Copy iPad Pairing Link");
+  settle();
+  EXPECT_EQ(lines().at(1), "Pairing link copied");
+  const QMimeData* data = clipboard->mimeData();
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(
+      data->text().toStdString(),
+      "zelvan://pair?host=studio-mac.local&token=tok%26en%20%3D1&fingerprint=" + kFingerprint);
+  EXPECT_FALSE(data->hasHtml()) << "the older rich text was not cleared";
+}
+
+TEST_F(AppTest, CopyPairingLinkLeavesTheClipboardAloneWithoutALink) {
+  struct Case {
+    const char* name;
+    bool bridgeRunning;
+    bool errorShown;
+    const char* summaryAfter;  // null: unchanged
+  };
+  const Case cases[] = {
+      {"bridge running, files missing", true, false,
+       "Pairing link is not ready; restart the bridge"},
+      {"bridge ended, no error", false, false, "Start the bridge before copying a pairing link"},
+      {"bridge ended, error shown", false, true, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    world = FakeWorld();
+    if (c.errorShown) world.launcher->failures = 1;
+    build();
+    if (!c.bridgeRunning && !c.errorShown) world.launcher->last()->endSilently();
+    QGuiApplication::clipboard()->setText(QStringLiteral("keep me"));
+    settle();
+    const auto before = lines();
+
+    click("Copy iPad Pairing Link");
+    settle();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "keep me");
+    auto expected = before;
+    if (c.summaryAfter) expected.at(1) = c.summaryAfter;
+    EXPECT_EQ(lines(), expected);
+  }
+}
+
+TEST_F(AppTest, EachTerminationSignalStopsTheBridgeOnceAndForGood) {
+  for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signalNumber));
+    world = FakeWorld();
+    build();
+    const auto child = world.launcher->last();
+    runLoop([signalNumber] { raise(signalNumber); });
+    EXPECT_EQ(child->terminateCalls, 1);
+    EXPECT_TRUE(child->handlerCleared);
+
+    // The child's end and any later start change nothing.
+    child->exit();
+    world.clock->advance(std::chrono::seconds(10));
+    world.loop->runPending();
+    controller->start();
+    EXPECT_EQ(world.launcher->children.size(), 1u);
+    app.reset();
+  }
+}
+
+TEST(QtMainThreadExecutor, RunsPostedWorkOnTheEventLoopInOrder) {
+  static int argc = 1;
+  static char name[] = "companion_app_test";
+  static char* argv[] = {name, nullptr};
+  if (!QCoreApplication::instance()) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+  }
+  QtMainThreadExecutor executor;
+  std::vector<int> ran;
+  std::vector<bool> onMainThread;
+  auto record = [&](int n) {
+    ran.push_back(n);
+    onMainThread.push_back(QThread::currentThread() == QCoreApplication::instance()->thread());
+  };
+  std::thread([&] {
+    for (int n = 1; n <= 3; ++n) executor.post([&, n] { record(n); });
+  }).join();
+  executor.postAfter(std::chrono::milliseconds(30), [&] { record(4); });
+  EXPECT_TRUE(ran.empty()) << "posted work ran inside post()";
+
+  QElapsedTimer timer;
+  timer.start();
+  while (ran.size() < 4 && timer.elapsed() < 10000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  EXPECT_EQ(ran, (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(onMainThread, std::vector<bool>(4, true));
+}
+
+}  // namespace
+}  // namespace trovemark::companion::app
