@@ -1,0 +1,144 @@
+// Reading the accessibility protocol's answers, and refusing to address a
+// call with a name or path that libdbus would take for a programming error
+// (it would end the helper). No desktop needed.
+
+#include <dbus/dbus.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/accessibility/dbus_linux.h"
+
+namespace trovemark::ax {
+namespace {
+
+dbus::Message reply() { return dbus::Message(dbus_message_new(DBUS_MESSAGE_TYPE_METHOD_RETURN)); }
+
+dbus::Message objectRefs(const std::vector<std::pair<const char*, const char*>>& refs) {
+  auto m = reply();
+  DBusMessageIter it, array;
+  dbus_message_iter_init_append(m.get(), &it);
+  dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "(so)", &array);
+  for (const auto& [peer, path] : refs) {
+    DBusMessageIter entry;
+    dbus_message_iter_open_container(&array, DBUS_TYPE_STRUCT, nullptr, &entry);
+    dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &peer);
+    dbus_message_iter_append_basic(&entry, DBUS_TYPE_OBJECT_PATH, &path);
+    dbus_message_iter_close_container(&array, &entry);
+  }
+  dbus_message_iter_close_container(&it, &array);
+  return m;
+}
+
+template <typename T>
+dbus::Message variant(int type, const char* signature, T value) {
+  auto m = reply();
+  DBusMessageIter it, inner;
+  dbus_message_iter_init_append(m.get(), &it);
+  dbus_message_iter_open_container(&it, DBUS_TYPE_VARIANT, signature, &inner);
+  dbus_message_iter_append_basic(&inner, type, &value);
+  dbus_message_iter_close_container(&it, &inner);
+  return m;
+}
+
+TEST(ProtocolAnswers, ObjectReferencesInOrder) {
+  std::vector<dbus::ObjectRef> refs;
+  ASSERT_TRUE(dbus::readObjectRefs(
+      objectRefs({{":1.5", "/org/a11y/atspi/accessible/7"}, {"", "/org/a11y/atspi/null"}}).get(),
+      refs));
+  ASSERT_EQ(refs.size(), 2u);
+  EXPECT_EQ(refs[0].peer, ":1.5");
+  EXPECT_EQ(refs[0].path, "/org/a11y/atspi/accessible/7");
+  EXPECT_EQ(refs[1].path, "/org/a11y/atspi/null");
+
+  ASSERT_TRUE(dbus::readObjectRefs(objectRefs({}).get(), refs));
+  EXPECT_TRUE(refs.empty());
+}
+
+TEST(ProtocolAnswers, WrongShapesAreNotRead) {
+  auto strings = reply();
+  const char* text = "x";
+  dbus_message_append_args(strings.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
+  std::vector<dbus::ObjectRef> refs;
+  std::vector<std::uint32_t> words;
+  std::uint32_t number = 0;
+  dbus::Variant v;
+  EXPECT_FALSE(dbus::readObjectRefs(strings.get(), refs));
+  EXPECT_FALSE(dbus::readUint32s(strings.get(), words));
+  EXPECT_FALSE(dbus::readUint32(strings.get(), number));
+  EXPECT_FALSE(dbus::readVariant(strings.get(), v));
+  EXPECT_FALSE(dbus::readObjectRefs(nullptr, refs));
+  auto empty = reply();
+  EXPECT_FALSE(dbus::readUint32(empty.get(), number));
+}
+
+TEST(ProtocolAnswers, VariantsKeepDoublesExactAndTellKindsApart) {
+  dbus::Variant v;
+  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_DOUBLE, "d", 0.123456789).get(), v));
+  EXPECT_EQ(v.kind, dbus::Variant::Kind::kNumber);
+  EXPECT_EQ(v.number, 0.123456789);
+  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_INT32, "i", dbus_int32_t{-7}).get(), v));
+  EXPECT_EQ(v.number, -7);
+  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_STRING, "s", "0.50").get(), v));
+  EXPECT_EQ(v.kind, dbus::Variant::Kind::kString);
+  EXPECT_EQ(v.text, "0.50");
+  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_BOOLEAN, "b", dbus_bool_t{TRUE}).get(), v));
+  EXPECT_EQ(v.kind, dbus::Variant::Kind::kBool);
+  EXPECT_TRUE(v.flag);
+  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_OBJECT_PATH, "o", "/a").get(), v));
+  EXPECT_EQ(v.kind, dbus::Variant::Kind::kOther);
+}
+
+TEST(ProtocolAnswers, MalformedNamesNeverReachLibdbus) {
+  const std::string withNul("org.a\0b", 7);
+  for (const std::string& peer : {std::string(), std::string("no dots"), std::string("org..x"),
+                                  std::string("\xff.\xfe"), withNul}) {
+    EXPECT_FALSE(dbus::validPeer(peer)) << peer;
+    EXPECT_EQ(dbus::methodCall(peer, "/a", "org.x.Y", "Z"), nullptr);
+  }
+  for (const std::string& path : {std::string(), std::string("relative"), std::string("/a//b"),
+                                  std::string("/a/"), std::string("/a\0b", 4)}) {
+    EXPECT_FALSE(dbus::validPath(path)) << path;
+    EXPECT_EQ(dbus::propertyGet(":1.5", path, "org.x.Y", "Z"), nullptr);
+  }
+  EXPECT_TRUE(dbus::validPeer(":1.5"));
+  EXPECT_TRUE(dbus::validPeer("org.a11y.atspi.Registry"));
+  EXPECT_NE(dbus::methodCall(":1.5", "/org/a11y/atspi/accessible/root", "org.x.Y", "Z"), nullptr);
+}
+
+TEST(ProtocolMapping, StatesAcrossBothWords) {
+  // ENABLED is bit 8 of the first word; state 35 is bit 3 of the second.
+  EXPECT_TRUE(atspi::hasState({1u << 8, 0}, atspi::kStateEnabled));
+  EXPECT_FALSE(atspi::hasState({~(1u << 8), ~0u}, atspi::kStateEnabled));
+  EXPECT_TRUE(atspi::hasState({0, 1u << 3}, 35));
+  EXPECT_FALSE(atspi::hasState({~0u}, 35));  // a missing word holds nothing
+  EXPECT_FALSE(atspi::hasState({}, atspi::kStateActive));
+}
+
+TEST(ProtocolMapping, WhereTheValueComesFrom) {
+  using atspi::ValueSource;
+  const std::vector<std::string> both{"org.a11y.atspi.Text", "org.a11y.atspi.Value"};
+  const std::vector<std::string> text{"org.a11y.atspi.Accessible", "org.a11y.atspi.Text"};
+  const std::vector<std::string> none{"org.a11y.atspi.Accessible"};
+  EXPECT_EQ(atspi::valueSource(atspi::kRoleCheckBox, both), ValueSource::kCheckedState);
+  EXPECT_EQ(atspi::valueSource(atspi::kRoleCheckBox, std::nullopt), ValueSource::kCheckedState);
+  EXPECT_EQ(atspi::valueSource(51, both), ValueSource::kCurrentValue);
+  EXPECT_EQ(atspi::valueSource(std::nullopt, text), ValueSource::kText);
+  EXPECT_EQ(atspi::valueSource(29, none), ValueSource::kNone);
+  EXPECT_EQ(atspi::valueSource(29, std::nullopt), ValueSource::kNone);
+}
+
+TEST(ProtocolMapping, RolesWithoutAMeaningReadAsMissing) {
+  EXPECT_EQ(atspi::roleName(0), std::nullopt);
+  EXPECT_EQ(atspi::roleName(67), std::nullopt);
+  EXPECT_EQ(atspi::roleName(29), "AXStaticText");
+  EXPECT_EQ(atspi::roleName(116), "AXStaticText");
+  EXPECT_EQ(atspi::roleName(23), "AXWindow");
+  EXPECT_EQ(atspi::roleName(20), "AXGroup");
+  EXPECT_EQ(atspi::roleName(9999), "AXUnknown");
+}
+
+}  // namespace
+}  // namespace trovemark::ax

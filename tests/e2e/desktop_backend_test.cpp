@@ -1,0 +1,163 @@
+// The desktop backend when things go wrong on the other side: a Resolve that
+// stops answering, one that quits mid-session, and the pipelined connection's
+// own bookkeeping. Reads of a peer that is gone are absent and operations on
+// it refused, each after at most one call deadline.
+
+#include <dbus/dbus.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <variant>
+
+#include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/accessibility/dbus_linux.h"
+#include "tests/e2e/e2e_support.h"
+
+namespace trovemark::e2e {
+namespace {
+
+ax::atspi::Options quick() {
+  ax::atspi::Options options;
+  options.bus.callTimeout = std::chrono::milliseconds(300);
+  return options;
+}
+
+class DesktopBackend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    standin_ = startStandin(defaultScene());
+    const auto pids = ax_.runningApplications(ax::atspi::kResolveBundleIdentifier);
+    ASSERT_EQ(pids.size(), 1u);
+    EXPECT_EQ(pids[0], standin_->pid());
+    const auto window = ax_.attribute(ax_.applicationElement(pids[0]), ax::kFocusedWindow);
+    ASSERT_TRUE(window && std::holds_alternative<ax::ElementRef>(*window));
+    window_ = std::get<ax::ElementRef>(*window);
+    // The sliders show once Color Bars is on; the walk after the press must
+    // see them, not a stale tree.
+    list_ = ax_.flatten(window_, 100000);
+    const auto colorBars = std::find_if(list_.begin(), list_.end(), [](const ax::Element& e) {
+      return e.role == "AXCheckBox" && e.description == "Color Bars";
+    });
+    ASSERT_NE(colorBars, list_.end());
+    ASSERT_TRUE(ax_.press(colorBars->ref));
+    list_ = ax_.flatten(window_, 100000);
+    slider_ = firstWithRole("AXSlider");
+    button_ = firstWithRole("AXButton");
+  }
+
+  ax::ElementRef firstWithRole(const std::string& role) {
+    for (const auto& e : list_) {
+      if (e.role == role) return e.ref;
+    }
+    ADD_FAILURE() << "no " << role;
+    return nullptr;
+  }
+
+  void expectPeerGone() {
+    const auto list = ax_.flatten(window_, 1800);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].role, "");
+    EXPECT_FALSE(list[0].value.has_value());
+    EXPECT_FALSE(ax_.attribute(slider_, ax::kValue).has_value());
+    EXPECT_FALSE(ax_.attribute(window_, ax::kChildren).has_value());
+    EXPECT_FALSE(ax_.press(button_));
+    EXPECT_FALSE(ax_.setValue(slider_, 1));
+  }
+
+  std::unique_ptr<bench::Standin> standin_;
+  ax::SystemClock clock_;
+  ax::atspi::Accessibility ax_{clock_, quick()};
+  ax::ElementRef window_, slider_, button_;
+  std::vector<ax::Element> list_;
+};
+
+TEST_F(DesktopBackend, ResolveThatStopsAnsweringCostsOneDeadline) {
+  standin_->signal(SIGSTOP);
+  const auto calls = ax_.calls();
+  expectPeerGone();
+  // After the first deadline nothing more is even sent to it.
+  EXPECT_LE(ax_.calls() - calls, 4u);
+  standin_->signal(SIGCONT);
+}
+
+TEST_F(DesktopBackend, ResolveThatQuitsReadsAsAbsent) {
+  EXPECT_EQ(standin_->stop(), 0);
+  expectPeerGone();
+}
+
+TEST_F(DesktopBackend, OperationsOnLiveControlsAreAcceptedAndReadBack) {
+  ASSERT_TRUE(ax_.setValue(slider_, 0.123456789));
+  const auto value = ax_.attribute(slider_, ax::kValue);
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(std::get<double>(*value), 0.123456789);
+  EXPECT_TRUE(ax_.sameElement(ax_.flatten(window_, 1)[0].ref, window_));
+  EXPECT_FALSE(ax_.sameElement(slider_, button_));
+}
+
+// The pipelined connection on the private session bus.
+
+TEST(PipelinedBus, EveryCallAnsweredOnceWithinTheWindow) {
+  ax::SystemClock clock;
+  auto bus = ax::dbus::Bus::session(clock, {std::chrono::seconds(5), 16});
+  ASSERT_TRUE(bus);
+  constexpr int kCalls = 500;
+  std::vector<int> answered(kCalls, 0);
+  int sent = 0;
+  std::size_t mostInFlight = 0;
+  bus->run([&] {
+    mostInFlight = std::max(mostInFlight, bus->inFlight());
+    while (sent < kCalls && bus->hasRoom()) {
+      const int i = sent++;
+      // Even calls succeed, odd ones go to a name nobody owns.
+      auto call = i % 2 == 0 ? ax::dbus::methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                                    DBUS_INTERFACE_DBUS, "GetId")
+                             : ax::dbus::methodCall("org.trovemark.Nobody" + std::to_string(i),
+                                                    "/x", "org.trovemark.Nothing", "Nothing");
+      bus->call(std::move(call), [&answered, i](DBusMessage* reply) {
+        std::string id;
+        answered[i] += 1 + (ax::dbus::readString(reply, id) && !id.empty() ? 10 : 0);
+      });
+    }
+  });
+  EXPECT_LE(mostInFlight, 16u);
+  for (int i = 0; i < kCalls; ++i) EXPECT_EQ(answered[i], i % 2 == 0 ? 11 : 1) << i;
+}
+
+TEST(PipelinedBus, SilentPeerTimesOutOnceThenFailsAtOnce) {
+  // A peer that owns its name but never reads a message.
+  DBusError error;
+  dbus_error_init(&error);
+  DBusConnection* silent =
+      dbus_connection_open_private(std::getenv("DBUS_SESSION_BUS_ADDRESS"), &error);
+  ASSERT_TRUE(silent != nullptr) << error.message;
+  ASSERT_TRUE(dbus_bus_register(silent, &error));
+  ASSERT_EQ(dbus_bus_request_name(silent, "org.trovemark.Silent", 0, &error),
+            DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER);
+
+  ax::SystemClock clock;
+  auto bus = ax::dbus::Bus::session(clock, {std::chrono::milliseconds(200), 16});
+  ASSERT_TRUE(bus);
+  int failures = 0;
+  auto ask = [&] {
+    bus->call(ax::dbus::methodCall("org.trovemark.Silent", "/x", "org.trovemark.Silent", "Ping"),
+              [&failures](DBusMessage* reply) { failures += reply == nullptr; });
+  };
+  ask();
+  ask();
+  bus->run();
+  EXPECT_EQ(failures, 2);
+  const auto sent = bus->callsSent();
+  ask();
+  bus->run();
+  EXPECT_EQ(failures, 3);
+  EXPECT_EQ(bus->callsSent(), sent);
+
+  dbus_connection_close(silent);
+  dbus_connection_unref(silent);
+}
+
+}  // namespace
+}  // namespace trovemark::e2e

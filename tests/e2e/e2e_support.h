@@ -1,0 +1,82 @@
+#pragma once
+
+// What the end-to-end tests share: the built programs, scene files edited in
+// code, the helper run as a process against the stand-in, and the same request
+// run in-process against the same scene as the expectation.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "bench/standin_process.h"
+#include "scene_engine/scene.h"
+#include "testing/fake_clock.h"
+
+namespace trovemark::e2e {
+
+std::string helperProgram();
+std::string standinProgram();
+std::string withDesktopScript();
+std::filesystem::path defaultScene();
+
+// A private folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path write(const std::string& name, const nlohmann::json& scene) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+nlohmann::json loadScene(const std::filesystem::path& file);
+// Calls `edit` on every node (windows and their descendants) of every
+// application.
+void forEachNode(nlohmann::json& scene, const std::function<void(nlohmann::json&)>& edit);
+// The node with that "id"; fails the test when there is none.
+nlohmann::json& nodeById(nlohmann::json& scene, const std::string& id);
+
+// How one run of the helper ended.
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  bool operator==(const Outcome&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Outcome& outcome);
+
+// The built helper, as a caller starts it.
+Outcome runHelper(const std::string& request);
+
+// The helper's logic over the in-process scene, with a fake clock that the
+// settle wait advances; after each request the clock moves on by two seconds,
+// as the real one does between requests, so delayed effects are due.
+class InProcess {
+ public:
+  explicit InProcess(const std::filesystem::path& scene);
+  Outcome run(const std::string& request);
+  // Every operation the scene received, refused ones included.
+  const std::vector<scene::Operation>& operations() const { return scene_->operations(); }
+
+ private:
+  testing::FakeClock clock_;
+  std::unique_ptr<scene::Scene> scene_;
+};
+
+// The lines of a file, each parsed as JSON.
+std::vector<nlohmann::json> readJsonLines(const std::filesystem::path& file);
+
+// Starts the stand-in on `scene`, showing application `application`.
+std::unique_ptr<bench::Standin> startStandin(const std::filesystem::path& scene,
+                                             int application = 0,
+                                             std::optional<std::filesystem::path> log = {});
+
+}  // namespace trovemark::e2e

@@ -1,0 +1,180 @@
+// The backend's pipelined walk against the node-by-node reference walk, on
+// the default scene and on scenes built to be awkward. The two lists must be
+// identical: the same elements, in the same order, with the same roles,
+// descriptions and values, cut at the same place.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <variant>
+
+#include "bench/reference_walk.h"
+#include "color_helper/accessibility/atspi_linux.h"
+#include "tests/e2e/e2e_support.h"
+
+namespace trovemark::e2e {
+namespace {
+
+using nlohmann::json;
+
+std::string describe(const ax::Element& e) {
+  std::ostringstream s;
+  const auto* object = dynamic_cast<const ax::atspi::Object*>(e.ref.get());
+  s << (object ? object->path() : "?") << " " << e.role << " [" << e.description << "] ";
+  if (!e.value) {
+    s << "(no value)";
+  } else if (const auto* text = std::get_if<std::string>(&*e.value)) {
+    s << "text \"" << *text << "\"";
+  } else if (const auto* number = std::get_if<double>(&*e.value)) {
+    s << "number " << *number;
+  } else {
+    s << "other";
+  }
+  return s.str();
+}
+
+class WalkEquality : public ::testing::Test {
+ protected:
+  void start(const json& scene) {
+    sceneFile_ = dir_.write("scene.json", scene);
+    standin_ = startStandin(sceneFile_);
+    ASSERT_TRUE(reference_.findWindow());
+  }
+
+  // Both walks from the window with `limit`; the number of nodes listed.
+  std::size_t expectSameWalk(std::size_t limit) {
+    const auto expected = reference_.walk(limit).elements;
+    const auto actual = ax_.flatten(reference_.window(), limit);
+    EXPECT_EQ(actual.size(), expected.size()) << "limit " << limit;
+    for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i) {
+      const bool same =
+          ax_.sameElement(actual[i].ref, expected[i].ref) && actual[i].role == expected[i].role &&
+          actual[i].description == expected[i].description && actual[i].value == expected[i].value;
+      if (!same) {
+        ADD_FAILURE() << "limit " << limit << ", element " << i << ": the backend read "
+                      << describe(actual[i]) << ", the reference " << describe(expected[i]);
+        break;
+      }
+    }
+    return actual.size();
+  }
+
+  // Presses the first element the backend lists with this description.
+  void press(const std::string& description) {
+    for (const auto& e : ax_.flatten(reference_.window(), 100000)) {
+      if (e.description == description) {
+        ASSERT_TRUE(ax_.press(e.ref)) << description;
+        return;
+      }
+    }
+    FAIL() << "no element " << description;
+  }
+
+  TempDir dir_;
+  std::filesystem::path sceneFile_;
+  std::unique_ptr<bench::Standin> standin_;
+  ax::SystemClock clock_;
+  ax::atspi::Accessibility ax_{clock_};
+  bench::ReferenceWalker reference_;
+};
+
+TEST_F(WalkEquality, DefaultSceneWithEitherPalette) {
+  start(loadScene(defaultScene()));
+  const std::size_t listed = expectSameWalk(1800);
+  EXPECT_GT(listed, 1000u);
+  // Showing the Blur palette makes the window longer than the limit.
+  press("Blur");
+  EXPECT_EQ(expectSameWalk(1800), 1800u);
+  expectSameWalk(1);
+  expectSameWalk(0);
+}
+
+json node(const std::string& role, const std::string& description, json value = nullptr) {
+  json n = {{"role", role}, {"description", description}};
+  if (!value.is_null()) n["value"] = value;
+  return n;
+}
+
+// Deep nesting, wide lists, every kind of value, children lists that cannot
+// be read, nodes without role or description, and subtrees hidden and shown.
+json awkwardScene() {
+  json chain = node("AXGroup", "depth 0");
+  json* tip = &chain;
+  for (int depth = 1; depth < 120; ++depth) {
+    (*tip)["children"] = json::array({node("AXStaticText", "", std::to_string(depth)),
+                                      node("AXGroup", "depth " + std::to_string(depth))});
+    tip = &(*tip)["children"][1];
+  }
+  json wide = json::array();
+  for (int i = 0; i < 40; ++i) {
+    switch (i % 8) {
+      case 0:
+        wide.push_back(node("AXSlider", "slider", 0.123456789 * i - 1e-7));
+        break;
+      case 1:
+        wide.push_back(node("AXStaticText", "", i % 3 ? "0.50" : ""));
+        break;
+      case 2:
+        wide.push_back(node("AXCheckBox", "", i % 3 ? 1 : 0));
+        break;
+      case 3:
+        wide.push_back(node("AXButton", "press " + std::to_string(i)));
+        break;
+      case 4:
+        wide.push_back(json{{"description", "no role"}});
+        break;
+      case 5:
+        wide.push_back(json{{"role", "AXGroup"}});
+        break;
+      case 6: {
+        json unreadable = node("AXGroup", "unreadable children");
+        unreadable["children"] = "not a list";
+        wide.push_back(unreadable);
+        break;
+      }
+      default:
+        wide.push_back(node("AXSlider", "big", 1e12 + i));
+        break;
+    }
+  }
+  json hidden = node("AXGroup", "hidden group");
+  hidden["id"] = "hidden-group";
+  hidden["hidden"] = true;
+  hidden["children"] = json::array({node("AXSlider", "inside", 42.5), node("AXButton", "deep")});
+  json shown = node("AXGroup", "shown group");
+  shown["id"] = "shown-group";
+  shown["children"] = json::array({node("AXStaticText", "", "visible")});
+  json show = node("AXButton", "Show");
+  show["onPress"] = json::array({{{"show", "hidden-group"}}});
+  json hide = node("AXButton", "Hide");
+  hide["onPress"] = json::array({{{"hide", "shown-group"}}});
+
+  json window = node("AXWindow", "Awkward");
+  window["children"] = json::array({show, hide, hidden, chain, shown});
+  window["children"].push_back(node("AXGroup", "wide"));
+  window["children"].back()["children"] = wide;
+  window["children"].push_back(node("AXStaticText", "", "last"));
+  return {{"applications", json::array({{{"focusedWindow", 0}, {"windows", {window}}}})}};
+}
+
+TEST_F(WalkEquality, AwkwardSceneCutAnywhere) {
+  start(awkwardScene());
+  const std::size_t total = expectSameWalk(100000);
+  // Through the chain, at its tip, in the wide list, at the very end.
+  for (std::size_t limit : {1u, 2u, 3u, 4u, 100u, 240u, 241u, 242u, 260u}) {
+    expectSameWalk(limit);
+  }
+  expectSameWalk(total - 1);
+  expectSameWalk(total);
+
+  press("Show");
+  press("Hide");
+  const std::size_t after = expectSameWalk(100000);
+  EXPECT_EQ(after, total + 3 - 2);  // three nodes shown, two hidden
+  expectSameWalk(5);
+  expectSameWalk(after - 1);
+}
+
+}  // namespace
+}  // namespace trovemark::e2e
