@@ -1,7 +1,7 @@
-// The tray application over a controller of recording fakes, on Qt's
-// offscreen platform: the menu follows the controller, each click reaches its
-// operation, the pairing link reaches the real clipboard adapter, and every
-// way out stops the bridge once.
+// The tray application on Qt's offscreen platform: the model drawn as a Qt
+// menu, and the application over a controller of recording fakes (the menu
+// follows the controller, each click reaches its operation, the pairing link
+// reaches the real clipboard adapter, every way out stops the bridge once).
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMimeData>
 #include <QThread>
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "companion/app/qt_main_thread.h"
+#include "companion/app/tray_menu.h"
 #include "companion/app/zelvan_mac_app.h"
 #include "tests/companion/support/companion_fakes.h"
 
@@ -89,6 +91,44 @@ class AppTest : public ::testing::Test {
   std::shared_ptr<BridgeController> controller;
   std::unique_ptr<ZelvanMacApp> app;
 };
+
+TEST_F(AppTest, DrawsTheModelAsQtActions) {
+  QMenu menu;
+  std::vector<MenuAction> clicked;
+  fillMenu(menu, menuEntries("R&D", "boom", true), [&](MenuAction a) { clicked.push_back(a); });
+
+  std::vector<std::string> shown;
+  std::vector<QColor> colors;  // of the text lines
+  for (QAction* action : menu.actions()) {
+    if (action->isSeparator()) {
+      shown.push_back("---");
+    } else if (auto* line = qobject_cast<QWidgetAction*>(action)) {
+      auto* label = qobject_cast<QLabel*>(line->requestWidget(&menu));
+      ASSERT_NE(label, nullptr);
+      label->ensurePolished();
+      shown.push_back("text:" + label->text().toStdString());
+      colors.push_back(label->palette().color(label->foregroundRole()));
+      EXPECT_FALSE(action->isEnabled()) << "a text line can be clicked";
+      line->releaseWidget(label);
+    } else {
+      EXPECT_TRUE(action->isEnabled());
+      shown.push_back(action->text().toStdString());
+      action->trigger();
+    }
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "text:Trovemark Mac Companion", "text:R&D", "---", "Copy iPad Pairing Link",
+                       "Restart Bridge", "Enable Keyboard Control", "---",
+                       "Turn Off Launch at Login", "text:boom", "---", "Quit Trovemark"}));
+  EXPECT_EQ(clicked, (std::vector<MenuAction>{MenuAction::copyPairingLink, MenuAction::restart,
+                                              MenuAction::enableKeyboardControl,
+                                              MenuAction::toggleLaunchAtLogin, MenuAction::quit}));
+  ASSERT_EQ(colors.size(), 3u);
+  EXPECT_NE(colors[1], colors[0]) << "the status line is not dimmed";
+  EXPECT_EQ(colors[2], QColor(Qt::red));
+  // "&" in an action's text would otherwise mark a mnemonic and vanish.
+  EXPECT_EQ(menu.actions().at(1)->text(), "R&&D");
+}
 
 TEST_F(AppTest, MenuShowsTheStateAfterTheWholeAction) {
   world.loginItem->currentStatus = 0;
@@ -212,14 +252,7 @@ TEST_F(AppTest, EachTerminationSignalStopsTheBridgeOnceAndForGood) {
   }
 }
 
-TEST(QtMainThreadExecutor, RunsPostedWorkOnTheEventLoopInOrder) {
-  static int argc = 1;
-  static char name[] = "companion_app_test";
-  static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-  }
+TEST_F(AppTest, ExecutorRunsPostedWorkOnTheEventLoopInOrder) {
   QtMainThreadExecutor executor;
   std::vector<int> ran;
   std::vector<bool> onMainThread;

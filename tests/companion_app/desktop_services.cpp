@@ -68,10 +68,6 @@ void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString& serviceOrP
   emit StatusNotifierItemRegistered(item);
 }
 
-void StatusNotifierWatcher::RegisterStatusNotifierHost(const QString&) {
-  emit StatusNotifierHostRegistered();
-}
-
 bool MdnsDaemon::registerOn(QDBusConnection bus) {
   bus_ = bus;
   return bus.registerObject(QStringLiteral("/"), this, QDBusConnection::ExportAllSlots) &&
@@ -79,17 +75,8 @@ bool MdnsDaemon::registerOn(QDBusConnection bus) {
 }
 
 QString MenuNode::label() const {
-  QString text = properties.value(QStringLiteral("label")).toString();
-  // The menu protocol marks mnemonics with "_" and writes a literal one as "__".
-  QString plain;
-  for (int i = 0; i < text.size(); ++i) {
-    if (text[i] == QLatin1Char('_')) {
-      if (i + 1 < text.size() && text[i + 1] == QLatin1Char('_')) plain += text[++i];
-      continue;
-    }
-    plain += text[i];
-  }
-  return plain;
+  // The menu protocol marks a mnemonic with "_"; none of the titles has one.
+  return properties.value(QStringLiteral("label")).toString().remove(QLatin1Char('_'));
 }
 
 bool MenuNode::isSeparator() const {

@@ -20,7 +20,6 @@ class StatusNotifierWatcher : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
   Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-  Q_PROPERTY(int ProtocolVersion READ protocolVersion)
   Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
 
  public:
@@ -29,25 +28,21 @@ class StatusNotifierWatcher : public QObject {
   bool registerOn(QDBusConnection bus);
 
   bool isHostRegistered() const { return true; }
-  int protocolVersion() const { return 0; }
   QStringList registeredItems() const { return items_; }
 
  public slots:
   // Items pass their service name, or an object path on their own connection.
   void RegisterStatusNotifierItem(const QString& serviceOrPath, const QDBusMessage& message);
-  void RegisterStatusNotifierHost(const QString& service);
 
  signals:
   void StatusNotifierItemRegistered(const QString& item);
-  void StatusNotifierItemUnregistered(const QString& item);
-  void StatusNotifierHostRegistered();
 
  private:
   QStringList items_;  // "service/path"
   std::optional<QDBusConnection> bus_;
 };
 
-// Answers the host-name questions of the mDNS daemon's server interface.
+// Answers the host-name question of the mDNS daemon's server interface.
 class MdnsDaemon : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Avahi.Server")
@@ -59,9 +54,6 @@ class MdnsDaemon : public QObject {
 
  public slots:
   QString GetHostNameFqdn() { return hostName_; }
-  QString GetHostName() { return hostName_.section(QLatin1Char('.'), 0, 0); }
-  QString GetDomainName() { return hostName_.section(QLatin1Char('.'), 1); }
-  int GetState() { return 2; }  // running
 
  private:
   QString hostName_;

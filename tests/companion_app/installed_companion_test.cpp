@@ -52,49 +52,46 @@ constexpr auto kHostName = "trovemark-test.local";
 // Generous: these are limits on a shared machine, not speed goals.
 constexpr auto kPatience = 30s;
 
-std::string run(const std::string& command, int* status) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) {
-    *status = -1;
-    return output;
-  }
-  char buffer[4096];
-  while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  *status = pclose(pipe);
-  return output;
-}
-
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
+// Runs a program to its end; returns its exit code and everything it printed.
+std::pair<int, std::string> run(
+    const QString& program, const QStringList& arguments,
+    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+  QProcess process;
+  process.setProcessEnvironment(env);
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(program, arguments);
+  process.waitForFinished(-1);
+  const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  return {code, process.readAll().toStdString()};
 }
 
 TEST(InstalledCompanion, RunsOnAPrivateDesktop) {
   QTemporaryDir prefix;
   ASSERT_TRUE(prefix.isValid());
-  int status = 0;
-  const std::string install = run("cmake --install " + quoted(TROVEMARK_BINARY_DIR) + " --prefix " +
-                                      quoted(prefix.path().toStdString()),
-                                  &status);
-  ASSERT_EQ(status, 0) << install;
+  const auto [installed, installLog] =
+      run(QStringLiteral("cmake"), {QStringLiteral("--install"), TROVEMARK_BINARY_DIR,
+                                    QStringLiteral("--prefix"), prefix.path()});
+  ASSERT_EQ(installed, 0) << installLog;
   for (const char* file :
-       {"bin/ZelvanMac", "bin/TrovemarkColorAX", "share/applications/trovemark-companion.desktop",
+       {"bin/ZelvanMac", "bin/TrovemarkColorAX", "share/trovemark/zelvan_bridge.py",
         "share/icons/hicolor/scalable/apps/trovemark.svg",
         "share/icons/hicolor/64x64/apps/trovemark.png"}) {
     EXPECT_TRUE(QFile::exists(prefix.filePath(file))) << file << " is not installed";
   }
+  QFile entry(prefix.filePath(QStringLiteral("share/applications/trovemark-companion.desktop")));
+  ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(
+      entry.readAll().contains("\nExec=\"" + prefix.filePath("bin/ZelvanMac").toUtf8() + "\"\n"));
 
-  char self[4096] = {};
-  ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-  const std::string command =
-      std::string(kPrefixVariable) + "=" + quoted(prefix.path().toStdString()) + " " +
-      quoted(std::string(TROVEMARK_SOURCE_DIR) + "/scripts/with-desktop") + " " + quoted(self) +
-      " --gtest_also_run_disabled_tests --gtest_filter='DesktopSession.*'";
-  const std::string output = run(command, &status);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(kPrefixVariable, prefix.path());
+  const auto [status, output] = run(QStringLiteral(TROVEMARK_SOURCE_DIR "/scripts/with-desktop"),
+                                    {QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+                                     QStringLiteral("--gtest_also_run_disabled_tests"),
+                                     QStringLiteral("--gtest_filter=DesktopSession.*")},
+                                    env);
   EXPECT_EQ(status, 0) << output;
-  EXPECT_NE(output.find("[  PASSED  ]"), std::string::npos) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 2 tests"), std::string::npos) << output;
 }
 
 // --- Inside the private desktop -------------------------------------------
