@@ -62,7 +62,12 @@ std::optional<std::int64_t> integralToken(std::string_view token) {
     if (!exponentText.empty() && exponentText.front() == '+') exponentText.remove_prefix(1);
     const auto [stop, error] =
         std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
-    hugeExponent = error != std::errc() || stop != exponentText.data() + exponentText.size();
+    // No request is long enough for a mantissa to make up for an exponent
+    // this large either way; keeping it small also keeps the sums below in range.
+    constexpr long long kLargestUsefulExponent = 1'000'000;
+    hugeExponent = error != std::errc() || stop != exponentText.data() + exponentText.size() ||
+                   exponent > kLargestUsefulExponent || exponent < -kLargestUsefulExponent;
+    if (hugeExponent) exponent = 0;
   }
   const auto point = mantissa.find('.');
   std::string digits(mantissa.substr(0, point));
@@ -73,7 +78,6 @@ std::optional<std::int64_t> integralToken(std::string_view token) {
   }
   digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
   if (digits.empty()) return 0;
-  // An exponent beyond long long is far beyond any integer of 64 bits.
   if (hugeExponent) return std::nullopt;
   while (digits.back() == '0') {
     digits.pop_back();

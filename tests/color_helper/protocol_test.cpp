@@ -72,6 +72,7 @@ TEST(DecodeRequestTest, RejectsWhatIsNotARequestWithOneLine) {
       R"({"action":"reset","section":"blur","index":-9223372036854775809})",
       R"({"action":"reset","section":"blur","index":9.223372036854775808e18})",
       R"({"action":"reset","section":"blur","index":1.00000000000000001})",
+      R"({"action":"reset","section":"blur","index":1.5e-9223372036854775808})",
       R"({"action":"nudge","section":"blur","changes":[1]})",
       R"({"action":"nudge","section":"blur","changes":{"1":null}})",
       R"({"action":"nudge","section":"blur","changes":{"1":1e400}})",
