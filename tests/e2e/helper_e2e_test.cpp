@@ -6,6 +6,7 @@
 // top guard against both being wrong the same way.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <functional>
 #include <string>
@@ -205,6 +206,13 @@ TEST(FindingResolve, OnlyTheFirstInstanceCounts) {
   EXPECT_EQ(runHelper(kStatus), (Outcome{1, "", line(messages::kOpenProject)}));
   windowless->stop();
   EXPECT_EQ(runHelper(kStatus).status, 0);
+}
+
+TEST(FindingResolve, ResolveThatStopsAnsweringIsNotWaitedForForever) {
+  auto standin = startStandin(defaultScene());
+  standin->signal(SIGSTOP);
+  EXPECT_EQ(runHelper(kStatus), (Outcome{1, "", line(messages::kOpenResolve)}));
+  standin->signal(SIGCONT);
 }
 
 TEST(FindingResolve, UntrustedWhenTheDesktopSwitchIsOff) {
