@@ -400,12 +400,62 @@ std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element
   Bus* b = bus();
   if (b == nullptr) return std::nullopt;
   const ObjectRef object = refOf(element);
-  if (name == kRole || name == kDescription || name == kValue || name == kChildren) {
-    NodeReading reading = readNode(element);
-    if (name == kRole) return reading.role;
-    if (name == kDescription) return reading.description;
-    if (name == kValue) return reading.value;
-    return reading.children;
+  // One attribute costs only the calls it needs.
+  if (name == kRole) {
+    std::optional<std::string> role;
+    b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
+            [&role](DBusMessage* reply) {
+              std::uint32_t r = 0;
+              if (dbus::readUint32(reply, r)) role = roleName(r);
+            });
+    b->run();
+    if (!role) return std::nullopt;
+    return *role;
+  }
+  if (name == kDescription) {
+    std::optional<AttributeValue> description;
+    b->call(dbus::propertyGet(object.peer, object.path, kAccessible, "Name"),
+            [&description](DBusMessage* reply) {
+              dbus::Variant v;
+              if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString) {
+                description = v.text;
+              }
+            });
+    b->run();
+    return description;
+  }
+  if (name == kChildren) {
+    std::optional<AttributeValue> children;
+    b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
+            [&children, &object](DBusMessage* reply) {
+              std::vector<ObjectRef> refs;
+              if (dbus::readObjectRefs(reply, refs)) {
+                children = handlesOf(childRefs(std::move(refs), object.peer));
+              }
+            });
+    b->run();
+    return children;
+  }
+  if (name == kValue) {
+    Reading r;
+    r.outstanding = 2;
+    auto maybeValue = [b, &object, &r] {
+      if (--r.outstanding == 0) requestValue(*b, object, r, [] {});
+    };
+    b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
+            [&r, maybeValue](DBusMessage* reply) {
+              std::uint32_t role = 0;
+              if (dbus::readUint32(reply, role)) r.role = role;
+              maybeValue();
+            });
+    b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
+            [&r, maybeValue](DBusMessage* reply) {
+              std::vector<std::string> interfaces;
+              if (dbus::readStrings(reply, interfaces)) r.interfaces = std::move(interfaces);
+              maybeValue();
+            });
+    b->run();
+    return std::move(r.value);
   }
   if (name != kWindows && name != kFocusedWindow) return std::nullopt;
 

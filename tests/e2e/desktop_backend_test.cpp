@@ -97,6 +97,28 @@ TEST_F(DesktopBackend, OperationsOnLiveControlsAreAcceptedAndReadBack) {
   EXPECT_FALSE(ax_.sameElement(slider_, button_));
 }
 
+TEST_F(DesktopBackend, SingleReadsAgreeWithTheWalk) {
+  auto text = [](const std::optional<ax::AttributeValue>& v) {
+    return v && std::holds_alternative<std::string>(*v) ? std::get<std::string>(*v) : "";
+  };
+  for (std::size_t i = 0; i < list_.size(); i += 7) {
+    const ax::Element& e = list_[i];
+    EXPECT_EQ(text(ax_.attribute(e.ref, ax::kRole)), e.role) << i;
+    EXPECT_EQ(text(ax_.attribute(e.ref, ax::kDescription)), e.description) << i;
+    EXPECT_EQ(ax_.attribute(e.ref, ax::kValue), e.value) << i;
+    const ax::NodeReading reading = ax_.readNode(e.ref);
+    EXPECT_EQ(text(reading.role), e.role) << i;
+    EXPECT_EQ(reading.value, e.value) << i;
+  }
+  const auto children = ax_.attribute(window_, ax::kChildren);
+  ASSERT_TRUE(children && std::holds_alternative<std::vector<ax::ElementRef>>(*children));
+  ASSERT_FALSE(std::get<std::vector<ax::ElementRef>>(*children).empty());
+  EXPECT_TRUE(ax_.sameElement(std::get<std::vector<ax::ElementRef>>(*children)[0], list_[1].ref));
+  // Windows are an application's, not an element's.
+  EXPECT_FALSE(ax_.attribute(window_, ax::kWindows).has_value());
+  EXPECT_FALSE(ax_.attribute(window_, ax::kFocusedWindow).has_value());
+}
+
 // The pipelined connection on the private session bus.
 
 TEST(PipelinedBus, EveryCallAnsweredOnceWithinTheWindow) {
