@@ -15,7 +15,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,8 +37,6 @@
 #include <set>
 #include <string>
 
-#include "desktop_services.h"
-
 // Readable failure messages for Qt strings.
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -42,7 +44,7 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 QT_END_NAMESPACE
 
-namespace trovemark::companion::testing {
+namespace trovemark::companion::app {
 namespace {
 
 using namespace std::chrono_literals;
@@ -93,6 +95,156 @@ TEST(InstalledCompanion, RunsOnAPrivateDesktop) {
   EXPECT_EQ(status, 0) << output;
   EXPECT_NE(output.find("[  PASSED  ] 2 tests"), std::string::npos) << output;
 }
+
+// --- Stand-ins for the desktop's services ----------------------------------
+
+// What a panel offers tray items: they register here and are then driven
+// through their D-Bus menu, as a panel would.
+class StatusNotifierWatcher : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+  Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+
+ public:
+  explicit StatusNotifierWatcher(QDBusConnection bus) : bus_(bus) {}
+  // Names go with their objects, so a later case starts on a bare desktop.
+  ~StatusNotifierWatcher() override {
+    bus_.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    bus_.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+  }
+  bool publish() {
+    return bus_.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+                               QDBusConnection::ExportAllContents) &&
+           bus_.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+  }
+  bool isHostRegistered() const { return true; }
+  QStringList registeredItems() const { return items_; }
+
+ public slots:
+  // Items name their service, or an object path on their own connection.
+  void RegisterStatusNotifierItem(const QString& serviceOrPath, const QDBusMessage& message) {
+    items_.push_back(serviceOrPath.startsWith(QLatin1Char('/'))
+                         ? message.service() + serviceOrPath
+                         : serviceOrPath + QStringLiteral("/StatusNotifierItem"));
+    emit StatusNotifierItemRegistered(items_.back());
+  }
+
+ signals:
+  void StatusNotifierItemRegistered(const QString& item);
+
+ private:
+  QDBusConnection bus_;
+  QStringList items_;  // "service/path"
+};
+
+// The mDNS daemon's answer to "what is this machine called on the network".
+class MdnsDaemon : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Avahi.Server")
+
+ public:
+  explicit MdnsDaemon(QDBusConnection bus) : bus_(bus) {}
+  ~MdnsDaemon() override {
+    bus_.unregisterService(QStringLiteral("org.freedesktop.Avahi"));
+    bus_.unregisterObject(QStringLiteral("/"));
+  }
+  bool publish() {
+    return bus_.registerObject(QStringLiteral("/"), this, QDBusConnection::ExportAllSlots) &&
+           bus_.registerService(QStringLiteral("org.freedesktop.Avahi"));
+  }
+
+ public slots:
+  QString GetHostNameFqdn() { return QString::fromLatin1(kHostName); }
+
+ private:
+  QDBusConnection bus_;
+};
+
+// The registered tray item, seen as a panel sees it. Calls let this process
+// answer the companion's own calls (the mDNS question) while they wait.
+class TrayItem {
+ public:
+  TrayItem(QDBusConnection bus, const QString& item)
+      : bus_(bus),
+        service_(item.section(QLatin1Char('/'), 0, 0)),
+        path_(QLatin1Char('/') + item.section(QLatin1Char('/'), 1)) {}
+
+  QVariant property(const QString& name) const {
+    const QDBusMessage reply = call(path_, "org.freedesktop.DBus.Properties", "Get",
+                                    {QStringLiteral("org.kde.StatusNotifierItem"), name});
+    if (reply.arguments().isEmpty()) return {};
+    return reply.arguments().first().value<QDBusVariant>().variant();
+  }
+
+  // The top level of the menu: (id, label) per entry, "---" for separators.
+  std::vector<std::pair<int, QString>> menu() const {
+    std::vector<std::pair<int, QString>> entries;
+    const QDBusMessage reply =
+        call(menuPath(), "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+    if (reply.arguments().size() < 2) return entries;
+    const QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
+    int id = 0;
+    QVariantMap properties;
+    layout.beginStructure();
+    layout >> id >> properties;
+    layout.beginArray();
+    while (!layout.atEnd()) {
+      QDBusVariant child;
+      layout >> child;
+      const QDBusArgument node = child.variant().value<QDBusArgument>();
+      node.beginStructure();
+      node >> id >> properties;
+      node.endStructure();
+      const bool separator =
+          properties.value(QStringLiteral("type")) == QStringLiteral("separator");
+      // "_" marks a mnemonic in this protocol; none of the titles has one.
+      entries.emplace_back(
+          id, separator
+                  ? QStringLiteral("---")
+                  : properties.value(QStringLiteral("label")).toString().remove(QLatin1Char('_')));
+    }
+    return entries;
+  }
+
+  std::vector<QString> labels() const {
+    std::vector<QString> shown;
+    for (const auto& [id, label] : menu()) shown.push_back(label);
+    return shown;
+  }
+
+  bool click(const QString& label) const {
+    for (const auto& [id, shown] : menu()) {
+      if (shown != label) continue;
+      return call(menuPath(), "com.canonical.dbusmenu", "Event",
+                  {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u})
+                 .type() == QDBusMessage::ReplyMessage;
+    }
+    return false;
+  }
+
+  // A plain click on the item at a screen position.
+  void activate(QPoint at) const {
+    call(path_, "org.kde.StatusNotifierItem", "Activate", {at.x(), at.y()});
+  }
+
+ private:
+  QString menuPath() const {
+    return property(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
+  }
+
+  QDBusMessage call(const QString& path, const char* interface, const char* method,
+                    const QVariantList& arguments) const {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        service_, path, QString::fromLatin1(interface), QString::fromLatin1(method));
+    message.setArguments(arguments);
+    return bus_.call(message, QDBus::BlockWithGui);
+  }
+
+  QDBusConnection bus_;
+  QString service_;
+  QString path_;
+};
 
 // --- Inside the private desktop -------------------------------------------
 
@@ -250,32 +402,21 @@ class DesktopSession : public ::testing::Test {
 TEST_F(DesktopSession, DISABLED_PairingLinkReachesTheClipboardAndSigtermStopsTheBridge) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   ASSERT_TRUE(bus.isConnected());
-  StatusNotifierWatcher watcher;
-  MdnsDaemon mdns(QString::fromLatin1(kHostName));
-  ASSERT_TRUE(watcher.registerOn(bus));
-  ASSERT_TRUE(mdns.registerOn(bus));
+  StatusNotifierWatcher watcher(bus);
+  MdnsDaemon mdns(bus);
+  ASSERT_TRUE(watcher.publish());
+  ASSERT_TRUE(mdns.publish());
 
   QGuiApplication::clipboard()->setText(QStringLiteral("something older"));
   startCompanion();
   ASSERT_TRUE(waitUntil([&] { return !watcher.registeredItems().isEmpty(); }))
       << "no tray item registered";
-  const QString item = watcher.registeredItems().first();
-  const qsizetype slash = item.indexOf(QLatin1Char('/'));
-  TrayItem tray(bus, item.left(slash), item.mid(slash));
+  const TrayItem tray(bus, watcher.registeredItems().first());
   EXPECT_EQ(tray.property(QStringLiteral("Title")).toString(), QStringLiteral("Trovemark"));
 
   const pid_t bridge = waitForBridge();
   ASSERT_NE(bridge, 0);
 
-  auto labels = [&] {
-    std::vector<QString> shown;
-    if (const auto root = tray.menu()) {
-      for (const MenuNode& node : root->children) {
-        shown.push_back(node.isSeparator() ? QStringLiteral("---") : node.label());
-      }
-    }
-    return shown;
-  };
   const std::vector<QString> running = {"Trovemark Mac Companion",
                                         "Bridge running on this Mac",
                                         "---",
@@ -287,7 +428,7 @@ TEST_F(DesktopSession, DISABLED_PairingLinkReachesTheClipboardAndSigtermStopsThe
                                         "---",
                                         "Quit Trovemark"};
   // The start-up registration of the login item succeeds in a writable home.
-  EXPECT_TRUE(waitUntil([&] { return labels() == running; }));
+  EXPECT_TRUE(waitUntil([&] { return tray.labels() == running; }));
 
   ASSERT_TRUE(tray.click(QStringLiteral("Copy iPad Pairing Link")));
   const QString expected =
@@ -304,7 +445,7 @@ TEST_F(DesktopSession, DISABLED_PairingLinkReachesTheClipboardAndSigtermStopsThe
   EXPECT_FALSE(data->hasHtml());
   EXPECT_FALSE(data->hasUrls());
   EXPECT_TRUE(waitUntil([&] {
-    const auto shown = labels();
+    const auto shown = tray.labels();
     return shown.size() > 1 && shown[1] == QStringLiteral("Pairing link copied");
   }));
 
@@ -312,7 +453,7 @@ TEST_F(DesktopSession, DISABLED_PairingLinkReachesTheClipboardAndSigtermStopsThe
   if (const char* shot = std::getenv("TROVEMARK_MENU_SCREENSHOT")) {
     // Without a panel to anchor to, the drop-down opens at the pointer.
     const QPoint pointer = QCursor::pos();
-    tray.activate(pointer.x(), pointer.y());
+    tray.activate(pointer);
     QElapsedTimer settle;
     settle.start();
     waitUntil([&] { return settle.elapsed() > 1500; });
@@ -333,4 +474,6 @@ TEST_F(DesktopSession, DISABLED_WithoutATrayHostItWarnsOnceAndKeepsTheBridgeUnti
 }
 
 }  // namespace
-}  // namespace trovemark::companion::testing
+}  // namespace trovemark::companion::app
+
+#include "installed_companion_test.moc"
