@@ -11,9 +11,9 @@ namespace {
 // Errors by which the daemon says the peer is no longer there to answer.
 bool meansPeerGone(const char* errorName) {
   static const char* const kGone[] = {
-      DBUS_ERROR_SERVICE_UNKNOWN,   DBUS_ERROR_NO_REPLY,        DBUS_ERROR_DISCONNECTED,
-      DBUS_ERROR_NAME_HAS_NO_OWNER, DBUS_ERROR_TIMEOUT,         DBUS_ERROR_TIMED_OUT,
-      DBUS_ERROR_NO_SERVER,         DBUS_ERROR_LIMITS_EXCEEDED,
+      DBUS_ERROR_SERVICE_UNKNOWN,   DBUS_ERROR_NO_REPLY, DBUS_ERROR_DISCONNECTED,
+      DBUS_ERROR_NAME_HAS_NO_OWNER, DBUS_ERROR_TIMEOUT,  DBUS_ERROR_TIMED_OUT,
+      DBUS_ERROR_NO_SERVER,
   };
   if (errorName == nullptr) return false;
   for (const char* gone : kGone) {
