@@ -62,8 +62,10 @@ bool ReferenceWalker::findWindow() {
     g_clear_error(&error);
     if (!app) continue;
     if (isResolve(app)) {
-      // Nothing may come from a cache: every read goes to the application.
-      atspi_accessible_set_cache_mask(app, ATSPI_CACHE_NONE);
+      // Every read goes to the application. Only the interfaces are kept,
+      // and only while one node is read: the library checks them before each
+      // interface call, and asking afresh each time would triple the calls.
+      atspi_accessible_set_cache_mask(app, ATSPI_CACHE_INTERFACES);
       const gint windows = atspi_accessible_get_child_count(app, &error);
       g_clear_error(&error);
       AtspiAccessible* first = nullptr;
@@ -106,6 +108,7 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
   GError* error = nullptr;
 
   auto read = [&](AtspiAccessible* node) {
+    atspi_accessible_clear_cache(node);
     ax::Element element;
     element.ref = handleOf(node);
     std::optional<std::uint32_t> role = atspi_accessible_get_role(node, &error);
