@@ -1,6 +1,5 @@
 #include "tests/e2e/e2e_support.h"
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <chrono>
