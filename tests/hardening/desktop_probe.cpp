@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDateTime>
 #include <QDir>
@@ -87,10 +88,8 @@ QVariant TrayItem::property(const QString& name) const {
   return reply.arguments().first().value<QDBusVariant>().variant();
 }
 
-std::vector<std::pair<int, QString>> TrayItem::entries() const {
+std::vector<std::pair<int, QString>> TrayItem::parseLayout(const QDBusMessage& reply) {
   std::vector<std::pair<int, QString>> found;
-  if (menuPath_.isEmpty()) return found;
-  const QDBusMessage reply = call(menuPath_, kMenuInterface, "GetLayout", {0, -1, QStringList()});
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2) return found;
   const QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
   int id = 0;
@@ -114,6 +113,31 @@ std::vector<std::pair<int, QString>> TrayItem::entries() const {
   layout.endArray();
   layout.endStructure();
   return found;
+}
+
+QDBusMessage TrayItem::layoutCall() const {
+  QDBusMessage message = QDBusMessage::createMethodCall(
+      service_, menuPath_, QString::fromLatin1(kMenuInterface), QStringLiteral("GetLayout"));
+  message.setArguments({0, -1, QStringList()});
+  return message;
+}
+
+std::vector<std::pair<int, QString>> TrayItem::entries() const {
+  if (menuPath_.isEmpty()) return {};
+  return parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui, 10000));
+}
+
+void TrayItem::requestLabels(std::function<void(std::vector<QString>)> done) const {
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(layoutCall(), 10000));
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                   [done = std::move(done)](QDBusPendingCallWatcher* call) {
+                     std::vector<QString> shown;
+                     for (const auto& [id, label] : parseLayout(call->reply())) {
+                       shown.push_back(label);
+                     }
+                     call->deleteLater();
+                     done(std::move(shown));
+                   });
 }
 
 std::vector<QString> TrayItem::labels() const {

@@ -91,6 +91,8 @@ class TrayItem : public QObject {
   // The top level of the menu: labels in order, "---" for dividers; empty
   // when the menu cannot be read.
   std::vector<QString> labels() const;
+  // The same, delivered to `done` later without blocking this thread.
+  void requestLabels(std::function<void(std::vector<QString>)> done) const;
   // Clicks the first top-level entry with this label.
   bool click(const QString& label) const;
   // Calls `changed` whenever the menu announces a change of its layout or of
@@ -103,7 +105,9 @@ class TrayItem : public QObject {
  private:
   QDBusMessage call(const QString& path, const char* interface, const char* method,
                     const QVariantList& arguments) const;
+  QDBusMessage layoutCall() const;
   std::vector<std::pair<int, QString>> entries() const;
+  static std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply);
 
   QDBusConnection bus_;
   QString service_;

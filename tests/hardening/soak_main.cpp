@@ -136,26 +136,30 @@ int soak(const Options& options) {
   }
   TrayItem item(bus, watcher.registeredItems().first());
 
-  // The status line as the panel sees it, each change once.
+  // The status line as the panel sees it, each change once. One read is in
+  // flight at a time, and signals that arrive meanwhile ask for one more, so
+  // a burst of updates costs two reads and nothing waits for an answer.
   std::vector<std::pair<qint64, QString>> texts;
   QElapsedTimer clock;
   clock.start();
-  bool reading = false;
+  bool inFlight = false;
   bool again = false;
-  auto readStatus = [&] {
-    if (reading) {
+  std::function<void()> readStatus = [&] {
+    if (inFlight) {
       again = true;
       return;
     }
-    reading = true;
-    do {
-      again = false;
-      const auto labels = item.labels();
+    inFlight = true;
+    item.requestLabels([&](std::vector<QString> labels) {
+      inFlight = false;
       if (labels.size() > 1 && (texts.empty() || texts.back().second != labels[1])) {
         texts.emplace_back(clock.elapsed(), labels[1]);
       }
-    } while (again);
-    reading = false;
+      if (again) {
+        again = false;
+        readStatus();
+      }
+    });
   };
   item.watch(readStatus);
   readStatus();
