@@ -22,7 +22,9 @@
 #include <QThread>
 #include <QUrl>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "tests/hardening/desktop_probe.h"
 
@@ -50,6 +52,10 @@ TEST(CompanionHardeningOnADesktop, RunsOnAPrivateDesktop) {
   process.waitForFinished(-1);
   const std::string output = process.readAll().toStdString();
   EXPECT_EQ(process.exitCode(), 0) << output;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("[ figure ]", 0) == 0) std::cout << line << "\n";
+  }
   EXPECT_NE(output.find("[  PASSED  ] 3 tests"), std::string::npos) << output;
 }
 
@@ -275,6 +281,14 @@ TEST_F(HardeningDesktop, DISABLED_TheTokenReachesOnlyTheClipboardAndAllItCreates
     EXPECT_EQ(st.st_mode & 077, 0u)
         << entry.toStdString() << " has mode " << std::oct << (st.st_mode & 07777);
   }
+  std::cout << "[ figure ] token searched in " << files.size() << " files and " << shown.size()
+            << " texts; created under umask 000:";
+  for (const QString& entry : created) {
+    struct stat st {};
+    ::lstat((home + "/" + entry).toLocal8Bit().constData(), &st);
+    std::cout << " " << entry.toStdString() << " " << std::oct << (st.st_mode & 07777) << std::dec;
+  }
+  std::cout << "\n";
   for (const char* expected : {".local/share/Zelvan", ".config/autostart/ZelvanMac.desktop"}) {
     EXPECT_TRUE(created.contains(QString::fromLatin1(expected))) << expected;
   }
@@ -324,6 +338,9 @@ TEST_F(HardeningDesktop, DISABLED_QuittingGoesOnWhileTheBridgeIgnoresTerminate) 
         << start.toStdString();
   }
   EXPECT_EQ(starts().size(), 2);
+  std::cout << "[ figure ] bridges ignoring SIGTERM: " << starts().size()
+            << " started, SIGTERM each " << terminates(started[0]) << " and "
+            << terminates(started[1]) << ", quit exit code " << companion_.exitCode() << "\n";
 }
 
 TEST_F(HardeningDesktop, DISABLED_AHomeItCannotWriteStillRunsTheBridgeAndSaysWhy) {
