@@ -243,6 +243,11 @@ struct SceneModel::Impl {
   // and restored, so a deep tree costs no copy of the path per node.
   NodeId readNode(const json& object, std::string& where, std::size_t application,
                   std::optional<NodeId> parent);
+  // Everything of one node but its children. Kept out of the recursion so
+  // that each level of a deep tree costs a small stack frame (sanitizer
+  // builds make this one several kilobytes).
+  [[gnu::noinline]] NodeId readOwnKeys(const json& object, const std::string& where,
+                                       std::size_t application, std::optional<NodeId> parent);
   std::vector<Effect> readEffects(const json& list, const std::string& where, NodeId node,
                                   Reference::Use use);
   void resolveReferences();
@@ -306,8 +311,8 @@ void SceneModel::Impl::readApplication(const json& app, std::size_t index) {
   }
 }
 
-NodeId SceneModel::Impl::readNode(const json& object, std::string& where, std::size_t application,
-                                  std::optional<NodeId> parent) {
+NodeId SceneModel::Impl::readOwnKeys(const json& object, const std::string& where,
+                                     std::size_t application, std::optional<NodeId> parent) {
   if (!object.is_object())
     fail(where, "a node must be an object, not " + std::string(typeName(object)));
   const NodeId self = nodes.size();
@@ -392,17 +397,30 @@ NodeId SceneModel::Impl::readNode(const json& object, std::string& where, std::s
     }
   }
 
+  return self;
+}
+
+namespace {
+
+[[gnu::noinline]] void appendChildPlace(std::string& where, std::size_t i) {
+  where += ".children[" + std::to_string(i) + "]";
+}
+
+}  // namespace
+
+NodeId SceneModel::Impl::readNode(const json& object, std::string& where, std::size_t application,
+                                  std::optional<NodeId> parent) {
+  const NodeId self = readOwnKeys(object, where, application, parent);
   // "children" that is not a list reads as unreadable.
   if (auto it = object.find("children"); it != object.end() && it->is_array()) {
-    std::vector<NodeId> children;
-    children.reserve(it->size());
+    nodes[self].children.emplace().reserve(it->size());
     for (std::size_t i = 0; i < it->size(); ++i) {
       const std::size_t length = where.size();
-      where += ".children[" + std::to_string(i) + "]";
-      children.push_back(readNode((*it)[i], where, application, self));
+      appendChildPlace(where, i);
+      const NodeId child = readNode((*it)[i], where, application, self);
+      nodes[self].children->push_back(child);
       where.resize(length);
     }
-    nodes[self].children = std::move(children);
   }
   return self;
 }
@@ -423,8 +441,10 @@ std::vector<Effect> SceneModel::Impl::readEffects(const json& list, const std::s
           {"toggle", Effect::Kind::kToggle},
           {"show", Effect::Kind::kShow},
           {"hide", Effect::Kind::kHide}};
+      // A plain reference: clang 14 cannot capture a structured binding.
+      const std::string& name = key;
       const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds),
-                                     [&](const auto& entry) { return key == entry.first; });
+                                     [&](const auto& entry) { return name == entry.first; });
       if (kind != std::end(kKinds)) {
         if (!value.is_string()) fail(at + "." + key, "must be the id of a node");
         effect.kind = kind->second;
