@@ -10,10 +10,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QThread>
 #include <functional>
 #include <optional>

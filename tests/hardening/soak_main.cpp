@@ -9,8 +9,6 @@
 // descriptors and memory flat after the warm-up, only the two expected texts
 // on the status line, and nothing started after quitting.
 
-#include <signal.h>
-
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QElapsedTimer>
@@ -18,9 +16,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <iostream>
 #include <map>
