@@ -566,13 +566,21 @@ void SceneModel::Impl::apply(const Effect& effect) {
 
 void SceneModel::Impl::run(const std::vector<Effect>& effects) {
   const TimePoint now = clock.now();
+  // A delay longer than the clock can count from now (over a century) never
+  // comes due: converting it to clock ticks, or adding it to now, would
+  // overflow. Half the room keeps rounding of the double clear of the edge.
+  const double roomMs =
+      std::chrono::duration<double, std::milli>(TimePoint::max() - now).count() / 2;
   for (const Effect& effect : effects) {
     if (effect.afterMs <= 0) {
       apply(effect);
     } else {
-      const auto delay = std::chrono::duration_cast<Clock::Duration>(
-          std::chrono::duration<double, std::milli>(effect.afterMs));
-      pending.emplace(std::make_pair(now + delay, scheduled++), effect);
+      const TimePoint due =
+          effect.afterMs < roomMs
+              ? now + std::chrono::duration_cast<Clock::Duration>(
+                          std::chrono::duration<double, std::milli>(effect.afterMs))
+              : TimePoint::max();
+      pending.emplace(std::make_pair(due, scheduled++), effect);
     }
   }
 }

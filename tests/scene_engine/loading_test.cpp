@@ -109,6 +109,23 @@ TEST(Loading, NodesNestedUpToTheBoundLoadAndWalk) {
   EXPECT_EQ(walk.back().text(), "deep");
 }
 
+// Any finite delay is a valid "afterMs". The clock counts nanoseconds in 64
+// bits; a longer delay once overflowed into the past and came due at once.
+TEST(Loading, AnyFiniteDelayLoadsAndOneBeyondTheClockNeverComes) {
+  testing::FakeClock clock;
+  auto scene = Scene::parse(inWindow(R"({"id":"button","role":"AXButton","onPress":[
+      {"set":"a","value":1,"afterMs":1e300}, {"set":"b","value":1,"afterMs":9.3e12},
+      {"set":"c","value":1,"afterMs":1e6}]}, {"id":"a","value":0}, {"id":"b","value":0},
+      {"id":"c","value":0})"),
+                            clock);
+  ASSERT_TRUE(scene->press(scene->elementFor(scene->model().find("button").value())));
+  clock.advance(std::chrono::hours(24 * 365));
+  for (const auto& [id, expected] : {std::pair{"a", 0.0}, {"b", 0.0}, {"c", 1.0}}) {
+    EXPECT_EQ(scene->valueOf(id), std::optional<ax::AttributeValue>(expected)) << id;
+  }
+  EXPECT_TRUE(scene->model().nextDue().has_value());  // still pending, never due
+}
+
 TEST(Loading, NotesAndKnownKeysAreAccepted) {
   testing::FakeClock clock;
   auto scene = Scene::parse(
