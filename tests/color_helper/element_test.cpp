@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "color_helper/messages.h"
-#include "tests/color_helper/failure.h"
-#include "tests/color_helper/fake_tree.h"
+#include "testing/color_scene.h"
+#include "testing/fake_tree.h"
 
 namespace trovemark {
 namespace {

@@ -6,8 +6,8 @@
 #include "color_helper/messages.h"
 #include "color_helper/palette.h"
 #include "color_helper/readout.h"
-#include "tests/color_helper/failure.h"
-#include "tests/color_helper/fake_tree.h"
+#include "testing/color_scene.h"
+#include "testing/fake_tree.h"
 
 namespace trovemark::color {
 namespace {

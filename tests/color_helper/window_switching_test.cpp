@@ -7,17 +7,14 @@
 #include "color_helper/messages.h"
 #include "color_helper/switching.h"
 #include "color_helper/window.h"
-#include "tests/color_helper/color_page.h"
-#include "tests/color_helper/failure.h"
+#include "testing/color_scene.h"
 
 namespace trovemark::color {
 namespace {
 
-using testing::colorPage;
 using ::testing::Contains;
-using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using testing::failureOf;
-using ::testing::IsEmpty;
 using testing::json;
 using testing::nodeById;
 
@@ -25,118 +22,82 @@ json window(const std::string& description, bool hidden = false) {
   return {{"role", "AXWindow"}, {"description", description}, {"hidden", hidden}};
 }
 
+// What the scene offers as focused window and window list, and what the
+// helper makes of them.
 TEST(CurrentWindowTest, PrefersTheFocusedWindowOfTheFirstInstance) {
-  const json w0 = window("first"), w1 = window("second");
-  struct Case {
-    json applications;
-    std::string expected;  // the window's description, or the failure
-  };
-  const Case cases[] = {
-      {json::array(), std::string(messages::kOpenResolve)},
-      {{{{"focusedWindow", 1}, {"windows", {w0, w1}}}}, "second"},
-      {{{{"focusedWindow", nullptr}, {"windows", {w0, w1}}}}, "first"},
+  const json w0 = window("first"), w1 = window("second"), both = {w0, w1};
+  const std::pair<json, std::string_view> cases[] = {
+      {json::array(), messages::kOpenResolve},
+      {{{{"focusedWindow", 1}, {"windows", both}}}, "second"},
+      {{{{"focusedWindow", nullptr}, {"windows", both}}}, "first"},
+      {{{{"windows", both}}}, "first"},
+      {{{{"focusedWindow", 2}, {"windows", both}}}, "first"},
+      {{{{"focusedWindow", -1}, {"windows", both}}}, "first"},
       {{{{"focusedWindow", 0}, {"windows", {window("first", true), w1}}}}, "second"},
-      {{{{"focusedWindow", nullptr}, {"windows", json::array()}}},
-       std::string(messages::kOpenProject)},
-      {{{{"focusedWindow", nullptr}}}, std::string(messages::kOpenProject)},
+      {{{{"focusedWindow", 0}, {"windows", json::array()}}}, messages::kOpenProject},
+      {{{{"focusedWindow", 0}}}, messages::kOpenProject},
+      {{{{"focusedWindow", 0}, {"windows", "w0"}}}, messages::kOpenProject},
       {{{{"focusedWindow", nullptr}, {"windows", json::array()}},
         {{"focusedWindow", 0}, {"windows", {w0}}}},
-       std::string(messages::kOpenProject)},
+       messages::kOpenProject},
   };
-  for (const auto& c : cases) {
+  for (const auto& [applications, expected] : cases) {
     testing::SceneFixture fixture;
-    fixture.make({{"applications", c.applications}});
+    fixture.make({{"applications", applications}});
     std::string found;
     const std::string failure = failureOf(
         [&] { found = ax::element(*fixture.scene, currentWindow(*fixture.scene)).description; });
-    EXPECT_EQ(found.empty() ? failure : found, c.expected) << c.applications;
+    EXPECT_EQ(found.empty() ? failure : found, expected) << applications;
   }
 }
 
+// The failures of switching are tested with whole requests (dispatcher_test).
 class ShowPaletteTest : public ::testing::Test {
  protected:
-  std::vector<ax::Element> show(const std::string& section, const std::string& mode = "Sharpen") {
+  std::vector<std::string> show(const std::string& mode = "Sharpen",
+                                const std::string& section = "blur") {
     fixture.make(testing::sceneOf(page));
+    std::vector<std::string> texts;
     auto& scene = *fixture.scene;
-    return showPalette(scene, currentWindow(scene), section, mode);
+    for (const auto& e : showPalette(scene, currentWindow(scene), section, mode)) {
+      texts.push_back(e.text());
+    }
+    return texts;
   }
-  std::string failureOfShow(const std::string& section, const std::string& mode = "Sharpen") {
-    return failureOf([&] { show(section, mode); });
-  }
-  static std::vector<std::string> texts(const std::vector<ax::Element>& walk) {
-    std::vector<std::string> result;
-    for (const auto& e : walk) result.push_back(e.text());
-    return result;
-  }
+  json& node(const std::string& id) { return nodeById(page, id); }
 
-  json page = colorPage();
+  json page = testing::colorPage();
   testing::SceneFixture fixture;
 };
 
-TEST_F(ShowPaletteTest, NeedsTheColorPageForEitherSection) {
-  page = {{"role", "AXWindow"}, {"children", {testing::textNode("Primaries of Edit")}}};
-  EXPECT_EQ(failureOfShow("primaries"), messages::kOpenColorPage);
-  EXPECT_EQ(failureOfShow("blur"), messages::kOpenColorPage);
-}
-
-TEST_F(ShowPaletteTest, PrimariesPressesColorBarsOnlyWhenItIsNotOn) {
-  EXPECT_THAT(texts(show("primaries")), Contains("Primaries - Color Bars"));
-  EXPECT_THAT(fixture.log(), IsEmpty());
-
+TEST_F(ShowPaletteTest, PrimariesGivesTheWalkAfterPressingColorBarsWhenItIsNotOn) {
+  EXPECT_THAT(show("", "primaries"), Contains("Primaries - Color Bars"));
+  EXPECT_TRUE(fixture.log().empty());
   // A press that shows something but leaves the box off: the walk after the
   // press is what comes back, and nothing checks the box again.
+  node("scopes") = {
+      {"id", "marker"}, {"role", "AXStaticText"}, {"value", "after"}, {"hidden", true}};
+  node("colorBars")["onPress"] = {{{"show", "marker"}}};
   for (json value : {json(0), json(nullptr), json(0.5)}) {
-    page = colorPage();
-    auto& box = nodeById(page, "colorBars");
-    box["value"] = value;
-    box["onPress"] = {{{"show", "marker"}}};
-    nodeById(page, "scopes") = {
-        {"id", "marker"}, {"role", "AXStaticText"}, {"value", "after"}, {"hidden", true}};
-    EXPECT_THAT(texts(show("primaries")), Contains("after"));
-    EXPECT_THAT(fixture.log(), ElementsAre("press colorBars"));
+    node("colorBars")["value"] = value;
+    EXPECT_THAT(show("", "primaries"), Contains("after"));
+    EXPECT_THAT(fixture.log(), ElementsAreArray({"press colorBars"}));
   }
-
-  page = colorPage();
-  nodeById(page, "colorBars")["description"] = "Colour Bars";
-  EXPECT_EQ(failureOfShow("primaries"), messages::kColorBarsUnavailable);
-
-  page = colorPage();
-  nodeById(page, "colorBars")["value"] = 0;
-  nodeById(page, "colorBars")["refusePress"] = true;
-  EXPECT_EQ(failureOfShow("primaries"), messages::kControlNotActivated);
 }
 
-TEST_F(ShowPaletteTest, BlurSwitchesToTheModeBoxNearItsTitle) {
-  show("blur", "Sharpen");
-  EXPECT_THAT(fixture.log(), IsEmpty());
+TEST_F(ShowPaletteTest, BlurModeIsTheBoxWithinFifteenPlacesOfTheTitle) {
   // "Blur" names both the palette button and a mode: the mode is the one
   // near the title.
-  show("blur", "Blur");
-  EXPECT_THAT(fixture.log(), ElementsAre("press modeBlur"));
-  EXPECT_EQ(failureOfShow("blur", "Grain"), "Resolve Grain mode is unavailable");
-}
-
-TEST_F(ShowPaletteTest, BlurOpensAClosedPaletteFirst) {
-  nodeById(page, "blurPalette")["hidden"] = true;
-  EXPECT_THAT(texts(show("blur")), Contains("Blur - Sharpen"));
-  EXPECT_THAT(fixture.log(), ElementsAre("press blurButton"));
-
-  nodeById(page, "blurButton").erase("onPress");  // the press toggles, opens nothing
-  EXPECT_EQ(failureOfShow("blur"), messages::modeUnavailable("Sharpen"));
-
-  nodeById(page, "blurButton")["description"] = "Blurs";
-  EXPECT_EQ(failureOfShow("blur"), messages::kBlurUnavailable);
-}
-
-TEST_F(ShowPaletteTest, ModeBoxMustStandWithinFifteenPlacesOfTheTitle) {
+  show("Blur");
+  EXPECT_THAT(fixture.log(), ElementsAreArray({"press modeBlur"}));
   for (int fillers : {13, 14}) {
-    page = colorPage();
-    auto& children = nodeById(page, "blurPalette")["children"];
+    page = testing::colorPage();
+    auto& children = node("blurPalette")["children"];
     for (int i = 0; i < fillers; ++i) {
       children.insert(children.begin() + 1, testing::textNode("filler"));
     }
     // modeBlur now stands 1 + fillers places after the title.
-    EXPECT_EQ(failureOfShow("blur", "Blur"),
+    EXPECT_EQ(failureOf([&] { show("Blur"); }),
               fillers == 13 ? "no failure" : messages::modeUnavailable("Blur"));
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// Small helpers shared by the scene engine's tests.
+// The scene engine tests' fixture: a scene on a fake clock, read and operated
+// by node id.
 
 #include <gtest/gtest.h>
 
@@ -35,18 +36,15 @@ class SceneTest : public ::testing::Test {
   std::optional<ax::AttributeValue> read(const std::string& id, const std::string& name) {
     return scene_->attribute(node(id), name);
   }
-  std::optional<double> number(const std::string& id) {
+  // The node's current value when it is a T.
+  template <typename T>
+  std::optional<T> as(const std::string& id) {
     const auto value = scene_->valueOf(id);
-    if (!value) return std::nullopt;
-    if (const auto* n = std::get_if<double>(&*value)) return *n;
-    return std::nullopt;
+    const T* held = value ? std::get_if<T>(&*value) : nullptr;
+    return held ? std::optional<T>(*held) : std::nullopt;
   }
-  std::optional<std::string> text(const std::string& id) {
-    const auto value = scene_->valueOf(id);
-    if (!value) return std::nullopt;
-    if (const auto* t = std::get_if<std::string>(&*value)) return *t;
-    return std::nullopt;
-  }
+  std::optional<double> number(const std::string& id) { return as<double>(id); }
+  std::optional<std::string> text(const std::string& id) { return as<std::string>(id); }
   std::vector<std::string> logLines() const {
     std::vector<std::string> lines;
     for (const Operation& op : scene_->operations()) lines.push_back(op.toJsonLine());
