@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "color_helper/messages.h"
-#include "tests/e2e/e2e_support.h"
+#include "testing/desktop/e2e_support.h"
 
 namespace trovemark::e2e {
 namespace {
@@ -25,6 +25,12 @@ std::string line(std::string_view message) { return std::string(message) + "\n";
 
 std::vector<double> values(const Outcome& outcome) {
   return json::parse(outcome.out).at("values").get<std::vector<double>>();
+}
+
+// Parameters first..last all hold `expected`.
+void expectRun(const std::vector<double>& v, std::size_t first, std::size_t last, double expected) {
+  ASSERT_GT(v.size(), last);
+  for (std::size_t p = first; p <= last; ++p) EXPECT_EQ(v[p], expected) << "parameter " << p;
 }
 
 struct Session {
@@ -46,49 +52,40 @@ void refuseAllSliders(json& scene) {
 
 const std::vector<Session>& sessions() {
   static const std::vector<Session> all{
-      {"PrimariesStatusNudgeReset",
+      {"DefaultScene",
        [](json&) {},
        {R"({"action":"status","section":"primaries"})",
         R"({"action":"nudge","section":"primaries","changes":{"14":-2.25,"0":1.5,"7":0}})",
         R"({"action":"reset","section":"primaries","index":2})",
         R"({"action":"reset","section":"primaries","index":3})",
-        R"({"action":"status","section":"primaries"})"},
+        R"({"action":"status","section":"blur"})",
+        R"({"action":"status","section":"blur","mode":"Blur"})",
+        R"({"action":"nudge","section":"blur","mode":"Blur","changes":{"8":3,"0":-0.125}})",
+        R"({"action":"reset","section":"blur","mode":"Blur","index":0})",
+        R"({"action":"reset","section":"blur","index":2})",
+        R"({"action":"status","section":"primaries"})",
+        R"({"action":"Status","section":"primaries"})", R"({"action":"status","section":"BLUR"})",
+        R"({"action":"nudge","section":"blur","changes":{"0":1,"1":1,"2":1,"3":1,"4":1}})",
+        R"({"action":"nudge","section":"primaries","changes":{"0":100.5}})",
+        R"({"action":"reset","section":"primaries","index":4})", R"({"action":"status"})"},
        [](const std::vector<Outcome>& o) {
          ASSERT_EQ(values(o[0]).size(), 15u);
          EXPECT_EQ(json::parse(o[0].out).at("display").size(), 4u);
          EXPECT_EQ(values(o[1])[0], values(o[0])[0] + 1.5);
          EXPECT_EQ(values(o[1])[14], values(o[0])[14] - 2.25);
-         for (int p = 8; p <= 11; ++p) EXPECT_EQ(values(o[2])[p], 700) << p;
-         for (int p = 12; p <= 14; ++p) EXPECT_EQ(values(o[3])[p], 0) << p;
-       }},
-      {"BlurModesNudgeReset",
-       [](json&) {},
-       {R"({"action":"status","section":"blur"})",
-        R"({"action":"status","section":"blur","mode":"Blur"})",
-        R"({"action":"nudge","section":"blur","mode":"Blur","changes":{"8":3,"0":-0.125}})",
-        R"({"action":"reset","section":"blur","mode":"Blur","index":0})",
-        R"({"action":"reset","section":"blur","index":2})",
-        R"({"action":"status","section":"primaries"})"},
-       [](const std::vector<Outcome>& o) {
-         ASSERT_EQ(values(o[0]).size(), 9u);
-         EXPECT_EQ(values(o[2])[0], values(o[1])[0] - 0.125);
-         for (int p = 0; p <= 2; ++p) EXPECT_EQ(values(o[3])[p], 50) << p;
-         for (int p = 6; p <= 8; ++p) EXPECT_EQ(values(o[4])[p], 25) << p;
-         EXPECT_EQ(values(o[5]).size(), 15u);
-       }},
-      {"RequestErrors",
-       [](json&) {},
-       {R"({"action":"Status","section":"primaries"})", R"({"action":"status","section":"BLUR"})",
-        R"({"action":"nudge","section":"blur","changes":{"0":1,"1":1,"2":1,"3":1,"4":1}})",
-        R"({"action":"nudge","section":"primaries","changes":{"0":100.5}})",
-        R"({"action":"reset","section":"primaries","index":4})", R"({"action":"status"})"},
-       [](const std::vector<Outcome>& o) {
-         EXPECT_EQ(o[0].err, line(messages::kUnknownAction));
-         EXPECT_EQ(o[1].err, line(messages::kUnknownSection));
-         EXPECT_EQ(o[2].err, line(messages::kInvalidAdjustment));
-         EXPECT_EQ(o[3].err, line(messages::kInvalidAdjustment));
-         EXPECT_EQ(o[4].err, line(messages::kResetUnavailable));
-         EXPECT_EQ(o[5].status, 1);
+         expectRun(values(o[2]), 8, 11, 700);
+         expectRun(values(o[3]), 12, 14, 0);
+         ASSERT_EQ(values(o[4]).size(), 9u);
+         EXPECT_EQ(values(o[6])[0], values(o[5])[0] - 0.125);
+         expectRun(values(o[7]), 0, 2, 50);
+         expectRun(values(o[8]), 6, 8, 25);
+         EXPECT_EQ(values(o[9]).size(), 15u);
+         const std::vector<std::string_view> refusals{
+             messages::kUnknownAction, messages::kUnknownSection, messages::kInvalidAdjustment,
+             messages::kInvalidAdjustment, messages::kResetUnavailable};
+         for (std::size_t i = 0; i < refusals.size(); ++i)
+           EXPECT_EQ(o[10 + i].err, line(refusals[i]));
+         EXPECT_EQ(o[15].status, 1);
        }},
       {"RefusedControls",
        [](json& scene) {
@@ -123,8 +120,8 @@ const std::vector<Session>& sessions() {
         R"({"action":"reset","section":"primaries","index":2})"},
        [](const std::vector<Outcome>& o) {
          EXPECT_EQ(values(o[0])[0], 5);
-         for (int p = 1; p <= 3; ++p) EXPECT_EQ(values(o[0])[p], 0) << p;
-         for (int p = 8; p <= 11; ++p) EXPECT_EQ(values(o[1])[p], 700) << p;
+         expectRun(values(o[0]), 1, 3, 0);
+         expectRun(values(o[1]), 8, 11, 700);
        }},
       {"NoFocusedWindow",
        [](json& scene) { scene["applications"][0]["focusedWindow"] = nullptr; },
@@ -141,7 +138,7 @@ TEST_P(HelperSession, AnswersAndOperatesAsTheInProcessScene) {
   TempDir dir;
   json scene = loadScene(defaultScene());
   session.edit(scene);
-  const auto sceneFile = dir.write("scene.json", scene);
+  const auto sceneFile = writeScene(dir, "scene.json", scene);
   const auto log = dir.path() / "operations.log";
   auto standin = startStandin(sceneFile, 0, log);
   InProcess expected(sceneFile);
@@ -181,43 +178,38 @@ json applicationWith(const json& windows) {
   return app;
 }
 
-TEST(FindingResolve, NotRunning) {
-  EXPECT_EQ(runHelper(kStatus), (Outcome{1, "", line(messages::kOpenResolve)}));
-}
+// Every way of not finding a usable Resolve, on one desktop.
+TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
+  const Outcome openResolve{1, "", line(messages::kOpenResolve)};
+  const Outcome openProject{1, "", line(messages::kOpenProject)};
+  EXPECT_EQ(runHelper(kStatus), openResolve) << "not running";
 
-TEST(FindingResolve, InstanceWithoutWindows) {
   TempDir dir;
   for (const json& windows : {json::array(), json(5), json()}) {
     const auto file =
-        dir.write("scene.json", {{"applications", json::array({applicationWith(windows)})}});
+        writeScene(dir, "scene.json", {{"applications", json::array({applicationWith(windows)})}});
     auto standin = startStandin(file);
-    EXPECT_EQ(runHelper(kStatus), (Outcome{1, "", line(messages::kOpenProject)})) << windows;
+    EXPECT_EQ(runHelper(kStatus), openProject) << windows;
   }
-}
 
-TEST(FindingResolve, OnlyTheFirstInstanceCounts) {
-  TempDir dir;
+  // Only the first instance counts, even when a later one has a window.
   json scene = loadScene(defaultScene());
   scene["applications"].insert(scene["applications"].begin(), applicationWith(json::array()));
-  const auto file = dir.write("scene.json", scene);
+  const auto file = writeScene(dir, "two.json", scene);
   auto windowless = startStandin(file, 0);
   auto withWindow = startStandin(file, 1);
-  EXPECT_EQ(runHelper(kStatus), (Outcome{1, "", line(messages::kOpenProject)}));
+  EXPECT_EQ(runHelper(kStatus), openProject) << "two instances";
   windowless->stop();
   EXPECT_EQ(runHelper(kStatus).status, 0);
-}
 
-TEST(FindingResolve, ResolveThatStopsAnsweringIsNotWaitedForForever) {
-  auto standin = startStandin(defaultScene());
-  standin->signal(SIGSTOP);
-  EXPECT_EQ(runHelper(kStatus), (Outcome{1, "", line(messages::kOpenResolve)}));
-  standin->signal(SIGCONT);
-}
+  // A Resolve that stops answering is given up on, not waited for forever.
+  withWindow->signal(SIGSTOP);
+  EXPECT_EQ(runHelper(kStatus), openResolve) << "stopped";
+  withWindow->signal(SIGCONT);
 
-TEST(FindingResolve, UntrustedWhenTheDesktopSwitchIsOff) {
-  const bench::ProgramResult result =
+  const bench::ProgramResult untrusted =
       bench::runProgram({withDesktopScript(), "--no-accessibility", helperProgram(), kStatus});
-  EXPECT_EQ((Outcome{result.status, result.out, result.err}),
+  EXPECT_EQ((Outcome{untrusted.status, untrusted.out, untrusted.err}),
             (Outcome{1, "", line(messages::kNotTrusted)}));
 }
 

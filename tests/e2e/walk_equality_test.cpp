@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <variant>
 
 #include "bench/reference_walk.h"
 #include "color_helper/accessibility/atspi_linux.h"
-#include "tests/e2e/e2e_support.h"
+#include "testing/desktop/e2e_support.h"
 
 namespace trovemark::e2e {
 namespace {
@@ -19,25 +18,20 @@ namespace {
 using nlohmann::json;
 
 std::string describe(const ax::Element& e) {
-  std::ostringstream s;
   const auto* object = dynamic_cast<const ax::atspi::Object*>(e.ref.get());
-  s << (object ? object->path() : "?") << " " << e.role << " [" << e.description << "] ";
-  if (!e.value) {
-    s << "(no value)";
-  } else if (const auto* text = std::get_if<std::string>(&*e.value)) {
-    s << "text \"" << *text << "\"";
-  } else if (const auto* number = std::get_if<double>(&*e.value)) {
-    s << "number " << *number;
-  } else {
-    s << "other";
+  std::string value = e.value ? "other" : "(no value)";
+  if (const auto* text = e.value ? std::get_if<std::string>(&*e.value) : nullptr) {
+    value = "text \"" + *text + "\"";
+  } else if (const auto* number = e.value ? std::get_if<double>(&*e.value) : nullptr) {
+    value = "number " + ::testing::PrintToString(*number);
   }
-  return s.str();
+  return (object ? object->path() : "?") + " " + e.role + " [" + e.description + "] " + value;
 }
 
 class WalkEquality : public ::testing::Test {
  protected:
   void start(const json& scene) {
-    sceneFile_ = dir_.write("scene.json", scene);
+    sceneFile_ = writeScene(dir_, "scene.json", scene);
     standin_ = startStandin(sceneFile_);
     ASSERT_TRUE(reference_.findWindow());
   }
@@ -106,37 +100,21 @@ json awkwardScene() {
                                       node("AXGroup", "depth " + std::to_string(depth))});
     tip = &(*tip)["children"][1];
   }
+  // Every kind of node in turn: numbers of any size, texts, check boxes,
+  // buttons, nodes without role or description, unreadable children lists.
+  json unreadable = node("AXGroup", "unreadable children");
+  unreadable["children"] = "not a list";
   json wide = json::array();
   for (int i = 0; i < 40; ++i) {
-    switch (i % 8) {
-      case 0:
-        wide.push_back(node("AXSlider", "slider", 0.123456789 * i - 1e-7));
-        break;
-      case 1:
-        wide.push_back(node("AXStaticText", "", i % 3 ? "0.50" : ""));
-        break;
-      case 2:
-        wide.push_back(node("AXCheckBox", "", i % 3 ? 1 : 0));
-        break;
-      case 3:
-        wide.push_back(node("AXButton", "press " + std::to_string(i)));
-        break;
-      case 4:
-        wide.push_back(json{{"description", "no role"}});
-        break;
-      case 5:
-        wide.push_back(json{{"role", "AXGroup"}});
-        break;
-      case 6: {
-        json unreadable = node("AXGroup", "unreadable children");
-        unreadable["children"] = "not a list";
-        wide.push_back(unreadable);
-        break;
-      }
-      default:
-        wide.push_back(node("AXSlider", "big", 1e12 + i));
-        break;
-    }
+    const json kinds[] = {node("AXSlider", "slider", 0.123456789 * i - 1e-7),
+                          node("AXStaticText", "", i % 3 ? "0.50" : ""),
+                          node("AXCheckBox", "", i % 3 ? 1 : 0),
+                          node("AXButton", "press " + std::to_string(i)),
+                          json{{"description", "no role"}},
+                          json{{"role", "AXGroup"}},
+                          unreadable,
+                          node("AXSlider", "big", 1e12 + i)};
+    wide.push_back(kinds[i % 8]);
   }
   json hidden = node("AXGroup", "hidden group");
   hidden["id"] = "hidden-group";

@@ -1,6 +1,6 @@
-// scripts/with-desktop: the command's status and output pass through, the
-// accessibility switch follows the option, desktops side by side stay apart,
-// and nothing of a desktop outlives it, whatever the command did.
+// scripts/with-desktop: the command's status and output pass through,
+// desktops side by side stay apart, and nothing of a desktop outlives it,
+// whatever the command did. The accessibility switch is tested end to end.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/standin/standin_process.h"
+#include "testing/desktop/standin_client.h"
 
 namespace trovemark::standin::testing {
 namespace {
@@ -42,34 +42,6 @@ std::vector<int> processesOf(const std::string& desktop) {
   return found;
 }
 
-TEST(WithDesktop, PassesTheCommandsStatusAndOutputThrough) {
-  StandinProcess run({"sh", "-c", "echo \"$DISPLAY\"; exit 3"}, kWithDesktop);
-  const std::optional<std::string> display = run.readLine();
-  ASSERT_TRUE(display.has_value());
-  EXPECT_EQ(display->rfind(":", 0), 0u) << *display;
-  EXPECT_EQ(run.wait(), 3);
-}
-
-TEST(WithDesktop, SwitchesAccessibilityOnUnlessAskedNotTo) {
-  const std::vector<std::string> query = {"dbus-send",
-                                          "--session",
-                                          "--print-reply",
-                                          "--dest=org.a11y.Bus",
-                                          "/org/a11y/bus",
-                                          "org.freedesktop.DBus.Properties.Get",
-                                          "string:org.a11y.Status",
-                                          "string:IsEnabled"};
-  for (const bool off : {false, true}) {
-    std::vector<std::string> arguments = query;
-    if (off) arguments.insert(arguments.begin(), "--no-accessibility");
-    StandinProcess run(arguments, kWithDesktop);
-    std::string reply;
-    while (const std::optional<std::string> line = run.readLine()) reply += *line;
-    EXPECT_EQ(run.wait(), 0);
-    EXPECT_NE(reply.find(off ? "boolean false" : "boolean true"), std::string::npos) << reply;
-  }
-}
-
 TEST(WithDesktop, DesktopsSideBySideStayApart) {
   const std::vector<std::string> show = {"sh", "-c",
                                          "echo \"$DISPLAY $DBUS_SESSION_BUS_ADDRESS\"; sleep 1"};
@@ -83,7 +55,7 @@ TEST(WithDesktop, DesktopsSideBySideStayApart) {
   EXPECT_EQ(second.wait(), 0);
 }
 
-TEST(WithDesktop, LeavesNothingBehind) {
+TEST(WithDesktop, PassesTheStatusThroughAndLeavesNothingBehind) {
   // A command that leaves a detached child, and one whose desktop is ended
   // from outside while it runs.
   struct Case {
@@ -94,7 +66,8 @@ TEST(WithDesktop, LeavesNothingBehind) {
   };
   const std::vector<Case> cases = {
       {"detached child",
-       "setsid sleep 300 </dev/null >/dev/null 2>&1 & echo \"$TROVEMARK_DESKTOP\"", false, 0},
+       "setsid sleep 300 </dev/null >/dev/null 2>&1 & echo \"$TROVEMARK_DESKTOP\"; exit 3", false,
+       3},
       {"terminated", "echo \"$TROVEMARK_DESKTOP\"; exec sleep 300", true, 143},
   };
   for (const Case& c : cases) {

@@ -1,4 +1,4 @@
-#include "tests/standin/standin_process.h"
+#include "testing/desktop/standin_client.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,6 +1,4 @@
-#include "tests/e2e/e2e_support.h"
-
-#include <stdlib.h>
+#include "testing/desktop/e2e_support.h"
 
 #include <chrono>
 #include <fstream>
@@ -15,23 +13,9 @@ std::string standinProgram() { return TROVEMARK_BINARY_DIR "/bin/resolve-standin
 std::string withDesktopScript() { return TROVEMARK_SOURCE_DIR "/scripts/with-desktop"; }
 std::filesystem::path defaultScene() { return TROVEMARK_SOURCE_DIR "/scenes/color-page.json"; }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "trovemark-e2e.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::filesystem::path TempDir::write(const std::string& name, const nlohmann::json& scene) const {
-  const auto file = path_ / name;
-  std::ofstream out(file);
-  out << scene.dump(1) << "\n";
-  if (!out) throw std::runtime_error("cannot write " + file.string());
-  return file;
+std::filesystem::path writeScene(const TempDir& dir, const std::string& name,
+                                 const nlohmann::json& scene) {
+  return dir.write(name, scene.dump(1) + "\n");
 }
 
 nlohmann::json loadScene(const std::filesystem::path& file) {

@@ -16,6 +16,7 @@
 
 #include "bench/standin_process.h"
 #include "scene_engine/scene.h"
+#include "testing/desktop/standin_client.h"
 #include "testing/fake_clock.h"
 
 namespace trovemark::e2e {
@@ -25,18 +26,11 @@ std::string standinProgram();
 std::string withDesktopScript();
 std::filesystem::path defaultScene();
 
-// A private folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path write(const std::string& name, const nlohmann::json& scene) const;
+using standin::testing::TempDir;
 
- private:
-  std::filesystem::path path_;
-};
-
+// Writes `scene` into `dir` under `name`.
+std::filesystem::path writeScene(const TempDir& dir, const std::string& name,
+                                 const nlohmann::json& scene);
 nlohmann::json loadScene(const std::filesystem::path& file);
 // Calls `edit` on every node (windows and their descendants) of every
 // application.
