@@ -72,7 +72,9 @@ SCENES = {
     "reset-blur": scene_input([request(RESET, BLUR, mode=0, index=0), request(RESET, BLUR, index=2)],
                               page=(1, 1, 1)),
     "fan-out": scene_input([request(STATUS, PRIMARIES)], damage=[2, 4, 0]),
-    "deep": scene_input([request(STATUS, BLUR)], damage=[3, 3, 0]),
+    "deep": scene_input([request(STATUS, BLUR)], damage=[3, 0, 0, 0]),
+    # 1990 levels, just inside the loader's nesting bound: once a stack overflow.
+    "deep-at-bound": scene_input([request(STATUS, BLUR)], damage=[3, 0, 1, 0]),
     "refusals": scene_input([request(NUDGE, BLUR, changes=[(0, 2)]), request(RESET, BLUR, index=1)],
                             page=(1, 1, 0), damage=[11, 40, 0, 11, 50, 1]),
     "empty-window": scene_input([request(STATUS, PRIMARIES)], page=None),

@@ -18,7 +18,7 @@ using nlohmann::json;
 
 // Bounds that keep one input fast enough to fuzz, yet let a window exceed the
 // helper's walk limit of 1800 elements several times over.
-constexpr std::size_t kMaxNodes = 12000;
+constexpr std::size_t kMaxNodes = 6000;
 constexpr int kMaxDamage = 48;
 
 const char* const kRoles[] = {"AXStaticText",   "AXSlider", "AXCheckBox", "AXButton",
@@ -347,7 +347,7 @@ class Builder {
         insertAt(anyParent(), anyLeaf());
         break;
       case 2: {  // fan-out: one group with very many children
-        const std::uint32_t counts[] = {10, 200, 1799, 1801, 2500, 6000};
+        const std::uint32_t counts[] = {10, 200, 1799, 1801, 2500};
         const std::uint32_t count = bytes_.pick(counts);
         const std::size_t parent = anyParent();
         insertAt(parent, node("AXGroup", nullptr, nullptr));
@@ -357,10 +357,13 @@ class Builder {
         for (std::uint32_t i = 0; i < count && nodes_.size() < kMaxNodes; ++i) add(leaf, fan);
         break;
       }
-      case 3: {  // deep nesting, a few past what the loader accepts
-        const std::uint32_t depths[] = {8, 60, 400, 1200, 1990, 2100};
+      case 3: {  // deep nesting; rarely very deep, since a deep walk is slow to run
+        const std::uint32_t depths[] = {8, 30, 60, 120, 8, 30, 60, 400};
+        const std::uint32_t deepest[] = {1200, 1990, 2100};  // the last past the loader's bound
+        const std::uint32_t depth =
+            bytes_.upTo(7) == 0 ? bytes_.pick(deepest) : bytes_.pick(depths);
         std::size_t at = anyParent();
-        for (std::uint32_t d = bytes_.pick(depths); d > 0 && nodes_.size() < kMaxNodes; --d) {
+        for (std::uint32_t d = depth; d > 0 && nodes_.size() < kMaxNodes; --d) {
           insertAt(at, node("AXGroup", nullptr, nullptr));
           if (nodes_.back().parent != at) break;
           at = nodes_.size() - 1;
