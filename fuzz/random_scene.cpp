@@ -335,7 +335,10 @@ class Builder {
     nodes_.push_back(std::move(copy));
     const std::size_t self = nodes_.size() - 1;
     if (children) {
-      for (std::size_t child : *children) nodes_[self].children->push_back(copyOf(child, self));
+      for (std::size_t child : *children) {
+        const std::size_t copied = copyOf(child, self);  // may move nodes_
+        nodes_[self].children->push_back(copied);
+      }
     }
     return self;
   }
