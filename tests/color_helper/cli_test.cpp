@@ -2,9 +2,11 @@
 // out on exactly one stream, and the exit status.
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -32,12 +34,16 @@ std::string slurp(const std::string& path) {
 // with one line on standard error only, `message` when one is given.
 void expectFailure(const std::vector<std::string>& args, std::string_view message = "",
                    const std::string& prefix = "") {
-  const std::string dir = ::testing::TempDir();
+  // Named per process: ctest runs each case as a process of its own, side by
+  // side, and the temporary folder is shared.
+  const std::string dir = ::testing::TempDir() + "cli_test_" + std::to_string(getpid()) + "_";
   std::string command = prefix + " " TROVEMARK_BINARY_DIR "/bin/TrovemarkColorAX";
   for (const auto& arg : args) command += " " + quoted(arg);
   const int status =
       std::system((command + " >" + dir + "out 2>" + dir + "err </dev/null").c_str());
   const std::string out = slurp(dir + "out"), err = slurp(dir + "err");
+  std::remove((dir + "out").c_str());
+  std::remove((dir + "err").c_str());
   EXPECT_EQ(WEXITSTATUS(status), 1) << command;
   EXPECT_EQ(out, "");
   ASSERT_FALSE(err.empty());
