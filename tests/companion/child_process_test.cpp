@@ -1,6 +1,6 @@
 // Real child processes: what the bridge's runtime receives, how its end is
 // reported, that it is asked to stop once and reaped; the restart after a
-// real exit; and the bridge script itself.
+// real exit.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,65 +17,14 @@
 #include "companion/bridge_controller.h"
 #include "companion/platform/adapters_linux.h"
 #include "companion/platform/run_loop.h"
-#include "tests/companion/support/companion_fakes.h"
-#include "tests/companion/support/temp_dir.h"
+#include "testing/companion/child_reports.h"
+#include "testing/companion/companion_fakes.h"
 
 namespace trovemark::companion {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::readFile;
-using testing::TempDir;
-
-constexpr const char* kInterpreter =
-    TROVEMARK_SOURCE_DIR "/tests/data/companion/recording_interpreter.py";
-// Generous: these wait for real processes on a shared machine, and only a
-// fault makes them run out.
-constexpr auto kPatience = 30s;
-
-bool eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
-
-// The children the recording interpreter has seen start, by pid.
-struct Reports {
-  explicit Reports(std::string folder) : dir(std::move(folder)) {
-    std::filesystem::create_directories(dir);
-  }
-  std::vector<std::string> started() const {
-    std::vector<std::string> pids;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-      if (std::filesystem::exists(entry.path() / "started.json")) {
-        pids.push_back(entry.path().filename());
-      }
-    }
-    std::sort(pids.begin(), pids.end(),
-              [](auto& a, auto& b) { return std::stol(a) < std::stol(b); });
-    return pids;
-  }
-  nlohmann::json start(const std::string& pid) const {
-    return nlohmann::json::parse(readFile(dir + "/" + pid + "/started.json"));
-  }
-  int terminateRequests(const std::string& pid) const {
-    const std::string text = readFile(dir + "/" + pid + "/signals");
-    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-  }
-  // Gone from the process table: ended and reaped, no zombie left.
-  static bool gone(const std::string& pid) { return !std::filesystem::exists("/proc/" + pid); }
-
-  std::string dir;
-};
-
-std::map<std::string, std::string> baseEnvironment(const Reports& reports) {
-  return {{"TEST_REPORT_DIR", reports.dir},
-          {"PATH", "/usr/local/bin:/usr/bin:/bin"},
-          {"LC_ALL", "C.UTF-8"}};
-}
+using namespace testing;
 
 TEST(ChildProcesses, TheChildGetsExactlyItsRequestAndIsReapedAfterOneTerminateRequest) {
   TempDir dir;
@@ -155,33 +104,7 @@ TEST(ChildProcesses, ARefusedLaunchIsDescribed) {
   EXPECT_NE(std::get<std::string>(refused).find("Permission denied"), std::string::npos);
 }
 
-// The controller over the real launcher and files, with a Resolve install
-// whose runtime is the recording interpreter.
-class SupervisionTest : public ::testing::Test {
- protected:
-  SupervisionTest() : reports(dir / "reports") {
-    const std::string runtime = dir / "Resolve.app/Contents/Applications/ResolvePython";
-    std::filesystem::create_directories(std::filesystem::path(runtime).parent_path());
-    std::filesystem::create_symlink(kInterpreter, runtime);
-
-    world.applications->registered = dir / "Resolve.app";
-    world.bundle->script = dir / "zelvan_bridge.py";
-    world.bundle->env = baseEnvironment(reports);
-    world.bundle->env["ZELVAN_TOKEN_FILE"] = "/inherited/and/replaced";
-    platform = world.platform();
-    platform.processes = linux_adapters::makeProcessLauncher();
-    platform.files = linux_adapters::makeFileSystem({{"HOME", dir / "home"}});
-    platform.executor = loop;
-  }
-
-  bool runUntil(const std::function<bool()>& done) { return loop->runUntil(done, kPatience); }
-
-  TempDir dir;
-  Reports reports;
-  testing::FakeWorld world;
-  Platform platform;
-  std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>();
-};
+using SupervisionTest = RealSupervisionFixture;
 
 TEST_F(SupervisionTest, ARealChildThatEndsIsRestartedThenReplacedThenStopped) {
   std::ofstream(reports.dir + "/exit-now").close();  // the first child ends by itself
@@ -222,41 +145,6 @@ TEST_F(SupervisionTest, ARealChildThatEndsIsRestartedThenReplacedThenStopped) {
   loop->runUntil([] { return false; }, 200ms);
   EXPECT_EQ(summaries, std::vector<std::string>{"Bridge running on this Mac"});
   EXPECT_EQ(reports.started().size(), 3u);
-}
-
-TEST_F(SupervisionTest, TheBridgeScriptWritesWhatThePairingLinkNeeds) {
-  const std::string runtime = dir / "Python.app/Contents/Applications/ResolvePython";
-  std::filesystem::create_directories(std::filesystem::path(runtime).parent_path());
-  std::filesystem::create_symlink("/usr/bin/python3", runtime);
-  world.applications->registered = dir / "Python.app";
-  platform.bundle = world.bundle;
-  world.bundle->script = linux_adapters::resourceFolderFor(TROVEMARK_BINARY_DIR "/bin/ZelvanMac") +
-                         "/zelvan_bridge.py";
-  world.bundle->host = "studio.local";
-
-  auto controller = BridgeController::create(platform);
-  ASSERT_EQ(controller->summary(), "Bridge running on this Mac");
-  const std::string folder = dir / "home/.local/share/Zelvan";
-  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(folder + "/bridge-fingerprint"); }));
-
-  const std::string token = readFile(controller->tokenFile());
-  const std::string fingerprint = readFile(folder + "/bridge-fingerprint");
-  EXPECT_GT(token.size(), 20u);
-  ASSERT_EQ(fingerprint.size(), 65u);  // with its line break
-  EXPECT_EQ(fingerprint.find_first_not_of("0123456789abcdef"), 64u);
-  struct stat st {};
-  ASSERT_EQ(::stat(controller->tokenFile().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 077, 0u);
-
-  controller->copyPairingLink();
-  EXPECT_EQ(controller->summary(), "Pairing link copied");
-  EXPECT_EQ(world.pasteboard->text,
-            "zelvan://pair?host=studio.local&token=" + token.substr(0, token.size() - 1) +
-                "&fingerprint=" + fingerprint.substr(0, 64));
-
-  auto child = controller->process();
-  controller->stop();
-  EXPECT_TRUE(eventually([&] { return !child->isRunning(); }));
 }
 
 }  // namespace

@@ -4,69 +4,82 @@
 #include <gtest/gtest.h>
 
 #include "companion/bridge_controller.h"
-#include "tests/companion/support/companion_fakes.h"
+#include "testing/companion/companion_fakes.h"
 
 namespace trovemark::companion {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::FakeWorld;
+using Strings = std::vector<std::string>;
 
 constexpr const char* kRunning = "Bridge running on this Mac";
 constexpr const char* kRestarting = "Bridge stopped. Restarting\u2026";
+constexpr const char* kNotReady = "Pairing link is not ready; restart the bridge";
+constexpr const char* kNoResolve = "DaVinci Resolve Studio is required";
 constexpr const char* kTokenFile = "/home/ada/.local/share/Zelvan/.pairing-token";
 constexpr const char* kFingerprintFile = "/home/ada/.local/share/Zelvan/bridge-fingerprint";
 const std::string kFingerprint(64, 'f');
 
-// Records every will-change notification with the value it could see then.
+std::string runtimeMissing(const std::string& resolve) {
+  return "This companion requires Resolve Studio with bundled ResolvePython (21.1 or later). "
+         "Found Resolve at " +
+         resolve + ", but its runtime is missing.";
+}
+
+// Records every will-change notification with the summary visible then.
 struct Recorder {
-  explicit Recorder(BridgeController& c) : controller(c) {
-    c.subscribe([this](BridgeController::Property p) {
+  explicit Recorder(BridgeController& c) {
+    c.subscribe([this, &c](BridgeController::Property p) {
       properties.push_back(p);
-      if (p == BridgeController::Property::kSummary)
-        summariesBefore.push_back(controller.summary());
+      if (p == BridgeController::Property::kSummary) summariesBefore.push_back(c.summary());
     });
   }
-  BridgeController& controller;
   std::vector<BridgeController::Property> properties;
-  std::vector<std::string> summariesBefore;
+  Strings summariesBefore;
 };
 
 class ControllerTest : public ::testing::Test {
- protected:
+ public:
   std::shared_ptr<BridgeController> create() { return BridgeController::create(world.platform()); }
   void runFor(std::chrono::nanoseconds d) {
     world.clock->advance(d);
     world.loop->runPending();
   }
+  // The current child ends by itself and its report is handled.
+  void childExits() {
+    world.launcher->last()->exit();
+    world.loop->runPending();
+  }
+  void linkFiles(const std::string& token) {
+    world.files->files[kTokenFile] = token;
+    world.files->files[kFingerprintFile] = kFingerprint;
+  }
   FakeWorld world;
 };
 
-// --- Start: prerequisites and launch ---------------------------------------
-
-struct StartCase {
-  const char* name;
-  void (*arrange)(FakeWorld&);
-  const char* summary;
-  std::optional<std::string> error;
-  std::size_t launches;
-};
+// --- Start ----------------------------------------------------------------------
 
 TEST_F(ControllerTest, EachStartOutcomePublishesItsTexts) {
-  const std::string kRuntimeMissing =
-      "This companion requires Resolve Studio with bundled ResolvePython (21.1 or later). Found "
-      "Resolve at /Applications/DaVinci Resolve/DaVinci Resolve.app, but its runtime is missing.";
-  const StartCase cases[] = {
-      {"no Resolve", [](FakeWorld& w) { w.files->existing.clear(); },
-       "DaVinci Resolve Studio is required", "Install Resolve Studio to run the Mac bridge.", 0},
+  struct Case {
+    const char* name;
+    void (*arrange)(FakeWorld&);
+    const char* summary;
+    std::optional<std::string> error;
+    std::size_t launches;
+  };
+  const std::string missing = runtimeMissing(FakeWorld::kResolve);
+  const Case cases[] = {
+      {"no Resolve", [](FakeWorld& w) { w.files->existing.clear(); }, kNoResolve,
+       "Install Resolve Studio to run the Mac bridge.", 0},
       {"no runtime", [](FakeWorld& w) { w.files->executables.clear(); },
-       "Resolve scripting runtime is missing", kRuntimeMissing, 0},
-      {"runtime present but not executable",
+       "Resolve scripting runtime is missing", missing, 0},
+      {"runtime not executable",
        [](FakeWorld& w) {
          w.files->executables.clear();
          w.files->existing.insert(FakeWorld::kInterpreter);
        },
-       "Resolve scripting runtime is missing", kRuntimeMissing, 0},
+       "Resolve scripting runtime is missing", missing, 0},
       {"no script", [](FakeWorld& w) { w.bundle->script.reset(); },
        "Companion installation is incomplete",
        "The bridge script is missing. Download and reinstall Trovemark Mac.", 0},
@@ -86,8 +99,7 @@ TEST_F(ControllerTest, EachStartOutcomePublishesItsTexts) {
     EXPECT_EQ(controller->summary(), c.summary);
     EXPECT_EQ(controller->error(), c.error);
     EXPECT_EQ(w.launcher->requests.size(), c.launches);
-    // Only a launched child is ever current.
-    EXPECT_EQ(controller->process() != nullptr, std::string(c.name) == "launched");
+    EXPECT_EQ(controller->process() != nullptr, c.error == std::nullopt);
   }
 }
 
@@ -96,19 +108,16 @@ TEST_F(ControllerTest, ResolveCandidatesAreTriedRunningThenRegisteredThenFixed) 
     std::vector<std::optional<std::string>> running;
     std::optional<std::string> registered;
     std::set<std::string> existing;
-    std::string expected;  // quoted in the runtime-missing message; empty for none found
+    std::string expected;  // empty: none found
   };
+  // An instance without a location and one whose folder is gone are skipped.
   const Case cases[] = {
-      // An instance without a location and one whose folder is gone are skipped.
-      {{std::nullopt, "/gone/Resolve.app", "/Volumes/Edit/Resolve.app/"},
-       "/Reg/Resolve.app",
-       {"/Volumes/Edit/Resolve.app/", "/Reg/Resolve.app", FakeWorld::kResolve},
-       "/Volumes/Edit/Resolve.app"},
-      {{"/gone/Resolve.app"},
-       "/Reg/Resolve.app",
-       {"/Reg/Resolve.app", FakeWorld::kResolve},
-       "/Reg/Resolve.app"},
-      {{}, "/gone/Resolve.app", {FakeWorld::kResolve}, FakeWorld::kResolve},
+      {{std::nullopt, "/gone/R.app", "/Vol/R.app/"},
+       "/Reg/R.app",
+       {"/Vol/R.app/", "/Reg/R.app", FakeWorld::kResolve},
+       "/Vol/R.app"},
+      {{"/gone/R.app"}, "/Reg/R.app", {"/Reg/R.app", FakeWorld::kResolve}, "/Reg/R.app"},
+      {{}, "/gone/R.app", {FakeWorld::kResolve}, FakeWorld::kResolve},
       {{"/a"}, "/b", {}, ""},
   };
   for (const auto& c : cases) {
@@ -120,12 +129,9 @@ TEST_F(ControllerTest, ResolveCandidatesAreTriedRunningThenRegisteredThenFixed) 
     w.files->executables.clear();
     auto controller = BridgeController::create(w.platform());
     if (c.expected.empty()) {
-      EXPECT_EQ(controller->summary(), "DaVinci Resolve Studio is required");
+      EXPECT_EQ(controller->summary(), kNoResolve);
     } else {
-      EXPECT_EQ(controller->error(),
-                "This companion requires Resolve Studio with bundled ResolvePython (21.1 or "
-                "later). Found Resolve at " +
-                    c.expected + ", but its runtime is missing.");
+      EXPECT_EQ(controller->error(), runtimeMissing(c.expected));
     }
     EXPECT_EQ(w.applications->queried.front(), "com.blackmagic-design.DaVinciResolve");
   }
@@ -134,36 +140,29 @@ TEST_F(ControllerTest, ResolveCandidatesAreTriedRunningThenRegisteredThenFixed) 
 TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnvironment) {
   world.bundle->env["ZELVAN_TOKEN_FILE"] = "/somewhere/else";
   world.bundle->env["WEIRD"] = "a=b c\nd";
-  world.applications->running = {"/Volumes/Edit/Resolve.app"};
-  world.files->existing.insert("/Volumes/Edit/Resolve.app");
-  world.files->executables.insert("/Volumes/Edit/Resolve.app/Contents/Applications/ResolvePython");
+  world.applications->running = {"/Vol/R.app"};
+  world.files->existing.insert("/Vol/R.app");
+  world.files->executables.insert("/Vol/R.app/Contents/Applications/ResolvePython");
+  // A folder that cannot be created still names the token file.
+  world.files->createFailure = "Could not create: Permission denied.";
   auto controller = create();
 
   ASSERT_EQ(world.launcher->requests.size(), 1u);
   const auto& request = world.launcher->requests[0];
-  EXPECT_EQ(request.executable, "/Volumes/Edit/Resolve.app/Contents/Applications/ResolvePython");
-  EXPECT_EQ(request.arguments, std::vector<std::string>{*world.bundle->script});
+  EXPECT_EQ(request.executable, "/Vol/R.app/Contents/Applications/ResolvePython");
+  EXPECT_EQ(request.arguments, Strings{*world.bundle->script});
   auto expectedEnv = world.bundle->env;
   expectedEnv["ZELVAN_TOKEN_FILE"] = kTokenFile;
   EXPECT_EQ(request.environment, expectedEnv);
   EXPECT_EQ(controller->tokenFile(), kTokenFile);
-  EXPECT_EQ(world.files->createdFolders, std::vector<std::string>{"/home/ada/.local/share/Zelvan"});
-}
-
-TEST_F(ControllerTest, AFolderThatCannotBeCreatedStillNamesTheTokenFile) {
-  world.files->createFailure = "Could not create: Permission denied.";
-  auto controller = create();
+  EXPECT_EQ(world.files->createdFolders, Strings{"/home/ada/.local/share/Zelvan"});
   EXPECT_EQ(controller->summary(), kRunning);
-  EXPECT_EQ(world.launcher->requests.at(0).environment.at("ZELVAN_TOKEN_FILE"), kTokenFile);
 }
 
 TEST_F(ControllerTest, StartWhileRunningOrAfterStopChangesNothing) {
   auto controller = create();
   Recorder recorder(*controller);
   controller->start();
-  EXPECT_TRUE(recorder.properties.empty());
-  EXPECT_EQ(world.launcher->requests.size(), 1u);
-
   controller->stop();
   controller->start();
   controller->restart();
@@ -171,7 +170,7 @@ TEST_F(ControllerTest, StartWhileRunningOrAfterStopChangesNothing) {
   EXPECT_EQ(world.launcher->requests.size(), 1u);
 }
 
-// --- Supervision: exit, restart, stop -----------------------------------------
+// --- Supervision ------------------------------------------------------------------
 
 TEST_F(ControllerTest, AChildThatEndsIsStartedAgainThreeSecondsLater) {
   world.loginItem->currentStatus = LoginItem::kNotRegistered;
@@ -180,8 +179,7 @@ TEST_F(ControllerTest, AChildThatEndsIsStartedAgainThreeSecondsLater) {
   const auto error = controller->error();
   ASSERT_TRUE(error.has_value());
 
-  auto first = world.launcher->last();
-  first->exit();
+  world.launcher->last()->exit();
   // The report only handed over; nothing changed off the main thread.
   EXPECT_EQ(controller->summary(), kRunning);
   world.loop->runPending();
@@ -197,8 +195,7 @@ TEST_F(ControllerTest, AChildThatEndsIsStartedAgainThreeSecondsLater) {
   EXPECT_EQ(controller->error(), std::nullopt);
 
   // No limit: every end is answered the same way.
-  world.launcher->last()->exit();
-  world.loop->runPending();
+  childExits();
   runFor(3s);
   EXPECT_EQ(world.launcher->requests.size(), 3u);
 }
@@ -222,18 +219,15 @@ TEST_F(ControllerTest, RestartReplacesARunningChildAtOnce) {
 
 TEST_F(ControllerTest, RestartWhileARestartIsPending) {
   auto controller = create();
-  world.launcher->last()->exit();
-  world.loop->runPending();
+  childExits();
   ASSERT_EQ(controller->summary(), kRestarting);
-
   controller->restart();
   ASSERT_EQ(world.launcher->children.size(), 2u);
   runFor(3s);  // the pending start finds the new child running
   EXPECT_EQ(world.launcher->requests.size(), 2u);
 
   // When the menu's start fails instead, the pending one tries again.
-  world.launcher->last()->exit();
-  world.loop->runPending();
+  childExits();
   world.launcher->failures = 1;
   controller->restart();
   EXPECT_EQ(controller->summary(), "Bridge could not start");
@@ -243,46 +237,37 @@ TEST_F(ControllerTest, RestartWhileARestartIsPending) {
 }
 
 TEST_F(ControllerTest, StopEndsSupervisionInEveryState) {
-  {  // running: one terminate request, and the end causes nothing
-    FakeWorld w;
-    auto controller = BridgeController::create(w.platform());
-    auto child = w.launcher->last();
+  struct Case {
+    const char* state;
+    bool launchFails;
+    void (*then)(ControllerTest&);
+    int terminateCalls;  // asked of the first child
+  };
+  const Case cases[] = {
+      {"running", false, [](ControllerTest&) {}, 1},
+      {"restart pending", false, [](ControllerTest& t) { t.childExits(); }, 0},
+      {"ended, report not yet in", false,
+       [](ControllerTest& t) { t.world.launcher->last()->endSilently(); }, 0},
+      {"idle after a failure", true, [](ControllerTest&) {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    world = FakeWorld();
+    world.launcher->failures = c.launchFails ? 1 : 0;
+    auto controller = create();
+    auto child = world.launcher->last();
+    c.then(*this);
     controller->stop();
-    EXPECT_EQ(child->signalsDelivered, 1);
-    EXPECT_EQ(child->terminateCalls, 1);
     EXPECT_EQ(controller->process(), nullptr);
-    child->exit();
-    w.loop->runPending();
-    w.clock->advance(10s);
-    w.loop->runPending();
-    EXPECT_EQ(w.launcher->requests.size(), 1u);
-  }
-  {  // restart pending: the waiting start does nothing
-    FakeWorld w;
-    auto controller = BridgeController::create(w.platform());
-    w.launcher->last()->exit();
-    w.loop->runPending();
-    controller->stop();
-    w.clock->advance(3s);
-    w.loop->runPending();
-    EXPECT_EQ(w.launcher->requests.size(), 1u);
-    EXPECT_EQ(controller->summary(), kRestarting);
-  }
-  {  // idle after a failure
-    FakeWorld w;
-    w.launcher->failures = 1;
-    auto controller = BridgeController::create(w.platform());
-    controller->stop();
+    if (child) {
+      EXPECT_EQ(child->terminateCalls, c.terminateCalls);
+      EXPECT_EQ(child->signalsDelivered, c.terminateCalls);
+      child->exit();  // its end, or a late report of it, causes nothing
+    }
+    world.loop->runPending();
+    runFor(10s);
     controller->restart();
-    EXPECT_EQ(w.launcher->requests.size(), 1u);
-  }
-  {  // a child that already ended is not signalled
-    FakeWorld w;
-    auto controller = BridgeController::create(w.platform());
-    auto child = w.launcher->last();
-    auto heldBack = child->endSilently();
-    controller->stop();
-    EXPECT_EQ(child->terminateCalls, 0);
+    EXPECT_EQ(world.launcher->requests.size(), 1u);
   }
 }
 
@@ -310,15 +295,12 @@ TEST_F(ControllerTest, ReportsOutliveTheControllerHarmlessly) {
   EXPECT_NO_THROW(world.loop->runPending());
 }
 
-// --- Observers ----------------------------------------------------------------
-
 TEST_F(ControllerTest, ObserversHearEveryAssignmentBeforeTheValueIsStored) {
   auto controller = create();
   Recorder recorder(*controller);
   controller->copyPairingLink();  // not ready: summary assigned
   controller->copyPairingLink();  // the same value again is still announced
-  EXPECT_EQ(recorder.summariesBefore,
-            (std::vector<std::string>{kRunning, "Pairing link is not ready; restart the bridge"}));
+  EXPECT_EQ(recorder.summariesBefore, (Strings{kRunning, kNotReady}));
 
   int calls = 0;
   const auto id = controller->subscribe([&](auto) { ++calls; });
@@ -329,7 +311,7 @@ TEST_F(ControllerTest, ObserversHearEveryAssignmentBeforeTheValueIsStored) {
   EXPECT_EQ(calls, 2);
 }
 
-// --- Pairing link -------------------------------------------------------------
+// --- Pairing link ---------------------------------------------------------------
 
 TEST_F(ControllerTest, PairingLinkCases) {
   struct Case {
@@ -340,26 +322,33 @@ TEST_F(ControllerTest, PairingLinkCases) {
     std::optional<std::string> link;
   };
   const std::string fp = kFingerprint;
-  const std::string link = "zelvan://pair?host=studio-mac.local&token=tok&fingerprint=" + fp;
+  const std::string host = "studio-mac.local";
+  const std::string prefix = "zelvan://pair?host=studio-mac.local&token=";
+  const std::string link = prefix + "tok&fingerprint=" + fp;
   const Case cases[] = {
-      {"plain", "studio-mac.local", "tok", fp, link},
-      {"line breaks trimmed", "studio-mac.local", "\n tok\r\n", "\n\n" + fp + "\n\n", link},
-      {"unicode blanks trimmed", "studio-mac.local", "\u00a0\u3000tok\u2028\u0085", fp, link},
-      {"inner blanks kept", "studio-mac.local", "t o\tk", fp,
-       "zelvan://pair?host=studio-mac.local&token=t%20o%09k&fingerprint=" + fp},
-      {"empty token", "studio-mac.local", "", fp, std::nullopt},
-      {"blank token", "studio-mac.local", " \n\t", fp, std::nullopt},
-      {"missing token", "studio-mac.local", std::nullopt, fp, std::nullopt},
-      {"missing fingerprint", "studio-mac.local", "tok", std::nullopt, std::nullopt},
-      {"63 characters", "studio-mac.local", "tok", fp.substr(1), std::nullopt},
-      {"65 characters", "studio-mac.local", "tok", fp + "f", std::nullopt},
-      {"64 characters with marks", "studio-mac.local", "tok", fp.substr(1) + "e\u0301",
-       "zelvan://pair?host=studio-mac.local&token=tok&fingerprint=" + fp.substr(1) + "e%CC%81"},
-      {"invalid UTF-8", "studio-mac.local", "to\xC0\xAFk", fp, std::nullopt},
-      {"half-written UTF-8", "studio-mac.local", "tok\xE2\x82", fp, std::nullopt},
-      {"oversized token", "studio-mac.local", std::string(64 * 1024 + 1, 'a'), fp, std::nullopt},
+      {"plain", host, "tok", fp, link},
+      {"line breaks trimmed", host, "\n tok\r\n", "\n\n" + fp + "\n\n", link},
+      {"unicode blanks trimmed", host, "\u00a0\u3000tok\u2028\u0085", fp, link},
+      {"inner blanks kept", host, "t o\tk", fp, prefix + "t%20o%09k&fingerprint=" + fp},
+      {"values cannot add, split or change query items", "my mac&token=evil#.local",
+       "a&b=c+d#e f/g?h%i", fp,
+       "zelvan://pair?host=my%20mac%26token%3Devil%23.local"
+       "&token=a%26b%3Dc%2Bd%23e%20f%2Fg%3Fh%25i&fingerprint=" +
+           fp},
+      {"empty token", host, "", fp, std::nullopt},
+      {"blank token", host, " \n\t", fp, std::nullopt},
+      {"missing token", host, std::nullopt, fp, std::nullopt},
+      {"missing fingerprint", host, "tok", std::nullopt, std::nullopt},
+      {"63 characters", host, "tok", fp.substr(1), std::nullopt},
+      {"65 characters", host, "tok", fp + "f", std::nullopt},
+      {"64 characters with marks", host, "tok", fp.substr(1) + "e\u0301",
+       prefix + "tok&fingerprint=" + fp.substr(1) + "e%CC%81"},
+      {"invalid UTF-8", host, "to\xC0\xAFk", fp, std::nullopt},
+      {"half-written UTF-8", host, "tok\xE2\x82", fp, std::nullopt},
+      {"oversized token", host, std::string(64 * 1024 + 1, 'a'), fp, std::nullopt},
       {"other domain", "studio.example.com", "tok", fp, std::nullopt},
       {"capital suffix", "studio-mac.LOCAL", "tok", fp, std::nullopt},
+      {"no domain", "studio", "tok", fp, std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -371,74 +360,51 @@ TEST_F(ControllerTest, PairingLinkCases) {
     Recorder recorder(*controller);
     EXPECT_EQ(controller->pairingLink(), c.link);
     EXPECT_TRUE(recorder.properties.empty());
+    // Without a ".local" name no file is even read.
+    if (!c.host.ends_with(".local")) {
+      EXPECT_TRUE(w.files->reads.empty());
+    }
   }
 }
 
-TEST_F(ControllerTest, PairingLinkReadsNoFileWithoutALocalHostName) {
-  world.bundle->host = "studio";
-  auto controller = create();
-  EXPECT_EQ(controller->pairingLink(), std::nullopt);
-  EXPECT_TRUE(world.files->reads.empty());
-}
-
-TEST_F(ControllerTest, PairingLinkValuesCannotAddSplitOrChangeQueryItems) {
-  world.bundle->host = "my mac&token=evil#.local";
-  world.files->files[kTokenFile] = "a&b=c+d#e f/g?h%i";
-  world.files->files[kFingerprintFile] = kFingerprint;
-  auto controller = create();
-  const auto link = controller->pairingLink();
-  ASSERT_TRUE(link);
-  EXPECT_EQ(*link,
-            "zelvan://pair?host=my%20mac%26token%3Devil%23.local"
-            "&token=a%26b%3Dc%2Bd%23e%20f%2Fg%3Fh%25i&fingerprint=" +
-                kFingerprint);
-}
-
 TEST_F(ControllerTest, PairingLinkFollowsAChangedToken) {
-  world.files->files[kTokenFile] = "first";
-  world.files->files[kFingerprintFile] = kFingerprint;
+  linkFiles("first");
   auto controller = create();
   ASSERT_NE(controller->pairingLink()->find("token=first&"), std::string::npos);
   world.files->files[kTokenFile] = "second";
   EXPECT_NE(controller->pairingLink()->find("token=second&"), std::string::npos);
 }
 
-// --- Copy iPad Pairing Link -------------------------------------------------
-
 TEST_F(ControllerTest, CopyPairingLinkOutcomes) {
-  world.files->files[kTokenFile] = "tok";
-  world.files->files[kFingerprintFile] = kFingerprint;
+  linkFiles("tok");
   auto controller = create();
-
   controller->copyPairingLink();
   EXPECT_EQ(controller->summary(), "Pairing link copied");
-  EXPECT_EQ(world.pasteboard->log, (std::vector<std::string>{"clear", "write"}));
+  EXPECT_EQ(world.pasteboard->log, (Strings{"clear", "write"}));
   EXPECT_EQ(world.pasteboard->text, controller->pairingLink());
 
   world.pasteboard->text = "kept";
   world.files->files.erase(kTokenFile);
   controller->copyPairingLink();
-  EXPECT_EQ(controller->summary(), "Pairing link is not ready; restart the bridge");
-  EXPECT_EQ(world.pasteboard->text, "kept");
-
-  // Not running, no error: say so.
-  world.launcher->last()->endSilently();
+  EXPECT_EQ(controller->summary(), kNotReady);
+  world.launcher->last()->endSilently();  // not running, no error: say so
   controller->copyPairingLink();
   EXPECT_EQ(controller->summary(), "Start the bridge before copying a pairing link");
   EXPECT_EQ(world.pasteboard->text, "kept");
-}
+  EXPECT_EQ(world.pasteboard->log.size(), 2u);
 
-TEST_F(ControllerTest, CopyPairingLinkWithAnErrorShownChangesNothing) {
+  // With an error shown nothing changes.
+  world = FakeWorld();
   world.files->existing.clear();
-  auto controller = create();
+  controller = create();
   Recorder recorder(*controller);
   controller->copyPairingLink();
   EXPECT_TRUE(recorder.properties.empty());
-  EXPECT_EQ(controller->summary(), "DaVinci Resolve Studio is required");
+  EXPECT_EQ(controller->summary(), kNoResolve);
   EXPECT_TRUE(world.pasteboard->log.empty());
 }
 
-// --- Keyboard control and launch at login -----------------------------------
+// --- Keyboard control and launch at login ---------------------------------------
 
 TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
   world.loginItem->currentStatus = LoginItem::kNotRegistered;
@@ -455,27 +421,22 @@ TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
 }
 
 TEST_F(ControllerTest, StartUpRegistersTheLoginItemOnlyWhenNotRegistered) {
-  for (int status : {LoginItem::kEnabled, 2, 3}) {
+  for (int status : {LoginItem::kEnabled, 2, 3, LoginItem::kNotRegistered}) {
+    SCOPED_TRACE(status);
     FakeWorld w;
     w.loginItem->currentStatus = status;
     auto controller = BridgeController::create(w.platform());
-    EXPECT_TRUE(w.loginItem->calls.empty()) << status;
-    EXPECT_EQ(controller->launchesAtLogin(), status == LoginItem::kEnabled);
+    const bool registers = status == LoginItem::kNotRegistered;
+    EXPECT_EQ(w.loginItem->calls, registers ? Strings{"register"} : Strings{});
+    EXPECT_EQ(controller->launchesAtLogin(), registers || status == LoginItem::kEnabled);
+    EXPECT_EQ(controller->error(), std::nullopt);
   }
-  FakeWorld w;
-  w.loginItem->currentStatus = LoginItem::kNotRegistered;
-  auto controller = BridgeController::create(w.platform());
-  EXPECT_EQ(w.loginItem->calls, std::vector<std::string>{"register"});
-  EXPECT_TRUE(controller->launchesAtLogin());
-  EXPECT_EQ(controller->error(), std::nullopt);
-}
-
-TEST_F(ControllerTest, AFailedStartUpRegistrationReplacesTheBridgeError) {
+  // A failed registration replaces the bridge's error.
   world.files->existing.clear();
   world.loginItem->currentStatus = LoginItem::kNotRegistered;
   world.loginItem->registerFailure = "Could not write the autostart entry: Read-only file system.";
   auto controller = create();
-  EXPECT_EQ(controller->summary(), "DaVinci Resolve Studio is required");
+  EXPECT_EQ(controller->summary(), kNoResolve);
   EXPECT_EQ(controller->error(),
             "Enable Launch at Login from this menu: Could not write the autostart entry: "
             "Read-only file system.");
@@ -492,7 +453,7 @@ TEST_F(ControllerTest, ToggleLaunchAtLogin) {
   EXPECT_FALSE(controller->launchesAtLogin());
   EXPECT_EQ(controller->error(), std::nullopt);
   controller->toggleLaunchAtLogin();  // tries registering again
-  EXPECT_EQ(world.loginItem->calls, (std::vector<std::string>{"register", "register"}));
+  EXPECT_EQ(world.loginItem->calls, (Strings{"register", "register"}));
 
   world.loginItem->statusAfterRegister = LoginItem::kEnabled;
   controller->toggleLaunchAtLogin();

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "companion/platform/adapters_linux.h"
-#include "tests/companion/support/fake_bus_services.h"
+#include "testing/companion/fake_bus_services.h"
 
 namespace trovemark::companion::linux_adapters {
 namespace {
@@ -28,9 +28,7 @@ TEST(DBusAdapters, KeyboardControlIsTheSessionAccessibilitySwitch) {
   EXPECT_EQ(services.sets, 1);
   EXPECT_TRUE(trust->isTrusted(true));
   EXPECT_EQ(services.sets, 1);
-}
-
-TEST(DBusAdapters, WithoutASessionBusThereIsNoKeyboardControl) {
+  // Without a session bus there is no keyboard control.
   EXPECT_FALSE(makeAccessibilityTrust({})->isTrusted(true));
   EXPECT_FALSE(makeAccessibilityTrust({{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"}})
                    ->isTrusted(true));

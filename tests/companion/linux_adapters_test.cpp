@@ -14,8 +14,8 @@
 #include "companion/bridge_controller.h"
 #include "companion/platform/adapters_linux.h"
 #include "companion/platform/desktop_entry.h"
-#include "tests/companion/support/companion_fakes.h"
-#include "tests/companion/support/temp_dir.h"
+#include "testing/companion/companion_fakes.h"
+#include "testing/companion/temp_dir.h"
 
 namespace trovemark::companion::linux_adapters {
 namespace {
@@ -60,32 +60,24 @@ TEST(LinuxFiles, TheCompanionFolderIsPrivate) {
   EXPECT_NE(failure->find(home / "blocker"), std::string::npos) << *failure;
 }
 
-TEST(LinuxFiles, ReadsOnlySmallRegularFiles) {
+TEST(LinuxFiles, ReadsAndRunsOnlyRegularFiles) {
   TempDir dir;
   auto files = makeFileSystem({});
-  EXPECT_EQ(files->readSmallFile(dir.write("token", "abc\n"), 16), "abc\n");
-  EXPECT_EQ(files->readSmallFile(dir.write("exact", std::string(16, 'x')), 16),
-            std::string(16, 'x'));
-  EXPECT_EQ(files->readSmallFile(dir.write("big", std::string(17, 'x')), 16), std::nullopt);
-  EXPECT_EQ(files->readSmallFile(dir / "missing", 16), std::nullopt);
-  std::filesystem::create_directory(dir / "folder");
-  EXPECT_EQ(files->readSmallFile(dir / "folder", 16), std::nullopt);
-  // A pipe with no writer would block a plain open() for ever.
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  EXPECT_EQ(files->readSmallFile(dir / "fifo", 16), std::nullopt);
-}
-
-TEST(LinuxFiles, ExecutableMeansARegularFileWithExecutePermission) {
-  TempDir dir;
-  auto files = makeFileSystem({});
-  const auto plain = dir.write("plain", "");
   const auto runnable = dir.write("runnable", "");
   ::chmod(runnable.c_str(), 0700);
   std::filesystem::create_directory(dir / "folder");
-  EXPECT_FALSE(files->isExecutableFile(plain));
+  // A pipe with no writer would block a plain open() for ever.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(files->readSmallFile(dir.write("token", "abc\n"), 16), "abc\n");
+  EXPECT_EQ(files->readSmallFile(dir.write("exact", std::string(16, 'x')), 16),
+            std::string(16, 'x'));
+  for (const char* name : {"big", "missing", "folder", "fifo"}) {
+    if (name == std::string("big")) dir.write(name, std::string(17, 'x'));
+    EXPECT_EQ(files->readSmallFile(dir / name, 16), std::nullopt) << name;
+  }
   EXPECT_TRUE(files->isExecutableFile(runnable));
-  EXPECT_FALSE(files->isExecutableFile(dir / "folder"));
-  EXPECT_FALSE(files->isExecutableFile(dir / "missing"));
+  for (const char* name : {"token", "folder", "missing"})
+    EXPECT_FALSE(files->isExecutableFile(dir / name)) << name;
   EXPECT_TRUE(files->exists(dir / "folder"));
   EXPECT_FALSE(files->exists(dir / "missing"));
 }

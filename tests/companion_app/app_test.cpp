@@ -23,74 +23,14 @@
 #include "companion/app/qt_main_thread.h"
 #include "companion/app/tray_menu.h"
 #include "companion/app/zelvan_mac_app.h"
-#include "tests/companion/support/companion_fakes.h"
+#include "testing/companion/app_fixture.h"
 
 namespace trovemark::companion::app {
 namespace {
 
 using companion::testing::FakeWorld;
 
-const std::string kFingerprint(64, 'f');
-
-class AppTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "companion_app_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-  }
-
-  // Builds the application over the fakes, with Qt's clipboard as its pasteboard.
-  void build() {
-    Platform platform = world.platform();
-    platform.pasteboard = std::make_shared<QtClipboard>();
-    controller = BridgeController::create(platform);
-    app = std::make_unique<ZelvanMacApp>([this]() -> BridgeController& { return *controller; });
-    app->buildScene();
-  }
-
-  void makeLinkReady(const std::string& token) {
-    world.files->files[controller->tokenFile()] = token + "\n";
-    const std::string folder =
-        controller->tokenFile().substr(0, controller->tokenFile().rfind('/'));
-    world.files->files[folder + "/bridge-fingerprint"] = kFingerprint;
-  }
-
-  // The menu's lines as shown: text of every action, "---" for separators.
-  std::vector<std::string> lines() {
-    std::vector<std::string> shown;
-    for (QAction* action : app->menu().actions()) {
-      QString text = action->isSeparator() ? QStringLiteral("---") : action->text();
-      shown.push_back(text.replace(QLatin1String("&&"), QLatin1String("&")).toStdString());
-    }
-    return shown;
-  }
-
-  void click(const std::string& title) {
-    for (QAction* action : app->menu().actions()) {
-      if (action->text().toStdString() == title && !qobject_cast<QWidgetAction*>(action)) {
-        action->trigger();
-        return;
-      }
-    }
-    ADD_FAILURE() << "no button " << title;
-  }
-
-  // Lets queued rebuilds run.
-  static void settle() { QCoreApplication::processEvents(); }
-
-  // Runs the event loop until something quits it, starting with `first`.
-  static void runLoop(std::function<void()> first) {
-    QTimer::singleShot(0, std::move(first));
-    QApplication::exec();
-  }
-
-  FakeWorld world;
-  std::shared_ptr<BridgeController> controller;
-  std::unique_ptr<ZelvanMacApp> app;
-};
+using AppTest = companion::testing::CompanionAppFixture;
 
 TEST_F(AppTest, DrawsTheModelAsQtActions) {
   QMenu menu;
@@ -169,10 +109,6 @@ TEST_F(AppTest, EachButtonReachesItsOperation) {
   click("Turn Off Launch at Login");
   EXPECT_EQ(world.loginItem->calls.back(), "unregister");
 
-  click("Copy iPad Pairing Link");
-  settle();
-  EXPECT_EQ(lines().at(1), "Pairing link is not ready; restart the bridge");
-
   runLoop([&] { click("Quit Trovemark"); });
   EXPECT_EQ(world.launcher->last()->terminateCalls, 1);
   EXPECT_EQ(controller->process(), nullptr);
@@ -181,54 +117,43 @@ TEST_F(AppTest, EachButtonReachesItsOperation) {
 // The pairing link through the Qt clipboard: exactly the link as plain text
 // when there is one, the old contents untouched otherwise.
 TEST_F(AppTest, CopyPairingLinkPutsOnlyTheLinkOnTheClipboard) {
-  build();
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  auto* old = new QMimeData;
-  old->setHtml(QStringLiteral("<b>older</b>"));
-  old->setText(QStringLiteral("older"));
-  clipboard->setMimeData(old);
-
-  makeLinkReady("tok&en =1");
-  click("Copy iPad Pairing Link");
-  settle();
-  EXPECT_EQ(lines().at(1), "Pairing link copied");
-  const QMimeData* data = clipboard->mimeData();
-  ASSERT_NE(data, nullptr);
-  EXPECT_EQ(
-      data->text().toStdString(),
-      "zelvan://pair?host=studio-mac.local&token=tok%26en%20%3D1&fingerprint=" + kFingerprint);
-  EXPECT_FALSE(data->hasHtml()) << "the older rich text was not cleared";
-}
-
-TEST_F(AppTest, CopyPairingLinkLeavesTheClipboardAloneWithoutALink) {
   struct Case {
     const char* name;
-    bool bridgeRunning;
-    bool errorShown;
+    bool linkReady, bridgeEnded, errorShown;
     const char* summaryAfter;  // null: unchanged
   };
   const Case cases[] = {
-      {"bridge running, files missing", true, false,
+      {"link ready", true, false, false, "Pairing link copied"},
+      {"bridge running, files missing", false, false, false,
        "Pairing link is not ready; restart the bridge"},
-      {"bridge ended, no error", false, false, "Start the bridge before copying a pairing link"},
-      {"bridge ended, error shown", false, true, nullptr},
+      {"bridge ended, no error", false, true, false,
+       "Start the bridge before copying a pairing link"},
+      {"bridge ended, error shown", false, false, true, nullptr},
   };
+  const std::string link =
+      "zelvan://pair?host=studio-mac.local&token=tok%26en%20%3D1&fingerprint=" + kFingerprint;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     world = FakeWorld();
-    if (c.errorShown) world.launcher->failures = 1;
+    world.launcher->failures = c.errorShown ? 1 : 0;
     build();
-    if (!c.bridgeRunning && !c.errorShown) world.launcher->last()->endSilently();
-    QGuiApplication::clipboard()->setText(QStringLiteral("keep me"));
+    if (c.bridgeEnded) world.launcher->last()->endSilently();
+    if (c.linkReady) makeLinkReady("tok&en =1");
+    auto* old = new QMimeData;
+    old->setHtml(QStringLiteral("<b>older</b>"));
+    old->setText(QStringLiteral("older"));
+    QGuiApplication::clipboard()->setMimeData(old);
     settle();
-    const auto before = lines();
+    auto expected = lines();
+    if (c.summaryAfter) expected.at(1) = c.summaryAfter;
 
     click("Copy iPad Pairing Link");
     settle();
-    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "keep me");
-    auto expected = before;
-    if (c.summaryAfter) expected.at(1) = c.summaryAfter;
     EXPECT_EQ(lines(), expected);
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->text().toStdString(), c.linkReady ? link : "older");
+    EXPECT_EQ(data->hasHtml(), !c.linkReady) << "rich text left beside the link, or lost";
   }
 }
 

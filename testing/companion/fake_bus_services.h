@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "companion/platform/adapters_linux.h"
-#include "tests/companion/support/temp_dir.h"
+#include "testing/companion/temp_dir.h"
 
 namespace trovemark::companion::testing {
 

@@ -1,0 +1,217 @@
+#pragma once
+
+// Recording fakes of the companion's platform ports, for tests only. Each
+// fake does the least that makes the controller's behaviour visible and keeps
+// a log of what was asked of it.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "companion/platform/platform.h"
+#include "companion/platform/run_loop.h"
+
+namespace trovemark::companion::testing {
+
+class FakeClock final : public MonotonicClock {
+ public:
+  Duration now() override { return now_; }
+  void advance(Duration d) { now_ += d; }
+
+ private:
+  Duration now_{std::chrono::hours(1)};
+};
+
+class FakeChild final : public ChildProcess, public std::enable_shared_from_this<FakeChild> {
+ public:
+  explicit FakeChild(TerminationHandler handler) : handler_(std::move(handler)) {}
+
+  bool isRunning() const override { return running_; }
+  void terminate() override {
+    ++terminateCalls;
+    if (running_ && signalsDelivered == 0) ++signalsDelivered;
+  }
+  void clearTerminationHandler() override {
+    handler_ = nullptr;
+    handlerCleared = true;
+  }
+
+  // The child ends by itself; the report comes on another thread, as the
+  // platform's does.
+  void exit() {
+    running_ = false;
+    if (auto handler = handler_) report(handler);
+  }
+  // The child ends but its report is held back (a report already under way).
+  TerminationHandler endSilently() {
+    running_ = false;
+    return handler_;
+  }
+  void report(const TerminationHandler& handler) {
+    std::shared_ptr<ChildProcess> self = shared_from_this();
+    std::thread([handler, self] { handler(self); }).join();
+  }
+
+  int terminateCalls = 0;
+  int signalsDelivered = 0;
+  bool handlerCleared = false;
+
+ private:
+  bool running_ = true;
+  TerminationHandler handler_;
+};
+
+class FakeLauncher final : public ProcessLauncher {
+ public:
+  LaunchResult launch(const LaunchRequest& request, TerminationHandler onExit) override {
+    requests.push_back(request);
+    if (failures > 0) {
+      --failures;
+      return std::string(failureText);
+    }
+    auto child = std::make_shared<FakeChild>(std::move(onExit));
+    children.push_back(child);
+    return std::shared_ptr<ChildProcess>(child);
+  }
+  std::shared_ptr<FakeChild> last() const { return children.empty() ? nullptr : children.back(); }
+
+  std::vector<LaunchRequest> requests;
+  std::vector<std::shared_ptr<FakeChild>> children;
+  int failures = 0;  // the next this many launches are refused
+  std::string failureText = "The executable could not be run.";
+};
+
+class FakeApplications final : public ApplicationLocator {
+ public:
+  std::vector<std::optional<std::string>> runningBundleLocations(const std::string& id) override {
+    queried.push_back(id);
+    return running;
+  }
+  std::optional<std::string> registeredLocation(const std::string& id) override {
+    queried.push_back(id);
+    return registered;
+  }
+
+  std::vector<std::optional<std::string>> running;
+  std::optional<std::string> registered;
+  std::vector<std::string> queried;
+};
+
+class FakeFileSystem final : public FileSystem {
+ public:
+  bool exists(const std::string& path) override { return existing.count(path) > 0; }
+  bool isExecutableFile(const std::string& path) override { return executables.count(path) > 0; }
+  std::string applicationSupportFolder() override { return supportFolder; }
+  std::optional<std::string> createPrivateFolder(const std::string& path) override {
+    createdFolders.push_back(path);
+    return createFailure;
+  }
+  std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxBytes) override {
+    reads.push_back(path);
+    const auto it = files.find(path);
+    if (it == files.end() || it->second.size() > maxBytes) return std::nullopt;
+    return it->second;
+  }
+
+  std::set<std::string> existing;
+  std::set<std::string> executables;
+  std::string supportFolder = "/home/ada/.local/share";
+  std::optional<std::string> createFailure;
+  std::vector<std::string> createdFolders;
+  std::map<std::string, std::string> files;
+  std::vector<std::string> reads;
+};
+
+class FakeBundle final : public Bundle {
+ public:
+  std::optional<std::string> resourcePath(const std::string& name,
+                                          const std::string& extension) override {
+    if (name == "zelvan_bridge" && extension == "py") return script;
+    return std::nullopt;
+  }
+  std::map<std::string, std::string> environment() override { return env; }
+  std::string hostName() override { return host; }
+
+  std::optional<std::string> script = "/opt/trovemark/share/trovemark/zelvan_bridge.py";
+  std::map<std::string, std::string> env{{"HOME", "/home/ada"}, {"LANG", "C.UTF-8"}};
+  std::string host = "studio-mac.local";
+};
+
+class FakeTrust final : public AccessibilityTrust {
+ public:
+  bool isTrusted(bool prompt) override {
+    prompts.push_back(prompt);
+    return trusted;
+  }
+  bool trusted = false;
+  std::vector<bool> prompts;
+};
+
+class FakeLoginItem final : public LoginItem {
+ public:
+  int status() override { return currentStatus; }
+  std::optional<std::string> registerItem() override {
+    calls.push_back("register");
+    if (registerFailure) return registerFailure;
+    currentStatus = statusAfterRegister;
+    return std::nullopt;
+  }
+  std::optional<std::string> unregisterItem() override {
+    calls.push_back("unregister");
+    if (unregisterFailure) return unregisterFailure;
+    currentStatus = kNotRegistered;
+    return std::nullopt;
+  }
+
+  int currentStatus = kEnabled;
+  int statusAfterRegister = kEnabled;
+  std::optional<std::string> registerFailure;
+  std::optional<std::string> unregisterFailure;
+  std::vector<std::string> calls;
+};
+
+class FakePasteboard final : public Pasteboard {
+ public:
+  void clearContents() override {
+    log.push_back("clear");
+    text.reset();
+  }
+  void writeText(const std::string& value) override {
+    log.push_back("write");
+    text = value;
+  }
+  std::optional<std::string> text = "what was there before";
+  std::vector<std::string> log;
+};
+
+// A complete platform of fakes, with a working Resolve install by default.
+struct FakeWorld {
+  static constexpr const char* kResolve = "/Applications/DaVinci Resolve/DaVinci Resolve.app";
+  static constexpr const char* kInterpreter =
+      "/Applications/DaVinci Resolve/DaVinci Resolve.app/Contents/Applications/ResolvePython";
+
+  FakeWorld() {
+    files->existing.insert(kResolve);
+    files->executables.insert(kInterpreter);
+  }
+
+  Platform platform() const {
+    return Platform{launcher, applications, files, bundle, trust, loginItem, loop, pasteboard};
+  }
+
+  std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+  std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>(clock);
+  std::shared_ptr<FakeLauncher> launcher = std::make_shared<FakeLauncher>();
+  std::shared_ptr<FakeApplications> applications = std::make_shared<FakeApplications>();
+  std::shared_ptr<FakeFileSystem> files = std::make_shared<FakeFileSystem>();
+  std::shared_ptr<FakeBundle> bundle = std::make_shared<FakeBundle>();
+  std::shared_ptr<FakeTrust> trust = std::make_shared<FakeTrust>();
+  std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
+  std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+};
+
+}  // namespace trovemark::companion::testing
