@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "companion/bridge_controller.h"
-#include "testing/companion/companion_fakes.h"
+#include "testing/companion/controller_fixture.h"
 
 namespace trovemark::companion {
 namespace {
@@ -17,8 +17,8 @@ constexpr const char* kRunning = "Bridge running on this Mac";
 constexpr const char* kRestarting = "Bridge stopped. Restarting\u2026";
 constexpr const char* kNotReady = "Pairing link is not ready; restart the bridge";
 constexpr const char* kNoResolve = "DaVinci Resolve Studio is required";
-constexpr const char* kTokenFile = "/home/ada/.local/share/Zelvan/.pairing-token";
-constexpr const char* kFingerprintFile = "/home/ada/.local/share/Zelvan/bridge-fingerprint";
+using testing::kFingerprintFile;
+using testing::kTokenFile;
 const std::string kFingerprint(64, 'f');
 
 std::string runtimeMissing(const std::string& resolve) {
@@ -27,36 +27,8 @@ std::string runtimeMissing(const std::string& resolve) {
          resolve + ", but its runtime is missing.";
 }
 
-// Records every will-change notification with the summary visible then.
-struct Recorder {
-  explicit Recorder(BridgeController& c) {
-    c.subscribe([this, &c](BridgeController::Property p) {
-      properties.push_back(p);
-      if (p == BridgeController::Property::kSummary) summariesBefore.push_back(c.summary());
-    });
-  }
-  std::vector<BridgeController::Property> properties;
-  Strings summariesBefore;
-};
-
-class ControllerTest : public ::testing::Test {
- public:
-  std::shared_ptr<BridgeController> create() { return BridgeController::create(world.platform()); }
-  void runFor(std::chrono::nanoseconds d) {
-    world.clock->advance(d);
-    world.loop->runPending();
-  }
-  // The current child ends by itself and its report is handled.
-  void childExits() {
-    world.launcher->last()->exit();
-    world.loop->runPending();
-  }
-  void linkFiles(const std::string& token) {
-    world.files->files[kTokenFile] = token;
-    world.files->files[kFingerprintFile] = kFingerprint;
-  }
-  FakeWorld world;
-};
+using testing::Recorder;
+using ControllerTest = testing::ControllerFixture;
 
 // --- Start ----------------------------------------------------------------------
 
