@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 #include <fstream>
+#include <sstream>
 
 namespace trovemark::companion::testing {
 
@@ -70,5 +72,70 @@ std::set<pid_t> processesUsingTokenFile(const QString& tokenFile) {
   }
   return found;
 }
+
+std::optional<char> processState(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const auto close = text.rfind(')');
+  if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
+  return text[close + 2];
+}
+
+int openDescriptors(pid_t pid) {
+  return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                              .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                              .size());
+}
+
+long statusField(pid_t pid, const char* name) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  const std::string prefix = std::string(name) + ":";
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    std::istringstream value(line.substr(prefix.size()));
+    long number = -1;
+    value >> number;
+    return number;
+  }
+  return -1;
+}
+
+void writeFile(const QString& path, const QByteArray& content, bool executable) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+  file.write(content);
+  file.close();
+  if (executable) file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
+}
+
+void installStandInResolve(const QString& bundle, const QString& dataDir,
+                           const QByteArray& runtime) {
+  writeFile(bundle + QStringLiteral("/Contents/Applications/ResolvePython"), runtime, true);
+  writeFile(dataDir + QStringLiteral("/applications/com.blackmagic-design.DaVinciResolve.desktop"),
+            "[Desktop Entry]\nType=Application\nName=DaVinci Resolve\nPath=" + bundle.toUtf8() +
+                "\nExec=/bin/true\n");
+}
+
+namespace {
+constexpr auto kOwnThreadBus = "trovemark-mdns-stand-in";
+}  // namespace
+
+MdnsDaemonOnItsOwnThread::MdnsDaemonOnItsOwnThread(QString hostName)
+    : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                         QString::fromLatin1(kOwnThreadBus))),
+      daemon_(std::make_unique<MdnsDaemon>(bus_, std::move(hostName))) {
+  daemon_->moveToThread(&thread_);
+  thread_.start();
+}
+
+MdnsDaemonOnItsOwnThread::~MdnsDaemonOnItsOwnThread() {
+  thread_.quit();
+  thread_.wait();
+  daemon_.reset();
+  QDBusConnection::disconnectFromBus(QString::fromLatin1(kOwnThreadBus));
+}
+
+bool MdnsDaemonOnItsOwnThread::publish() { return daemon_->publish(); }
 
 }  // namespace trovemark::companion::testing

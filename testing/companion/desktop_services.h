@@ -14,6 +14,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
@@ -28,6 +29,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -61,6 +64,19 @@ std::set<pid_t> childrenOf(pid_t pid);
 bool hasEnded(pid_t pid);
 // Every live process whose environment names this token file.
 std::set<pid_t> processesUsingTokenFile(const QString& tokenFile);
+// The process's state letter ('R', 'S', 'Z', ...), or none once it is gone.
+std::optional<char> processState(pid_t pid);
+int openDescriptors(pid_t pid);
+// A "Name:  value kB" line of /proc/<pid>/status, as a number; -1 if absent.
+long statusField(pid_t pid, const char* name);
+
+// Writes a file (parents created), optionally executable by its owner.
+void writeFile(const QString& path, const QByteArray& content, bool executable = false);
+// A Resolve install outside the home: `runtime` becomes its ResolvePython,
+// and a desktop entry under `dataDir`/applications registers it. Point
+// XDG_DATA_DIRS at `dataDir`.
+void installStandInResolve(const QString& bundle, const QString& dataDir,
+                           const QByteArray& runtime);
 
 // What a panel offers tray items: they register here and are then driven
 // through their D-Bus menu, as a panel would.
@@ -108,7 +124,8 @@ class MdnsDaemon : public QObject {
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Avahi.Server")
 
  public:
-  explicit MdnsDaemon(QDBusConnection bus) : bus_(bus) {}
+  explicit MdnsDaemon(QDBusConnection bus, QString hostName = QString::fromLatin1(kHostName))
+      : bus_(bus), hostName_(std::move(hostName)) {}
   ~MdnsDaemon() override {
     bus_.unregisterService(QStringLiteral("org.freedesktop.Avahi"));
     bus_.unregisterObject(QStringLiteral("/"));
@@ -119,20 +136,55 @@ class MdnsDaemon : public QObject {
   }
 
  public slots:
-  QString GetHostNameFqdn() { return QString::fromLatin1(kHostName); }
+  QString GetHostNameFqdn() { return hostName_; }
 
  private:
   QDBusConnection bus_;
+  QString hostName_;
+};
+
+// The same daemon answering from a thread and a bus connection of its own:
+// the companion waits at most a second for the name, and the test's main
+// thread may be blocked meanwhile (reading a clipboard the companion owns).
+class MdnsDaemonOnItsOwnThread {
+ public:
+  explicit MdnsDaemonOnItsOwnThread(QString hostName = QString::fromLatin1(kHostName));
+  ~MdnsDaemonOnItsOwnThread();
+  bool publish();
+
+ private:
+  QThread thread_;
+  QDBusConnection bus_;
+  std::unique_ptr<MdnsDaemon> daemon_;
+};
+
+// Relays a menu's change signals to a callback; D-Bus signals need a slot.
+class MenuChanges : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit MenuChanges(std::function<void()> changed) : changed_(std::move(changed)) {}
+
+ public slots:
+  void onChange() { changed_(); }
+
+ private:
+  std::function<void()> changed_;
 };
 
 // The registered tray item, seen as a panel sees it. Calls let this process
 // answer the companion's own calls (the mDNS question) while they wait.
 class TrayItem {
  public:
-  TrayItem(QDBusConnection bus, const QString& item)
+  // How labels are read: "_" marks a mnemonic in this protocol, but Qt puts
+  // one only where a title has "&", so labels that show a path keep theirs.
+  enum class Underscores { kStrip, kKeep };
+
+  TrayItem(QDBusConnection bus, const QString& item, Underscores underscores = Underscores::kStrip)
       : bus_(bus),
         service_(item.section(QLatin1Char('/'), 0, 0)),
-        path_(QLatin1Char('/') + item.section(QLatin1Char('/'), 1)) {}
+        path_(QLatin1Char('/') + item.section(QLatin1Char('/'), 1)),
+        underscores_(underscores) {}
 
   QVariant property(const QString& name) const {
     const QDBusMessage reply = call(path_, "org.freedesktop.DBus.Properties", "Get",
@@ -143,39 +195,32 @@ class TrayItem {
 
   // The top level of the menu: (id, label) per entry, "---" for separators.
   std::vector<std::pair<int, QString>> menu() const {
-    std::vector<std::pair<int, QString>> entries;
-    const QDBusMessage reply =
-        call(menuPath(), "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
-    if (reply.arguments().size() < 2) return entries;
-    const QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
-    int id = 0;
-    QVariantMap properties;
-    layout.beginStructure();
-    layout >> id >> properties;
-    layout.beginArray();
-    while (!layout.atEnd()) {
-      QDBusVariant child;
-      layout >> child;
-      const QDBusArgument node = child.variant().value<QDBusArgument>();
-      node.beginStructure();
-      node >> id >> properties;
-      node.endStructure();
-      const bool separator =
-          properties.value(QStringLiteral("type")) == QStringLiteral("separator");
-      // "_" marks a mnemonic in this protocol; none of the titles has one.
-      entries.emplace_back(
-          id, separator
-                  ? QStringLiteral("---")
-                  : properties.value(QStringLiteral("label")).toString().remove(QLatin1Char('_')));
-    }
-    return entries;
+    return parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui), underscores_);
   }
 
-  std::vector<QString> labels() const {
-    std::vector<QString> shown;
-    for (const auto& [id, label] : menu()) shown.push_back(label);
-    return shown;
+  // The labels, delivered to `done` later without blocking this thread.
+  void requestLabels(std::function<void(std::vector<QString>)> done) const {
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(layoutCall()));
+    QObject::connect(
+        watcher, &QDBusPendingCallWatcher::finished, watcher,
+        [underscores = underscores_, done = std::move(done)](QDBusPendingCallWatcher* reply) {
+          reply->deleteLater();
+          done(labelsOf(parseLayout(reply->reply(), underscores)));
+        });
   }
+
+  // Calls `changed` whenever the menu announces a change of its layout or of
+  // its entries' properties.
+  void watch(std::function<void()> changed) {
+    changes_ = std::make_shared<MenuChanges>(std::move(changed));
+    const QString menu = menuPath();
+    for (const char* name : {"LayoutUpdated", "ItemsPropertiesUpdated"}) {
+      bus_.connect(service_, menu, QStringLiteral("com.canonical.dbusmenu"),
+                   QString::fromLatin1(name), changes_.get(), SLOT(onChange()));
+    }
+  }
+
+  std::vector<QString> labels() const { return labelsOf(menu()); }
 
   bool click(const QString& label) const {
     for (const auto& [id, shown] : menu()) {
@@ -193,8 +238,53 @@ class TrayItem {
   }
 
  private:
+  QDBusMessage layoutCall() const {
+    QDBusMessage message = QDBusMessage::createMethodCall(service_, menuPath(),
+                                                          QStringLiteral("com.canonical.dbusmenu"),
+                                                          QStringLiteral("GetLayout"));
+    message.setArguments({0, -1, QStringList()});
+    return message;
+  }
+
+  // The top level of a GetLayout reply: (id, label), "---" for separators.
+  static std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply,
+                                                          Underscores underscores) {
+    std::vector<std::pair<int, QString>> entries;
+    if (reply.arguments().size() < 2) return entries;
+    const QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
+    int id = 0;
+    QVariantMap properties;
+    layout.beginStructure();
+    layout >> id >> properties;
+    layout.beginArray();
+    while (!layout.atEnd()) {
+      QDBusVariant child;
+      layout >> child;
+      const QDBusArgument node = child.variant().value<QDBusArgument>();
+      node.beginStructure();
+      node >> id >> properties;
+      node.endStructure();
+      const bool separator =
+          properties.value(QStringLiteral("type")) == QStringLiteral("separator");
+      QString label = properties.value(QStringLiteral("label")).toString();
+      if (underscores == Underscores::kStrip) label.remove(QLatin1Char('_'));
+      entries.emplace_back(id, separator ? QStringLiteral("---") : label);
+    }
+    return entries;
+  }
+
+  static std::vector<QString> labelsOf(const std::vector<std::pair<int, QString>>& entries) {
+    std::vector<QString> shown;
+    for (const auto& [id, label] : entries) shown.push_back(label);
+    return shown;
+  }
+
+  // An item keeps its menu's path; asking once keeps later reads to one call.
   QString menuPath() const {
-    return property(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
+    if (menuPath_.isEmpty()) {
+      menuPath_ = property(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
+    }
+    return menuPath_;
   }
 
   QDBusMessage call(const QString& path, const char* interface, const char* method,
@@ -208,6 +298,9 @@ class TrayItem {
   QDBusConnection bus_;
   QString service_;
   QString path_;
+  Underscores underscores_;
+  mutable QString menuPath_;
+  std::shared_ptr<MenuChanges> changes_;
 };
 
 // The installed program in a temporary home with a stand-in Resolve, as the

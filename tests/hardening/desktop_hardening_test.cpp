@@ -26,19 +26,12 @@
 #include <memory>
 #include <sstream>
 
-#include "tests/hardening/desktop_probe.h"
+#include "testing/companion/desktop_services.h"
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
-
-namespace trovemark::companion::hardening {
+namespace trovemark::companion::testing {
 namespace {
 
 constexpr auto kCaseVariable = "TROVEMARK_HARDENING_CASE";
-constexpr auto kHostName = "hardening-test.local";
 const QString kRunning = QStringLiteral("Bridge running on this Mac");
 const QString kNotReady = QStringLiteral("Pairing link is not ready; restart the bridge");
 
@@ -60,12 +53,6 @@ TEST(CompanionHardeningOnADesktop, RunsOnAPrivateDesktop) {
 }
 
 // --- Inside the private desktop -------------------------------------------
-
-QString readTrimmed(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QString::fromUtf8(file.readAll()).trimmed();
-}
 
 QByteArray readAll(const QString& path) {
   QFile file(path);
@@ -101,7 +88,7 @@ class HardeningDesktop : public ::testing::Test {
     ASSERT_TRUE(root_.isValid());
     bus_ = std::make_unique<QDBusConnection>(QDBusConnection::sessionBus());
     watcher_ = std::make_unique<StatusNotifierWatcher>(*bus_);
-    mdns_ = std::make_unique<MdnsDaemon>(QString::fromLatin1(kHostName));
+    mdns_ = std::make_unique<MdnsDaemonOnItsOwnThread>();
     ASSERT_TRUE(watcher_->publish());
     ASSERT_TRUE(mdns_->publish());
     home = path("home");
@@ -154,7 +141,9 @@ class HardeningDesktop : public ::testing::Test {
     ASSERT_TRUE(companion_.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return !watcher_->registeredItems().isEmpty(); }))
         << "no tray item; the companion said: " << readAll(path("companion.err")).toStdString();
-    tray = std::make_unique<TrayItem>(*bus_, watcher_->registeredItems().first());
+    // Labels here show paths, whose "_" must stay.
+    tray = std::make_unique<TrayItem>(*bus_, watcher_->registeredItems().first(),
+                                      TrayItem::Underscores::kKeep);
   }
 
   pid_t companionPid() const { return static_cast<pid_t>(companion_.processId()); }
@@ -186,7 +175,7 @@ class HardeningDesktop : public ::testing::Test {
   QTemporaryDir root_;
   std::unique_ptr<QDBusConnection> bus_;
   std::unique_ptr<StatusNotifierWatcher> watcher_;
-  std::unique_ptr<MdnsDaemon> mdns_;
+  std::unique_ptr<MdnsDaemonOnItsOwnThread> mdns_;
 };
 
 TEST_F(HardeningDesktop, DISABLED_TheTokenReachesOnlyTheClipboardAndAllItCreatesIsPrivate) {
@@ -372,4 +361,4 @@ TEST_F(HardeningDesktop, DISABLED_AHomeItCannotWriteStillRunsTheBridgeAndSaysWhy
 }
 
 }  // namespace
-}  // namespace trovemark::companion::hardening
+}  // namespace trovemark::companion::testing

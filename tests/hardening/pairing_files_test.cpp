@@ -12,8 +12,8 @@
 
 #include "companion/bridge_controller.h"
 #include "companion/platform/adapters_linux.h"
-#include "tests/companion/support/companion_fakes.h"
-#include "tests/companion/support/temp_dir.h"
+#include "testing/companion/companion_fakes.h"
+#include "testing/companion/temp_dir.h"
 
 namespace trovemark::companion {
 namespace {

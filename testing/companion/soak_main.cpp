@@ -23,9 +23,9 @@
 #include <iostream>
 #include <map>
 
-#include "tests/hardening/desktop_probe.h"
+#include "testing/companion/desktop_services.h"
 
-namespace trovemark::companion::hardening {
+namespace trovemark::companion::testing {
 namespace {
 
 const QString kRunning = QStringLiteral("Bridge running on this Mac");
@@ -102,7 +102,7 @@ int soak(const Options& options) {
 
   QDBusConnection bus = QDBusConnection::sessionBus();
   StatusNotifierWatcher watcher(bus);
-  MdnsDaemon mdns(QStringLiteral("soak-test.local"));
+  MdnsDaemonOnItsOwnThread mdns(QStringLiteral("soak-test.local"));
   if (!bus.isConnected() || !watcher.publish() || !mdns.publish()) {
     std::cerr << "companion-soak: no private session bus; run it inside scripts/with-desktop\n";
     return 2;
@@ -188,7 +188,8 @@ int soak(const Options& options) {
   QObject::connect(&sampler, &QTimer::timeout, sample);
   sampler.start(1000);
   std::cout << "companion-soak: running for " << options.durationMs / 1000 << " s" << std::endl;
-  waitUntil([&] { return clock.elapsed() >= options.durationMs; }, options.durationMs + 1000);
+  waitUntil([&] { return clock.elapsed() >= options.durationMs; },
+            std::chrono::milliseconds(options.durationMs + 1000));
   sampler.stop();
   sample();
   const Sample first = samples.front();
@@ -209,7 +210,7 @@ int soak(const Options& options) {
     companion.waitForFinished();
   }
   const int startsAtQuit = countLines(starts);
-  waitUntil([] { return false; }, 4000);
+  waitUntil([] { return false; }, std::chrono::seconds(4));
   const int startsAfterQuit = countLines(starts) - startsAtQuit;
 
   std::map<QString, int> seen;
@@ -273,14 +274,14 @@ int soak(const Options& options) {
 }
 
 }  // namespace
-}  // namespace trovemark::companion::hardening
+}  // namespace trovemark::companion::testing
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const auto options = trovemark::companion::hardening::parse(QCoreApplication::arguments());
+  const auto options = trovemark::companion::testing::parse(QCoreApplication::arguments());
   if (!options) {
     std::cerr << "usage: companion-soak --program PATH [--minutes N | --seconds N] [--json FILE]\n";
     return 2;
   }
-  return trovemark::companion::hardening::soak(*options);
+  return trovemark::companion::testing::soak(*options);
 }

@@ -1,4 +1,0 @@
-#pragma once
-
-// Kept for the suites that still include it from here.
-#include "testing/companion/companion_fakes.h"
