@@ -14,7 +14,7 @@
 
 #include <QAccessible>
 #include <QDBusConnection>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QGuiApplication>
@@ -101,9 +101,13 @@ bool accessibilityExpected() {
   }
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return false;
-  QDBusInterface status("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", bus);
+  // Plain calls: a QDBusInterface would introspect the bus first and leave
+  // what it learnt in a cache that Qt never frees.
   for (const char* property : {"IsEnabled", "ScreenReaderEnabled"}) {
-    const QDBusReply<QDBusVariant> reply = status.call("Get", "org.a11y.Status", property);
+    QDBusMessage get = QDBusMessage::createMethodCall("org.a11y.Bus", "/org/a11y/bus",
+                                                      "org.freedesktop.DBus.Properties", "Get");
+    get << QStringLiteral("org.a11y.Status") << QString::fromLatin1(property);
+    const QDBusReply<QDBusVariant> reply = bus.call(get);
     if (reply.isValid() && reply.value().variant().toBool()) return true;
   }
   return false;
