@@ -27,6 +27,7 @@
 #include <sstream>
 
 #include "testing/companion/desktop_services.h"
+#include "testing/companion/stubborn_bridge.h"
 
 namespace trovemark::companion::testing {
 namespace {
@@ -126,7 +127,7 @@ class HardeningDesktop : public ::testing::Test {
       env.remove(QString::fromLatin1(name));
     }
     env.insert(QStringLiteral("TMPDIR"), path("tmp"));
-    env.insert(QStringLiteral("REPORT_DIR"), path("reports"));
+    env.insert(QStringLiteral("STUBBORN_REPORT_DIR"), path("reports"));
     env.insert(QString::fromLatin1(kCaseVariable), root_.path());
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
                env.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")));
@@ -282,20 +283,6 @@ TEST_F(HardeningDesktop, DISABLED_TheTokenReachesOnlyTheClipboardAndAllItCreates
     EXPECT_TRUE(created.contains(QString::fromLatin1(expected))) << expected;
   }
 }
-
-// Records its start and each SIGTERM under $REPORT_DIR, and runs on.
-constexpr const char* kStubbornRuntime = R"(#!/usr/bin/env python3
-import os, signal, time
-me = os.path.join(os.environ["REPORT_DIR"], str(os.getpid()))
-def on_term(signum, frame):
-    with open(me + ".term", "a") as log:
-        log.write("TERM\n")
-signal.signal(signal.SIGTERM, on_term)
-open(me + ".start", "w").close()
-end = time.monotonic() + 300
-while time.monotonic() < end:
-    time.sleep(0.05)
-)";
 
 TEST_F(HardeningDesktop, DISABLED_QuittingGoesOnWhileTheBridgeIgnoresTerminate) {
   startCompanion(kStubbornRuntime);

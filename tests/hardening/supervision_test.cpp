@@ -8,48 +8,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "companion/bridge_controller.h"
 #include "companion/platform/adapters_linux.h"
-#include "testing/companion/companion_fakes.h"
-#include "testing/companion/temp_dir.h"
+#include "testing/companion/child_reports.h"
+#include "testing/companion/stubborn_bridge.h"
 
 namespace trovemark::companion {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::eventually;
+using testing::kStubbornRuntime;
 using testing::readFile;
 using testing::TempDir;
-
-// Records its start and every SIGTERM under $STUBBORN_REPORT_DIR, and runs
-// on regardless; it gives up by itself after two minutes so that a failed
-// test leaves nothing behind for long.
-constexpr const char* kStubbornRuntime = R"(#!/usr/bin/env python3
-import os, signal, time
-me = os.path.join(os.environ["STUBBORN_REPORT_DIR"], str(os.getpid()))
-def on_term(signum, frame):
-    with open(me + ".term", "a") as log:
-        log.write("TERM\n")
-signal.signal(signal.SIGTERM, on_term)
-open(me + ".start", "w").close()
-end = time.monotonic() + 120
-while time.monotonic() < end:
-    time.sleep(0.05)
-)";
-
-// Only a fault makes these run out; they are no speed goal.
-constexpr auto kPatience = 30s;
-
-bool eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
 
 class StubbornBridge : public ::testing::Test {
  protected:
