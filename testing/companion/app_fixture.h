@@ -34,6 +34,9 @@ class CompanionAppFixture : public ::testing::Test {
 
   // Builds the application over the fakes, with Qt's clipboard as its pasteboard.
   void build() {
+    // The application unsubscribes from its controller as it goes, so it goes
+    // before the controller it was built over.
+    app.reset();
     Platform platform = world.platform();
     platform.pasteboard = std::make_shared<app::QtClipboard>();
     controller = BridgeController::create(platform);

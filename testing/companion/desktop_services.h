@@ -270,6 +270,9 @@ class TrayItem {
       if (underscores == Underscores::kStrip) label.remove(QLatin1Char('_'));
       entries.emplace_back(id, separator ? QStringLiteral("---") : label);
     }
+    // Each open level holds a reader of the reply; closing frees them.
+    layout.endArray();
+    layout.endStructure();
     return entries;
   }
 
