@@ -11,6 +11,8 @@ ASAN_BUILD_TYPE ?= Debug
 # `make fuzz` runs each libFuzzer target this many seconds.
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# Rebuilds of other trees reuse compiled objects when ccache is present.
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps configure build test test-asan fuzz demo clean format
 
@@ -20,7 +22,7 @@ deps:
 	scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -30,7 +32,7 @@ test: build
 	$(MAKE) --no-print-directory test-asan
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(ASAN_BUILD_TYPE) -DTROVEMARK_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(ASAN_BUILD_TYPE) -DTROVEMARK_SANITIZE=ON $(LAUNCHER)
 	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	scripts/run-tests $(ASAN_BUILD_DIR)
 
