@@ -109,16 +109,16 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
 
   auto read = [&](AtspiAccessible* node) {
     atspi_accessible_clear_cache(node);
-    ax::Element element;
-    element.ref = handleOf(node);
+    std::string roleText, description;
+    std::optional<ax::AttributeValue> read;
     std::optional<std::uint32_t> role = atspi_accessible_get_role(node, &error);
     ++out.calls;
     if (error) role.reset();
-    if (role) element.role = atspi::roleName(*role).value_or("");
+    if (role) roleText = atspi::roleName(*role).value_or("");
     g_clear_error(&error);
     std::string name = takeString(atspi_accessible_get_name(node, &error));
     ++out.calls;
-    if (!error) element.description = name;
+    if (!error) description = name;
     g_clear_error(&error);
     takeString(atspi_accessible_get_description(node, &error));
     ++out.calls;
@@ -140,7 +140,7 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
         AtspiStateSet* states = atspi_accessible_get_state_set(node);
         ++out.calls;
         if (states) {
-          element.value = atspi_state_set_contains(states, ATSPI_STATE_CHECKED) ? 1.0 : 0.0;
+          read = atspi_state_set_contains(states, ATSPI_STATE_CHECKED) ? 1.0 : 0.0;
           g_object_unref(states);
         }
         break;
@@ -149,7 +149,7 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
         AtspiValue* value = atspi_accessible_get_value_iface(node);
         const gdouble current = atspi_value_get_current_value(value, &error);
         ++out.calls;
-        if (!error) element.value = current;
+        if (!error) read = current;
         g_clear_error(&error);
         g_object_unref(value);
         break;
@@ -158,7 +158,7 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
         AtspiText* text = atspi_accessible_get_text_iface(node);
         gchar* content = atspi_text_get_text(text, 0, -1, &error);
         ++out.calls;
-        if (!error && content) element.value = std::string(content);
+        if (!error && content) read = std::string(content);
         g_free(content);
         g_clear_error(&error);
         g_object_unref(text);
@@ -167,7 +167,8 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
       case atspi::ValueSource::kNone:
         break;
     }
-    out.elements.push_back(std::move(element));
+    out.elements.emplace_back(handleOf(node), std::move(roleText), std::move(description),
+                              std::move(read));
   };
   auto childCount = [&](AtspiAccessible* node) {
     const gint count = atspi_accessible_get_child_count(node, &error);

@@ -1,5 +1,9 @@
 # One way to add a test: a GoogleTest executable discovered by CTest.
-#   trovemark_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib... [LABELS l...] [TIMEOUT s])
+#   trovemark_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib... [LABELS l...] [TIMEOUT s]
+#                      [BOTH_WALKS])
+# BOTH_WALKS registers every case a second time, prefixed "reading-everything/",
+# with the scene engine reading every attribute of every node before the helper
+# sees the first: the helper's answers must not depend on how far it reads.
 if(TROVEMARK_BUILD_TESTS)
   enable_testing()
   find_package(GTest REQUIRED)
@@ -10,7 +14,7 @@ function(trovemark_add_test)
   if(NOT TROVEMARK_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "BOTH_WALKS" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
@@ -23,4 +27,11 @@ function(trovemark_add_test)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  if(T_BOTH_WALKS)
+    gtest_discover_tests(${T_NAME}
+      DISCOVERY_TIMEOUT 60
+      TEST_PREFIX "reading-everything/"
+      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+                 ENVIRONMENT "TROVEMARK_SCENE_WALK=everything")
+  endif()
 endfunction()

@@ -90,7 +90,7 @@ std::vector<ax::Element> collect(const std::vector<ax::Element>& nodes, const ch
                                  const std::string& description) {
   std::vector<ax::Element> found;
   std::copy_if(nodes.begin(), nodes.end(), std::back_inserter(found), [&](const ax::Element& e) {
-    return e.role == role && e.description == description;
+    return e.role == role && e.description() == description;
   });
   return found;
 }

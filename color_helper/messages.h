@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "color_helper/accessibility/element.h"
+
 namespace trovemark::color::messages {
 
 // The command line.
@@ -14,10 +16,8 @@ inline constexpr std::string_view kRequiresOneRequest = "Color helper requires o
 inline constexpr std::string_view kResponseNotWritten = "Could not write the response";
 
 // Operating Resolve's controls.
-inline constexpr std::string_view kControlNotActivated =
-    "Resolve did not activate that Color control";
-inline constexpr std::string_view kAdjustmentNotAccepted =
-    "Resolve did not accept the Color adjustment";
+inline constexpr std::string_view kControlNotActivated = ax::kPressRefused;
+inline constexpr std::string_view kAdjustmentNotAccepted = ax::kSetRefused;
 
 // Finding Resolve's window.
 inline constexpr std::string_view kOpenResolve = "Open DaVinci Resolve to use Color controls";

@@ -1,6 +1,7 @@
 #include "color_helper/palette.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "color_helper/color_error.h"
@@ -38,14 +39,14 @@ bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-PaletteSnapshot palette(const std::vector<ax::Element>& nodes, const std::string& section) {
+PaletteSnapshot palette(const ax::Walk& nodes, const std::string& section) {
   const PaletteShape& shape = shapeOf(section);
   auto title = std::find_if(nodes.begin(), nodes.end(), [&](const ax::Element& e) {
     return isStaticText(e) && startsWith(e.text(), shape.titlePrefix);
   });
   if (title == nodes.end()) throw ColorError(std::string(shape.missingTitle));
 
-  auto end = std::find_if(title + 1, nodes.end(), [&](const ax::Element& e) {
+  auto end = std::find_if(std::next(title), nodes.end(), [&](const ax::Element& e) {
     if (!isStaticText(e)) return false;
     const std::string text = e.text();
     return shape.endIsPrefix ? startsWith(text, shape.endText) : text == shape.endText;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "color_helper/accessibility/accessibility.h"
+#include "color_helper/accessibility/element.h"
 
 namespace trovemark::color {
 
@@ -21,10 +21,10 @@ inline constexpr const char* kScopesTitle = "Scopes";
 inline constexpr const char* kColorBarsCheckBox = "Color Bars";
 inline constexpr const char* kBlurCheckBox = "Blur";
 
-inline constexpr const char* kStaticText = "AXStaticText";
-inline constexpr const char* kSlider = "AXSlider";
-inline constexpr const char* kCheckBox = "AXCheckBox";
-inline constexpr const char* kButton = "AXButton";
+using ax::kButton;
+using ax::kCheckBox;
+using ax::kSlider;
+using ax::kStaticText;
 
 // One palette as Resolve showed it: its run of the walk, from its title text
 // up to the next palette's title, and the sliders of that run in walk order.
@@ -36,8 +36,8 @@ struct PaletteSnapshot {
 
 // The palette of `section` in a walk of the window. Throws ColorError for an
 // unknown section, a missing title, or a slider count other than the one the
-// section's value positions rely on.
-PaletteSnapshot palette(const std::vector<ax::Element>& nodes, const std::string& section);
+// section's value positions rely on. Reads the walk up to the palette's end.
+PaletteSnapshot palette(const ax::Walk& nodes, const std::string& section);
 
 // Helpers shared by the code that reads walks.
 bool isStaticText(const ax::Element& element);

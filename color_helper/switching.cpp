@@ -12,22 +12,19 @@ namespace trovemark::color {
 
 namespace {
 
-using Walk = std::vector<ax::Element>;
+using ax::Walk;
 
 // The mode check boxes stand among the title and the 14 elements after it.
 constexpr std::size_t kModeSearchSpan = 15;
 
-Walk::const_iterator findStaticTextStartingWith(const Walk& walk, const std::string& prefix) {
+Walk::Iterator findStaticTextStartingWith(const Walk& walk, const std::string& prefix) {
   return std::find_if(walk.begin(), walk.end(), [&](const ax::Element& e) {
     return isStaticText(e) && startsWith(e.text(), prefix);
   });
 }
 
-Walk::const_iterator findCheckBox(Walk::const_iterator begin, Walk::const_iterator end,
-                                  const std::string& description) {
-  return std::find_if(begin, end, [&](const ax::Element& e) {
-    return e.role == kCheckBox && e.description == description;
-  });
+bool isCheckBox(const ax::Element& e, const std::string& description) {
+  return e.role == kCheckBox && e.description() == description;
 }
 
 // A check box already on is left alone; anything else is pressed once and the
@@ -50,14 +47,17 @@ Walk showPalette(ax::Accessibility& ax, const ax::ElementRef& window, const std:
   }
 
   if (section == kPrimaries) {
-    auto colorBars = findCheckBox(walk.begin(), walk.end(), kColorBarsCheckBox);
+    auto colorBars = std::find_if(walk.begin(), walk.end(), [](const ax::Element& e) {
+      return isCheckBox(e, kColorBarsCheckBox);
+    });
     if (colorBars == walk.end()) throw ColorError(std::string(messages::kColorBarsUnavailable));
     const ax::Element checkBox = *colorBars;
     return switchOn(ax, window, std::move(walk), checkBox);
   }
 
   if (findStaticTextStartingWith(walk, kBlurTitlePrefix) == walk.end()) {
-    auto opener = findCheckBox(walk.begin(), walk.end(), kBlurCheckBox);
+    auto opener = std::find_if(walk.begin(), walk.end(),
+                               [](const ax::Element& e) { return isCheckBox(e, kBlurCheckBox); });
     if (opener == walk.end()) throw ColorError(std::string(messages::kBlurUnavailable));
     ax::press(ax, *opener);
     walk = ax::flatten(ax, window);
@@ -65,12 +65,15 @@ Walk showPalette(ax::Accessibility& ax, const ax::ElementRef& window, const std:
 
   auto title = findStaticTextStartingWith(walk, kBlurTitlePrefix);
   if (title == walk.end()) throw ColorError(messages::modeUnavailable(mode));
-  const auto spanEnd =
-      title + std::min<std::ptrdiff_t>(kModeSearchSpan, std::distance(title, walk.cend()));
-  auto modeBox = findCheckBox(title, spanEnd, mode);
-  if (modeBox == spanEnd) throw ColorError(messages::modeUnavailable(mode));
-  const ax::Element checkBox = *modeBox;
-  return switchOn(ax, window, std::move(walk), checkBox);
+  // Counted, not measured: the walk is read no further than the span.
+  auto modeBox = title;
+  for (std::size_t seen = 0; seen < kModeSearchSpan && modeBox != walk.end(); ++seen, ++modeBox) {
+    if (isCheckBox(*modeBox, mode)) {
+      const ax::Element checkBox = *modeBox;
+      return switchOn(ax, window, std::move(walk), checkBox);
+    }
+  }
+  throw ColorError(messages::modeUnavailable(mode));
 }
 
 }  // namespace trovemark::color

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "color_helper/accessibility/accessibility.h"
+#include "color_helper/accessibility/element.h"
 
 namespace trovemark::color {
 
@@ -11,10 +10,10 @@ namespace trovemark::color {
 // for "primaries" and in the mode check box described `mode` ("Blur" or
 // "Sharpen") for any other section, pressing Resolve's check boxes where
 // needed. Gives the walk of the window taken after the last press (or the
-// first walk when nothing was pressed). Throws ColorError when the window does
-// not show the Color page or a control is missing or refuses a press.
+// first walk when nothing was pressed). Throws ColorError when the window
+// does not show the Color page or a control is missing or refuses a press.
 // Switched modes stay switched.
-std::vector<ax::Element> showPalette(ax::Accessibility& ax, const ax::ElementRef& window,
-                                     const std::string& section, const std::string& mode);
+ax::Walk showPalette(ax::Accessibility& ax, const ax::ElementRef& window,
+                     const std::string& section, const std::string& mode);
 
 }  // namespace trovemark::color

@@ -11,7 +11,7 @@
 namespace trovemark::color {
 
 ax::ElementRef currentWindow(ax::Accessibility& ax) {
-  const std::vector<ax::ProcessId> running = ax.runningApplications(kResolveBundleIdentifier);
+  const std::vector<ax::ProcessId> running = ax.runningApplications(ax::kResolveBundleIdentifier);
   if (running.empty()) throw ColorError(std::string(messages::kOpenResolve));
 
   // Further instances are ignored, even when only they show a window.

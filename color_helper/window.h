@@ -4,9 +4,6 @@
 
 namespace trovemark::color {
 
-// Resolve's bundle identifier, by which its running instances are found.
-inline constexpr const char* kResolveBundleIdentifier = "com.blackmagic-design.DaVinciResolve";
-
 // The window of the first running Resolve that the request works in: its
 // focused window, else the first of its windows. Throws ColorError when
 // Resolve is not running or shows no window. Whether the window shows the

@@ -5,13 +5,16 @@
 // Invariants: nothing crashes or hangs; every outcome is a Response or a
 // ColorError; a response echoes the section and has 15 values with rows of
 // 4, 4, 4 and 3 for "primaries", or 9 values with rows of 3, 3 and 3 for
-// "blur"; it encodes unless it holds a number JSON cannot carry; and one
-// request operates and reads Resolve a bounded number of times.
+// "blur"; it encodes unless it holds a number JSON cannot carry; one request
+// operates and reads Resolve a bounded number of times; and the helper,
+// reading only what it needs, answers, operates and waits exactly as it does
+// when every node is read whole before it looks at the first.
 
 #include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -138,8 +141,26 @@ void checkResponse(const Request& request, const Response& response) {
 // TROVEMARK_FUZZ_VERBOSE=1 prints each outcome, to see what an input does.
 const bool kVerbose = std::getenv("TROVEMARK_FUZZ_VERBOSE") != nullptr;
 
-void runOne(scene::Scene& scene, testing::FakeClock& clock, const Request& request) {
+// What a request came to, comparable across runs: the response with every
+// number exact (NaN included), or the message.
+std::string outcomeText(const Response& response) {
+  std::string text = "response " + response.section;
+  char number[64];
+  auto add = [&](double v) {
+    std::snprintf(number, sizeof number, " %a", v);
+    text += number;
+  };
+  for (double v : response.values) add(v);
+  for (const auto& row : response.display) {
+    text += " |";
+    for (double v : row) add(v);
+  }
+  return text;
+}
+
+std::string runOne(scene::Scene& scene, testing::FakeClock& clock, const Request& request) {
   if (kVerbose) std::cerr << request.action << ' ' << request.section << ": ";
+  std::string outcome;
   const std::size_t callsBefore = scene.calls();
   const std::size_t operationsBefore = scene.operations().size();
   const std::size_t sleepsBefore = clock.sleeps().size();
@@ -147,7 +168,9 @@ void runOne(scene::Scene& scene, testing::FakeClock& clock, const Request& reque
     const Response response = color::run(scene, clock, request);
     if (kVerbose) std::cerr << "response, values[0] " << response.values.at(0) << '\n';
     checkResponse(request, response);
+    outcome = outcomeText(response);
   } catch (const ColorError& error) {
+    outcome = "message " + error.message();
     if (kVerbose) std::cerr << error.message() << '\n';
     check(!error.message().empty(), "a ColorError without a message");
     check(error.message().find('\n') == std::string::npos, "a message of more than one line");
@@ -160,6 +183,13 @@ void runOne(scene::Scene& scene, testing::FakeClock& clock, const Request& reque
   check(scene.operations().size() - operationsBefore <= kMaxOperations,
         "one request operated too many controls");
   check(clock.sleeps().size() - sleepsBefore <= kMaxSleeps, "one request slept too often");
+  return outcome;
+}
+
+std::vector<std::string> logOf(const scene::Scene& scene) {
+  std::vector<std::string> lines;
+  for (const auto& op : scene.operations()) lines.push_back(op.toJsonLine());
+  return lines;
 }
 
 }  // namespace
@@ -176,20 +206,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> pauses;
   for (std::size_t i = 0; i < requests.size(); ++i) pauses.push_back(bytes.byte());
 
-  testing::FakeClock clock;
-  std::unique_ptr<scene::Scene> scene;
+  // The same Resolve twice: one walked as the helper asks, one read whole.
+  testing::FakeClock clock, everythingClock;
+  std::unique_ptr<scene::Scene> scene, everything;
   const std::string sceneText = fuzz::randomScene(bytes);
   // TROVEMARK_FUZZ_SCENE=file keeps the scene an input built, to look at.
   if (const char* keep = std::getenv("TROVEMARK_FUZZ_SCENE")) std::ofstream(keep) << sceneText;
   try {
     scene = scene::Scene::parse(sceneText, clock);
+    everything = scene::Scene::parse(sceneText, everythingClock);
   } catch (const scene::SceneError&) {
     return 0;  // one of the few scenes the loader refuses on purpose
   }
+  scene->setWalkMode(scene::Scene::WalkMode::kAsAsked);
+  everything->setWalkMode(scene::Scene::WalkMode::kReadEverything);
   for (std::size_t i = 0; i < requests.size(); ++i) {
-    fuzz::runOne(*scene, clock, requests[i]);
+    const std::string outcome = fuzz::runOne(*scene, clock, requests[i]);
+    fuzz::check(outcome == fuzz::runOne(*everything, everythingClock, requests[i]),
+                "reading only what the answer needs changed the answer");
+    fuzz::check(fuzz::logOf(*scene) == fuzz::logOf(*everything),
+                "reading only what the answer needs changed what was operated");
+    fuzz::check(clock.sleeps() == everythingClock.sleeps(),
+                "reading only what the answer needs changed the settle wait");
     // Lets delayed effects of Resolve land between requests, or not.
     clock.advance(std::chrono::milliseconds(pauses[i] * 20));
+    everythingClock.advance(std::chrono::milliseconds(pauses[i] * 20));
   }
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "scene_engine/scene.h"
 
+#include <cstdlib>
+#include <string_view>
 #include <utility>
 
 namespace trovemark::scene {
@@ -39,6 +41,9 @@ std::optional<ax::AttributeValue> toAttribute(const Value& value) {
 }
 
 Scene::Scene(std::unique_ptr<SceneModel> model) : model_(std::move(model)) {
+  const char* mode = std::getenv("TROVEMARK_SCENE_WALK");
+  walkMode_ = mode && std::string_view(mode) == "everything" ? WalkMode::kReadEverything
+                                                             : WalkMode::kAsAsked;
   handles_.resize(model_->nodeCount());
 }
 
@@ -180,6 +185,15 @@ bool Scene::press(const ax::ElementRef& element) {
     return false;
   }
   return model_->press(*node);
+}
+
+std::unique_ptr<ax::WalkSource> Scene::walk(const ax::ElementRef& root, std::size_t limit,
+                                            const ax::ReadingPlan& plan) {
+  if (walkMode_ == WalkMode::kAsAsked) return Accessibility::walk(root, limit, plan);
+  std::vector<ax::Element> everything;
+  auto source = Accessibility::walk(root, limit, ax::ReadingPlan::everything());
+  while (auto element = source->next()) everything.push_back(std::move(*element));
+  return ax::listedWalk(std::move(everything));
 }
 
 bool Scene::sameElement(const ax::ElementRef& a, const ax::ElementRef& b) {

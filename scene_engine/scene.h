@@ -23,8 +23,16 @@ namespace trovemark::scene {
 
 class Scene : public ax::Accessibility {
  public:
+  // How the port walks a window. As asked: as far and as much as the reader
+  // needs, which is how the helper reads. Everything: every attribute of
+  // every node up to the limit, before the first node is handed out, which
+  // is what the helper's answers must never differ from. A new scene walks
+  // as asked, or everything when TROVEMARK_SCENE_WALK=everything, so that a
+  // whole test suite can run both ways.
+  enum class WalkMode { kAsAsked, kReadEverything };
+
   // The bundle identifier under which the scene's applications run.
-  static constexpr const char* kBundleIdentifier = "com.blackmagic-design.DaVinciResolve";
+  static constexpr const char* kBundleIdentifier = ax::kResolveBundleIdentifier;
   // Process id of application i is kFirstProcessId + i.
   static constexpr ax::ProcessId kFirstProcessId = 24601;
 
@@ -40,6 +48,7 @@ class Scene : public ax::Accessibility {
   bool isShown(const std::string& id);
   // Port calls answered so far.
   std::size_t calls() const;
+  void setWalkMode(WalkMode mode) { walkMode_ = mode; }
 
   SceneModel& model() { return *model_; }
   // The handle of a node, as reads of "AXChildren" hand it out.
@@ -56,6 +65,8 @@ class Scene : public ax::Accessibility {
   bool setValue(const ax::ElementRef& element, double value) override;
   bool press(const ax::ElementRef& element) override;
   bool sameElement(const ax::ElementRef& a, const ax::ElementRef& b) override;
+  std::unique_ptr<ax::WalkSource> walk(const ax::ElementRef& root, std::size_t limit,
+                                       const ax::ReadingPlan& plan) override;
 
  private:
   std::optional<ax::AttributeValue> nodeAttribute(NodeId node, const std::string& name);
@@ -66,6 +77,7 @@ class Scene : public ax::Accessibility {
   // One handle per node, made on first use, so that repeated walks share them.
   mutable std::vector<ax::ElementRef> handles_;
   std::size_t calls_ = 0;
+  WalkMode walkMode_;
 };
 
 // How a model value reads through the port: missing stays missing.

@@ -185,8 +185,9 @@ class RefuseNth final : public ax::Accessibility {
   bool sameElement(const ax::ElementRef& a, const ax::ElementRef& b) override {
     return scene_.sameElement(a, b);
   }
-  std::vector<ax::Element> flatten(const ax::ElementRef& root, std::size_t limit) override {
-    return scene_.flatten(root, limit);
+  std::unique_ptr<ax::WalkSource> walk(const ax::ElementRef& root, std::size_t limit,
+                                       const ax::ReadingPlan& plan) override {
+    return scene_.walk(root, limit, plan);
   }
   bool setValue(const ax::ElementRef& element, double value) override {
     return operate("set", element, value, [&] { return scene_.setValue(element, value); });

@@ -18,22 +18,57 @@ constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
 constexpr const char* kValueInterface = "org.a11y.atspi.Value";
 constexpr const char* kTextInterface = "org.a11y.atspi.Text";
 constexpr const char* kActionInterface = "org.a11y.atspi.Action";
-constexpr std::uint32_t kRoleApplication = 75;
 
 using dbus::Bus;
 using dbus::Message;
 using dbus::ObjectRef;
 
-// What has been read of one node so far.
+// The protocol's role numbers that the helper names.
+enum Role : std::uint32_t {
+  kRoleInvalid = 0,
+  kRoleComboBox = 11,
+  kRoleDialog = 16,
+  kRoleFiller = 20,
+  kRoleFrame = 23,
+  kRoleImage = 27,
+  kRoleLabel = 29,
+  kRoleList = 31,
+  kRoleMenu = 33,
+  kRoleMenuBar = 34,
+  kRoleMenuItem = 35,
+  kRolePageTabList = 38,
+  kRolePanel = 39,
+  kRoleProgressBar = 42,
+  kRolePushButton = 43,
+  kRoleRadioButton = 44,
+  kRoleScrollBar = 48,
+  kRoleScrollPane = 49,
+  kRoleSlider = 51,
+  kRoleSpinButton = 52,
+  kRoleSplitPane = 53,
+  kRoleTable = 55,
+  kRoleText = 61,
+  kRoleToggleButton = 62,
+  kRoleToolBar = 63,
+  kRoleUnknown = 67,
+  kRoleWindow = 69,
+  kRoleEntry = 79,
+  kRoleHeading = 83,
+  kRoleLink = 88,
+  kRoleGrouping = 99,
+  kRoleStatic = 116,
+  kRolePushButtonMenu = 129,
+};
+
+// What one node's calls have brought back so far.
 struct Reading {
+  Fields fields = 0;  // what is being read
   std::optional<std::vector<ObjectRef>> children;
   std::optional<std::uint32_t> role;
   std::optional<std::string> name;
   std::optional<std::vector<std::string>> interfaces;
   std::optional<AttributeValue> value;
   int outstanding = 0;
-  bool roleAnswered = false;
-  bool interfacesAnswered = false;
 };
 
 // The children of `parent` as the walk follows them: the null object is no
@@ -74,89 +109,162 @@ Message textCall(const std::string& peer, const std::string& path) {
   return m;
 }
 
-// Sends the value call that the node's role and interfaces call for, if any.
-void requestValue(Bus& bus, const ObjectRef& object, Reading& r,
-                  const std::function<void()>& done) {
-  const ValueSource source = valueSource(r.role, r.interfaces);
-  if (source == ValueSource::kNone) return;
-  ++r.outstanding;
-  auto finish = [&r, done] {
-    if (--r.outstanding == 0) done();
-  };
-  switch (source) {
-    case ValueSource::kCheckedState:
-      bus.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetState"),
-               [&r, finish](DBusMessage* reply) {
-                 std::vector<std::uint32_t> words;
-                 if (dbus::readUint32s(reply, words)) {
-                   r.value = hasState(words, kStateChecked) ? 1.0 : 0.0;
-                 }
-                 finish();
-               });
-      break;
-    case ValueSource::kCurrentValue:
-      bus.call(dbus::propertyGet(object.peer, object.path, kValueInterface, "CurrentValue"),
-               [&r, finish](DBusMessage* reply) {
-                 dbus::Variant v;
-                 if (dbus::readVariant(reply, v)) r.value = fromVariant(v);
-                 finish();
-               });
-      break;
-    case ValueSource::kText:
-      bus.call(textCall(object.peer, object.path), [&r, finish](DBusMessage* reply) {
-        std::string text;
-        if (dbus::readString(reply, text)) r.value = std::move(text);
-        finish();
-      });
-      break;
-    case ValueSource::kNone:
-      break;
-  }
+std::string roleText(const std::optional<std::uint32_t>& role) {
+  if (!role) return {};
+  return roleName(*role).value_or(std::string());
 }
 
-// Sends the calls that read one node: children, role, name and interfaces
-// at once, then the value call as soon as role and interfaces are known.
-// `done` runs once every answer is in. `r` must outlive the calls.
-void requestNode(Bus& bus, const ObjectRef& object, Reading& r, std::function<void()> done) {
-  r.outstanding = 4;
-  auto finish = [&r, done] {
-    if (--r.outstanding == 0) done();
-  };
-  auto maybeValue = [&bus, object, &r, done, finish] {
-    if (r.roleAnswered && r.interfacesAnswered) requestValue(bus, object, r, done);
-  };
-  // Children first: their calls can go out as soon as this answer is in.
-  bus.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
-           [&r, finish, peer = object.peer](DBusMessage* reply) {
-             std::vector<ObjectRef> refs;
-             if (dbus::readObjectRefs(reply, refs)) r.children = childRefs(std::move(refs), peer);
-             finish();
-           });
-  bus.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
-           [&r, finish, maybeValue](DBusMessage* reply) {
-             std::uint32_t role = 0;
-             if (dbus::readUint32(reply, role)) r.role = role;
-             r.roleAnswered = true;
-             maybeValue();
-             finish();
-           });
-  bus.call(dbus::propertyGet(object.peer, object.path, kAccessible, "Name"),
-           [&r, finish](DBusMessage* reply) {
-             dbus::Variant v;
-             if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString) {
-               r.name = v.text;
-             }
-             finish();
-           });
-  bus.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
-           [&r, finish, maybeValue](DBusMessage* reply) {
-             std::vector<std::string> interfaces;
-             if (dbus::readStrings(reply, interfaces)) r.interfaces = std::move(interfaces);
-             r.interfacesAnswered = true;
-             maybeValue();
-             finish();
-           });
-}
+// Reads one node: its role always, the rest as `fields` asks, and, once the
+// role is known, whatever `plan` (when given) names for it. `done` runs once
+// every answer is in. `r` must outlive the calls; they go out in `group`.
+class NodeReader {
+ public:
+  NodeReader(Bus& bus, Bus::Group group) : bus_(bus), group_(group) {}
+
+  void read(const ObjectRef& object, Reading& r, Fields fields, const ReadingPlan* plan,
+            std::function<void()> done) {
+    r.fields = fields;
+    r.outstanding = 1;
+    auto finish = [&r, done] {
+      if (--r.outstanding == 0) done();
+    };
+    // Children first: their calls can go out as soon as this answer is in.
+    if ((fields & kChildrenField) != 0) {
+      ++r.outstanding;
+      bus_.call(
+          dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
+          [&r, finish, peer = object.peer](DBusMessage* reply) {
+            std::vector<ObjectRef> refs;
+            if (dbus::readObjectRefs(reply, refs)) r.children = childRefs(std::move(refs), peer);
+            finish();
+          },
+          group_);
+    }
+    // The value's source depends on the role, and so may the plan.
+    if (plan == nullptr && (fields & (kRoleField | kValueField)) == 0) {
+      afterRole(object, r, finish);
+      return;
+    }
+    bus_.call(
+        dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
+        [this, object, &r, plan, finish](DBusMessage* reply) {
+          std::uint32_t role = 0;
+          if (dbus::readUint32(reply, role)) r.role = role;
+          if (plan != nullptr) r.fields |= plan->fieldsFor(roleText(r.role));
+          afterRole(object, r, finish);
+        },
+        group_);
+  }
+
+ private:
+  void afterRole(const ObjectRef& object, Reading& r, const std::function<void()>& finish) {
+    if ((r.fields & kDescriptionField) != 0) readName(object, r, finish);
+    if ((r.fields & kValueField) != 0) readValue(object, r, finish);
+    finish();
+  }
+
+  void readName(const ObjectRef& object, Reading& r, const std::function<void()>& finish) {
+    ++r.outstanding;
+    bus_.call(
+        dbus::propertyGet(object.peer, object.path, kAccessible, "Name"),
+        [&r, finish](DBusMessage* reply) {
+          dbus::Variant v;
+          if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString) {
+            r.name = v.text;
+          }
+          finish();
+        },
+        group_);
+  }
+
+  // A check box's value is its checked state; any other node's comes from
+  // the Value or Text interface, whichever it offers first.
+  void readValue(const ObjectRef& object, Reading& r, const std::function<void()>& finish) {
+    ++r.outstanding;
+    if (r.role == kRoleCheckBox) {
+      sendValueCall(object, r, ValueSource::kCheckedState, finish);
+      return;
+    }
+    bus_.call(
+        dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
+        [this, object, &r, finish](DBusMessage* reply) {
+          std::vector<std::string> interfaces;
+          if (dbus::readStrings(reply, interfaces)) r.interfaces = std::move(interfaces);
+          const ValueSource source = valueSource(r.role, r.interfaces);
+          if (source == ValueSource::kNone) {
+            finish();
+          } else {
+            sendValueCall(object, r, source, finish);
+          }
+        },
+        group_);
+  }
+
+  void sendValueCall(const ObjectRef& object, Reading& r, ValueSource source,
+                     const std::function<void()>& finish) {
+    switch (source) {
+      case ValueSource::kCheckedState:
+        bus_.call(
+            dbus::methodCall(object.peer, object.path, kAccessible, "GetState"),
+            [&r, finish](DBusMessage* reply) {
+              std::vector<std::uint32_t> words;
+              if (dbus::readUint32s(reply, words)) {
+                r.value = hasState(words, kStateChecked) ? 1.0 : 0.0;
+              }
+              finish();
+            },
+            group_);
+        return;
+      case ValueSource::kCurrentValue:
+        bus_.call(
+            dbus::propertyGet(object.peer, object.path, kValueInterface, "CurrentValue"),
+            [&r, finish](DBusMessage* reply) {
+              dbus::Variant v;
+              if (dbus::readVariant(reply, v)) r.value = fromVariant(v);
+              finish();
+            },
+            group_);
+        return;
+      case ValueSource::kText:
+        bus_.call(
+            textCall(object.peer, object.path),
+            [&r, finish](DBusMessage* reply) {
+              std::string text;
+              if (dbus::readString(reply, text)) r.value = std::move(text);
+              finish();
+            },
+            group_);
+        return;
+      case ValueSource::kNone:
+        finish();
+        return;
+    }
+  }
+
+  Bus& bus_;
+  Bus::Group group_;
+};
+
+// Calls that one operation waits for, leaving other calls (a walk's reading
+// ahead) in flight.
+class Batch {
+ public:
+  explicit Batch(Bus& bus) : bus_(bus) {}
+  void call(Message message, dbus::ReplyHandler handler) {
+    ++left_;
+    bus_.call(std::move(message), [this, handler = std::move(handler)](DBusMessage* reply) {
+      handler(reply);
+      --left_;
+    });
+  }
+  void wait() {
+    bus_.runUntil([this] { return left_ == 0; });
+  }
+
+ private:
+  Bus& bus_;
+  int left_ = 0;
+};
 
 ObjectRef refOf(const ElementRef& element) {
   if (const auto* object = dynamic_cast<const Object*>(element.get())) {
@@ -174,11 +282,17 @@ std::vector<ElementRef> handlesOf(const std::vector<ObjectRef>& refs) {
   return out;
 }
 
-std::string text(const std::optional<std::string>& s) { return s.value_or(std::string()); }
-
-std::string roleText(const std::optional<std::uint32_t>& role) {
-  if (!role) return {};
-  return roleName(*role).value_or(std::string());
+// The port's reading of what the protocol brought back.
+NodeReading portReading(Reading& r) {
+  NodeReading out;
+  out.fields = r.fields;
+  if ((r.fields & kRoleField) != 0 && r.role) {
+    if (auto role = roleName(*r.role)) out.role = *role;
+  }
+  if ((r.fields & kDescriptionField) != 0 && r.name) out.description = *r.name;
+  if ((r.fields & kValueField) != 0) out.value = std::move(r.value);
+  if ((r.fields & kChildrenField) != 0 && r.children) out.children = handlesOf(*r.children);
+  return out;
 }
 
 // Reads the action names of a GetActions answer, a list of (name,
@@ -205,72 +319,235 @@ bool readActionNames(DBusMessage* reply, std::vector<std::string>& out) {
   return true;
 }
 
+// The walk of a window, read ahead in pre-order with many calls in flight and
+// produced in order as its reader asks. Reading stops when the reader has
+// what it wants (the walk is destroyed) or the walk has ended; what is then
+// still in flight is dropped.
+class PipelinedWalk final : public WalkSource {
+ public:
+  // How far ahead of its reader the walk may start reading nodes: deep
+  // enough to keep the peer busy (each node is two to four calls), shallow
+  // enough that little is read in vain when the reader stops.
+  static constexpr std::size_t kReadAheadNodes = 64;
+
+  PipelinedWalk(Bus& bus, const ElementRef& root, std::size_t limit, const ReadingPlan& plan,
+                Accessibility& source)
+      : bus_(bus),
+        group_(bus.newGroup()),
+        reader_(bus, group_),
+        limit_(limit),
+        plan_(plan),
+        source_(source),
+        ready_(Later{&nodes_}) {
+    if (limit_ == 0 || !root) {
+      finished_ = true;
+      return;
+    }
+    nodes_.push_back(Node{refOf(root), root, {}, {}, {}, false});
+    ready_.push(0);
+  }
+
+  ~PipelinedWalk() override { bus_.abandon(group_); }
+
+  std::optional<Element> next() override {
+    if (out_.empty() && !finished_) {
+      bus_.runUntil([this] { return !out_.empty() || finished_; }, [this] { feed(); });
+    }
+    if (out_.empty()) {
+      // Nothing more can come (the bus has nothing left to answer).
+      finish();
+      return std::nullopt;
+    }
+    Element element = std::move(out_.front());
+    out_.pop_front();
+    ++handedOut_;
+    return element;
+  }
+
+ private:
+  // Every node met so far. A node's key is its path of child indices from
+  // the root; pre-order is the keys' lexicographic order, so issuing the
+  // smallest key first reads the window in the order the walk needs it.
+  struct Node {
+    ObjectRef object;
+    ElementRef handle;
+    std::vector<std::uint32_t> key;
+    std::vector<std::size_t> children;
+    Reading reading;
+    bool done = false;
+  };
+  struct Later {
+    const std::deque<Node>* nodes;
+    bool operator()(std::size_t a, std::size_t b) const {
+      return (*nodes)[a].key > (*nodes)[b].key;
+    }
+  };
+  // The produced list grows along a pre-order cursor that stops at the
+  // first node not yet fully read.
+  struct Frame {
+    std::size_t node;
+    std::size_t next;
+  };
+
+  void feed() {
+    while (!finished_ && bus_.hasRoom() && !ready_.empty() &&
+           issued_ < handedOut_ + kReadAheadNodes) {
+      ++issued_;
+      const std::size_t next = ready_.top();
+      ready_.pop();
+      issue(next);
+    }
+  }
+
+  void issue(std::size_t i) {
+    Node& n = nodes_[i];
+    reader_.read(n.object, n.reading, kRoleField | kChildrenField, &plan_, [this, i] {
+      Node& node = nodes_[i];
+      if (node.reading.children) {
+        const auto& refs = *node.reading.children;
+        for (std::uint32_t c = 0; c < refs.size(); ++c) {
+          Node child;
+          child.object = refs[c];
+          child.handle = handleOf(refs[c]);
+          child.key = node.key;
+          child.key.push_back(c);
+          node.children.push_back(nodes_.size());
+          nodes_.push_back(std::move(child));
+          ready_.push(nodes_.size() - 1);
+        }
+      }
+      std::vector<std::uint32_t>().swap(node.key);
+      node.done = true;
+      advance();
+    });
+  }
+
+  void emit(std::size_t i) {
+    Node& n = nodes_[i];
+    Reading& r = n.reading;
+    std::optional<std::string> description;
+    if ((r.fields & kDescriptionField) != 0) description = r.name.value_or(std::string());
+    std::optional<std::optional<AttributeValue>> value;
+    if ((r.fields & kValueField) != 0) value = std::move(r.value);
+    out_.push_back(Element::partial(n.handle, roleText(r.role), std::move(description),
+                                    std::move(value), source_));
+    ++produced_;
+  }
+
+  void advance() {
+    if (finished_) return;
+    if (!rootListed_) {
+      if (!nodes_[0].done) return;
+      emit(0);
+      rootListed_ = true;
+      cursor_.push_back({0, 0});
+    }
+    while (!cursor_.empty() && produced_ < limit_) {
+      Frame& top = cursor_.back();
+      const Node& n = nodes_[top.node];
+      if (top.next >= n.children.size()) {
+        cursor_.pop_back();
+        continue;
+      }
+      const std::size_t child = n.children[top.next];
+      if (!nodes_[child].done) return;
+      ++top.next;
+      emit(child);
+      cursor_.push_back({child, 0});
+    }
+    finish();
+  }
+
+  void finish() {
+    if (finished_) return;
+    finished_ = true;
+    // Whatever is still in flight lies beyond the walk: drop it.
+    bus_.abandon(group_);
+  }
+
+  Bus& bus_;
+  Bus::Group group_;
+  NodeReader reader_;
+  std::size_t limit_;
+  ReadingPlan plan_;
+  Accessibility& source_;
+  std::deque<Node> nodes_;
+  std::priority_queue<std::size_t, std::vector<std::size_t>, Later> ready_;
+  std::vector<Frame> cursor_;
+  std::deque<Element> out_;
+  std::size_t produced_ = 0;
+  std::size_t issued_ = 0;
+  std::size_t handedOut_ = 0;
+  bool rootListed_ = false;
+  bool finished_ = false;
+};
+
 }  // namespace
 
 std::optional<std::string> roleName(std::uint32_t role) {
   switch (role) {
-    case 0:   // invalid
-    case 67:  // unknown: a toolkit's way of saying the node has no role
+    case kRoleInvalid:
+    case kRoleUnknown:  // a toolkit's way of saying the node has no role
       return std::nullopt;
-    case 29:   // label
-    case 116:  // static
+    case kRoleLabel:
+    case kRoleStatic:
       return "AXStaticText";
-    case 51:
+    case kRoleSlider:
       return "AXSlider";
     case kRoleCheckBox:
       return "AXCheckBox";
-    case 43:
+    case kRolePushButton:
       return "AXButton";
-    case 39:  // panel
-    case 20:  // filler
-    case 99:  // grouping
+    case kRolePanel:
+    case kRoleFiller:
+    case kRoleGrouping:
       return "AXGroup";
-    case 23:  // frame
-    case 69:  // window
-    case 16:  // dialog
+    case kRoleFrame:
+    case kRoleWindow:
+    case kRoleDialog:
       return "AXWindow";
     case kRoleApplication:
       return "AXApplication";
-    case 44:
+    case kRoleRadioButton:
       return "AXRadioButton";
-    case 61:  // text
-    case 79:  // entry
+    case kRoleText:
+    case kRoleEntry:
       return "AXTextField";
-    case 11:
+    case kRoleComboBox:
       return "AXPopUpButton";
-    case 129:
-      return "AXMenuButton";  // push button menu
-    case 27:
+    case kRolePushButtonMenu:
+      return "AXMenuButton";
+    case kRoleImage:
       return "AXImage";
-    case 63:
+    case kRoleToolBar:
       return "AXToolbar";
-    case 38:
+    case kRolePageTabList:
       return "AXTabGroup";
-    case 42:
+    case kRoleProgressBar:
       return "AXProgressIndicator";
-    case 53:
-      return "AXSplitter";  // split pane
-    case 34:
+    case kRoleSplitPane:
+      return "AXSplitter";
+    case kRoleMenuBar:
       return "AXMenuBar";
-    case 35:
+    case kRoleMenuItem:
       return "AXMenuItem";
-    case 88:
+    case kRoleLink:
       return "AXLink";
-    case 83:
+    case kRoleHeading:
       return "AXHeading";
-    case 62:
+    case kRoleToggleButton:
       return "AXToggleButton";
-    case 33:
+    case kRoleMenu:
       return "AXMenu";
-    case 31:
+    case kRoleList:
       return "AXList";
-    case 48:
+    case kRoleScrollBar:
       return "AXScrollBar";
-    case 49:
+    case kRoleScrollPane:
       return "AXScrollArea";
-    case 52:
-      return "AXIncrementor";  // spin button
-    case 55:
+    case kRoleSpinButton:
+      return "AXIncrementor";
+    case kRoleTable:
       return "AXTable";
     default:
       return "AXUnknown";
@@ -334,23 +611,25 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
   Bus* b = bus();
   if (b == nullptr) return {};
   std::vector<ObjectRef> apps;
-  b->call(dbus::methodCall(kRegistry, kRootPath, kAccessible, "GetChildren"),
-          [&apps](DBusMessage* reply) { dbus::readObjectRefs(reply, apps); });
-  b->run();
+  Batch listing(*b);
+  listing.call(dbus::methodCall(kRegistry, kRootPath, kAccessible, "GetChildren"),
+               [&apps](DBusMessage* reply) { dbus::readObjectRefs(reply, apps); });
+  listing.wait();
   struct App {
     std::optional<std::string> name;
     std::optional<std::uint32_t> pid;
   };
   std::vector<App> found(apps.size());
+  Batch details(*b);
   for (std::size_t i = 0; i < apps.size(); ++i) {
     App& app = found[i];
-    b->call(dbus::propertyGet(apps[i].peer, apps[i].path, kAccessible, "Name"),
-            [&app](DBusMessage* reply) {
-              dbus::Variant v;
-              if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString) {
-                app.name = v.text;
-              }
-            });
+    details.call(dbus::propertyGet(apps[i].peer, apps[i].path, kAccessible, "Name"),
+                 [&app](DBusMessage* reply) {
+                   dbus::Variant v;
+                   if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString) {
+                     app.name = v.text;
+                   }
+                 });
     Message pidCall = dbus::validPeer(apps[i].peer)
                           ? dbus::methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
                                              "GetConnectionUnixProcessID")
@@ -361,12 +640,12 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
         pidCall.reset();
       }
     }
-    b->call(std::move(pidCall), [&app](DBusMessage* reply) {
+    details.call(std::move(pidCall), [&app](DBusMessage* reply) {
       std::uint32_t pid = 0;
       if (dbus::readUint32(reply, pid)) app.pid = pid;
     });
   }
-  b->run();
+  details.wait();
   applications_.clear();
   std::vector<ProcessId> pids;
   const auto& names = resolveApplicationNames();
@@ -401,214 +680,88 @@ std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element
   if (b == nullptr) return std::nullopt;
   const ObjectRef object = refOf(element);
   // One attribute costs only the calls it needs.
-  if (name == kRole) {
-    std::optional<std::string> role;
-    b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
-            [&role](DBusMessage* reply) {
-              std::uint32_t r = 0;
-              if (dbus::readUint32(reply, r)) role = roleName(r);
-            });
-    b->run();
-    if (!role) return std::nullopt;
-    return *role;
-  }
-  if (name == kDescription) {
-    std::optional<AttributeValue> description;
-    b->call(dbus::propertyGet(object.peer, object.path, kAccessible, "Name"),
-            [&description](DBusMessage* reply) {
-              dbus::Variant v;
-              if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString) {
-                description = v.text;
-              }
-            });
-    b->run();
-    return description;
-  }
-  if (name == kChildren) {
-    std::optional<AttributeValue> children;
-    b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
-            [&children, &object](DBusMessage* reply) {
-              std::vector<ObjectRef> refs;
-              if (dbus::readObjectRefs(reply, refs)) {
-                children = handlesOf(childRefs(std::move(refs), object.peer));
-              }
-            });
-    b->run();
-    return children;
-  }
-  if (name == kValue) {
-    Reading r;
-    r.outstanding = 2;
-    auto maybeValue = [b, &object, &r] {
-      if (--r.outstanding == 0) requestValue(*b, object, r, [] {});
-    };
-    b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
-            [&r, maybeValue](DBusMessage* reply) {
-              std::uint32_t role = 0;
-              if (dbus::readUint32(reply, role)) r.role = role;
-              maybeValue();
-            });
-    b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
-            [&r, maybeValue](DBusMessage* reply) {
-              std::vector<std::string> interfaces;
-              if (dbus::readStrings(reply, interfaces)) r.interfaces = std::move(interfaces);
-              maybeValue();
-            });
-    b->run();
-    return std::move(r.value);
+  Fields field = 0;
+  if (name == kRole) field = kRoleField;
+  if (name == kDescription) field = kDescriptionField;
+  if (name == kValue) field = kValueField;
+  if (name == kChildren) field = kChildrenField;
+  if (field != 0) {
+    NodeReading reading = readNode(element, field);
+    switch (field) {
+      case kRoleField:
+        return std::move(reading.role);
+      case kDescriptionField:
+        return std::move(reading.description);
+      case kValueField:
+        return std::move(reading.value);
+      default:
+        return std::move(reading.children);
+    }
   }
   if (name != kWindows && name != kFocusedWindow) return std::nullopt;
 
   // Windows are the children of an application element.
   std::optional<std::uint32_t> role;
   std::optional<std::vector<ObjectRef>> windows;
-  b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
-          [&role](DBusMessage* reply) {
-            std::uint32_t r = 0;
-            if (dbus::readUint32(reply, r)) role = r;
-          });
-  b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
-          [&windows, &object](DBusMessage* reply) {
-            std::vector<ObjectRef> refs;
-            if (dbus::readObjectRefs(reply, refs))
-              windows = childRefs(std::move(refs), object.peer);
-          });
-  b->run();
+  Batch reads(*b);
+  reads.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
+             [&role](DBusMessage* reply) {
+               std::uint32_t r = 0;
+               if (dbus::readUint32(reply, r)) role = r;
+             });
+  reads.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
+             [&windows, &object](DBusMessage* reply) {
+               std::vector<ObjectRef> refs;
+               if (dbus::readObjectRefs(reply, refs))
+                 windows = childRefs(std::move(refs), object.peer);
+             });
+  reads.wait();
   if (role != kRoleApplication || !windows) return std::nullopt;
   if (name == kWindows) return handlesOf(*windows);
 
   // The focused window is the one the application reports active.
   std::vector<std::optional<bool>> active(windows->size());
+  Batch states(*b);
   for (std::size_t i = 0; i < windows->size(); ++i) {
     const ObjectRef& w = (*windows)[i];
-    b->call(dbus::methodCall(w.peer, w.path, kAccessible, "GetState"),
-            [&active, i](DBusMessage* reply) {
-              std::vector<std::uint32_t> words;
-              if (dbus::readUint32s(reply, words)) active[i] = hasState(words, kStateActive);
-            });
+    states.call(dbus::methodCall(w.peer, w.path, kAccessible, "GetState"),
+                [&active, i](DBusMessage* reply) {
+                  std::vector<std::uint32_t> words;
+                  if (dbus::readUint32s(reply, words)) active[i] = hasState(words, kStateActive);
+                });
   }
-  b->run();
+  states.wait();
   for (std::size_t i = 0; i < windows->size(); ++i) {
     if (active[i].value_or(false)) return handleOf((*windows)[i]);
   }
   return std::nullopt;
 }
 
-NodeReading Accessibility::readNode(const ElementRef& element) {
-  NodeReading out;
+NodeReading Accessibility::readNode(const ElementRef& element, Fields fields) {
   Bus* b = bus();
-  if (b == nullptr) return out;
-  const ObjectRef object = refOf(element);
-  Reading r;
-  requestNode(*b, object, r, [] {});
-  b->run();
-  if (r.role) {
-    if (auto role = roleName(*r.role)) out.role = *role;
+  if (b == nullptr) {
+    NodeReading nothing;
+    nothing.fields = fields & kAllFields;
+    return nothing;
   }
-  if (r.name) out.description = *r.name;
-  out.value = std::move(r.value);
-  if (r.children) out.children = handlesOf(*r.children);
-  return out;
+  Reading r;
+  bool done = false;
+  NodeReader reader(*b, 0);
+  reader.read(refOf(element), r, fields & kAllFields, nullptr, [&done] { done = true; });
+  b->runUntil([&done] { return done; });
+  return portReading(r);
 }
 
-std::vector<Element> Accessibility::flatten(const ElementRef& root, std::size_t limit) {
-  std::vector<Element> list;
+std::unique_ptr<WalkSource> Accessibility::walk(const ElementRef& root, std::size_t limit,
+                                                const ReadingPlan& plan) {
   Bus* b = bus();
-  if (limit == 0 || !root) return list;
   if (b == nullptr) {
     // Nothing can be read: the root alone, with every attribute missing.
-    list.push_back(Element{root, {}, {}, std::nullopt});
-    return list;
+    std::vector<Element> alone;
+    if (limit > 0 && root) alone.push_back(Element(root, {}, {}, std::nullopt));
+    return listedWalk(std::move(alone));
   }
-
-  // Every node met so far. A node's key is its path of child indices from the
-  // root; pre-order is the keys' lexicographic order, so issuing the smallest
-  // key first reads the window in the order the list needs it.
-  struct Node {
-    ObjectRef object;
-    ElementRef handle;
-    std::vector<std::uint32_t> key;
-    std::vector<std::size_t> children;
-    Reading reading;
-    bool done = false;
-  };
-  std::deque<Node> nodes;
-  auto later = [&nodes](std::size_t a, std::size_t b) { return nodes[a].key > nodes[b].key; };
-  std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> ready(later);
-
-  // The list grows along a pre-order cursor that stops at the first node not
-  // yet fully read.
-  struct Frame {
-    std::size_t node;
-    std::size_t next;
-  };
-  std::vector<Frame> cursor;
-  bool rootListed = false;
-  bool finished = false;
-  auto emit = [&](std::size_t i) {
-    Node& n = nodes[i];
-    list.push_back(Element{n.handle, roleText(n.reading.role), text(n.reading.name),
-                           std::move(n.reading.value)});
-  };
-  auto advance = [&] {
-    if (finished) return;
-    if (!rootListed) {
-      if (!nodes[0].done) return;
-      emit(0);
-      rootListed = true;
-      cursor.push_back({0, 0});
-    }
-    while (!cursor.empty() && list.size() < limit) {
-      Frame& top = cursor.back();
-      const Node& n = nodes[top.node];
-      if (top.next >= n.children.size()) {
-        cursor.pop_back();
-        continue;
-      }
-      const std::size_t child = n.children[top.next];
-      if (!nodes[child].done) return;
-      ++top.next;
-      emit(child);
-      cursor.push_back({child, 0});
-    }
-    finished = true;
-    // Whatever is still in flight lies beyond the list: drop it.
-    b->abandon();
-  };
-
-  std::function<void(std::size_t)> issue = [&](std::size_t i) {
-    Node& n = nodes[i];
-    requestNode(*b, n.object, n.reading, [&, i] {
-      Node& node = nodes[i];
-      if (node.reading.children) {
-        const auto& refs = *node.reading.children;
-        for (std::uint32_t c = 0; c < refs.size(); ++c) {
-          Node child;
-          child.object = refs[c];
-          child.handle = handleOf(refs[c]);
-          child.key = node.key;
-          child.key.push_back(c);
-          node.children.push_back(nodes.size());
-          nodes.push_back(std::move(child));
-          ready.push(nodes.size() - 1);
-        }
-      }
-      std::vector<std::uint32_t>().swap(node.key);
-      node.done = true;
-      advance();
-    });
-  };
-
-  nodes.push_back(Node{refOf(root), root, {}, {}, {}, false});
-  ready.push(0);
-  b->run([&] {
-    while (!finished && b->hasRoom() && !ready.empty()) {
-      const std::size_t next = ready.top();
-      ready.pop();
-      issue(next);
-    }
-  });
-  return list;
+  return std::make_unique<PipelinedWalk>(*b, root, limit, plan, *this);
 }
 
 bool Accessibility::press(const ElementRef& element) {
@@ -618,22 +771,23 @@ bool Accessibility::press(const ElementRef& element) {
   std::optional<std::vector<std::uint32_t>> state;
   std::optional<std::uint32_t> role;
   std::optional<std::vector<std::string>> actions;
-  b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetState"),
-          [&state](DBusMessage* reply) {
-            std::vector<std::uint32_t> words;
-            if (dbus::readUint32s(reply, words)) state = std::move(words);
-          });
-  b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
-          [&role](DBusMessage* reply) {
-            std::uint32_t r = 0;
-            if (dbus::readUint32(reply, r)) role = r;
-          });
-  b->call(dbus::methodCall(object.peer, object.path, kActionInterface, "GetActions"),
-          [&actions](DBusMessage* reply) {
-            std::vector<std::string> names;
-            if (readActionNames(reply, names)) actions = std::move(names);
-          });
-  b->run();
+  Batch reads(*b);
+  reads.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetState"),
+             [&state](DBusMessage* reply) {
+               std::vector<std::uint32_t> words;
+               if (dbus::readUint32s(reply, words)) state = std::move(words);
+             });
+  reads.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
+             [&role](DBusMessage* reply) {
+               std::uint32_t r = 0;
+               if (dbus::readUint32(reply, r)) role = r;
+             });
+  reads.call(dbus::methodCall(object.peer, object.path, kActionInterface, "GetActions"),
+             [&actions](DBusMessage* reply) {
+               std::vector<std::string> names;
+               if (readActionNames(reply, names)) actions = std::move(names);
+             });
+  reads.wait();
   // A control that is not enabled refuses, as does one without the action.
   if (!state || !hasState(*state, kStateEnabled) || !actions) return false;
   auto index = std::find(actions->begin(), actions->end(), "Press");
@@ -648,11 +802,12 @@ bool Accessibility::press(const ElementRef& element) {
     doAction.reset();
   }
   bool accepted = false;
-  b->call(std::move(doAction), [&accepted](DBusMessage* reply) {
+  Batch action(*b);
+  action.call(std::move(doAction), [&accepted](DBusMessage* reply) {
     bool done = false;
     accepted = dbus::readBool(reply, done) && done;
   });
-  b->run();
+  action.wait();
   return accepted;
 }
 
@@ -662,17 +817,18 @@ bool Accessibility::setValue(const ElementRef& element, double value) {
   const ObjectRef object = refOf(element);
   std::optional<std::vector<std::uint32_t>> state;
   std::optional<std::vector<std::string>> interfaces;
-  b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetState"),
-          [&state](DBusMessage* reply) {
-            std::vector<std::uint32_t> words;
-            if (dbus::readUint32s(reply, words)) state = std::move(words);
-          });
-  b->call(dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
-          [&interfaces](DBusMessage* reply) {
-            std::vector<std::string> names;
-            if (dbus::readStrings(reply, names)) interfaces = std::move(names);
-          });
-  b->run();
+  Batch reads(*b);
+  reads.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetState"),
+             [&state](DBusMessage* reply) {
+               std::vector<std::uint32_t> words;
+               if (dbus::readUint32s(reply, words)) state = std::move(words);
+             });
+  reads.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
+             [&interfaces](DBusMessage* reply) {
+               std::vector<std::string> names;
+               if (dbus::readStrings(reply, names)) interfaces = std::move(names);
+             });
+  reads.wait();
   if (!state || !hasState(*state, kStateEnabled) || !interfaces ||
       std::find(interfaces->begin(), interfaces->end(), kValueInterface) == interfaces->end()) {
     return false;
@@ -695,8 +851,9 @@ bool Accessibility::setValue(const ElementRef& element, double value) {
     if (!built) set.reset();
   }
   bool accepted = false;
-  b->call(std::move(set), [&accepted](DBusMessage* reply) { accepted = reply != nullptr; });
-  b->run();
+  Batch write(*b);
+  write.call(std::move(set), [&accepted](DBusMessage* reply) { accepted = reply != nullptr; });
+  write.wait();
   return accepted;
 }
 

@@ -5,8 +5,8 @@
 //
 // Every read goes to the application afresh; nothing is cached between calls,
 // so a walk after a press sees what the press changed. A window is walked
-// with many calls in flight at once, in pre-order priority, and the result is
-// exactly the list the node-by-node walk would give.
+// with many calls in flight at once, in pre-order priority, as far as its
+// reader asks, and gives exactly the snapshots the node-by-node walk would.
 
 #include <cstdint>
 #include <memory>
@@ -32,7 +32,6 @@ class Object final : public ElementHandle {
   std::string path_;
 };
 
-inline constexpr const char* kResolveBundleIdentifier = "com.blackmagic-design.DaVinciResolve";
 // The application names by which a running Resolve announces itself.
 inline const std::vector<std::string>& resolveApplicationNames() {
   static const std::vector<std::string> names{"DaVinci Resolve", "resolve"};
@@ -43,7 +42,9 @@ inline const std::vector<std::string>& resolveApplicationNames() {
 // invalid role, which reads as a missing role.
 std::optional<std::string> roleName(std::uint32_t role);
 
+// The protocol's numbers of the roles and states the adapter tests for.
 inline constexpr std::uint32_t kRoleCheckBox = 7;
+inline constexpr std::uint32_t kRoleApplication = 75;
 inline constexpr std::uint32_t kStateActive = 1;
 inline constexpr std::uint32_t kStateChecked = 4;
 inline constexpr std::uint32_t kStateEnabled = 8;
@@ -75,8 +76,9 @@ class Accessibility final : public ax::Accessibility {
   bool setValue(const ElementRef& element, double value) override;
   bool press(const ElementRef& element) override;
   bool sameElement(const ElementRef& a, const ElementRef& b) override;
-  NodeReading readNode(const ElementRef& element) override;
-  std::vector<Element> flatten(const ElementRef& root, std::size_t limit) override;
+  NodeReading readNode(const ElementRef& element, Fields fields = kAllFields) override;
+  std::unique_ptr<WalkSource> walk(const ElementRef& root, std::size_t limit,
+                                   const ReadingPlan& plan) override;
 
   // Calls sent to the accessibility bus so far, for measurements.
   std::uint64_t calls() const;

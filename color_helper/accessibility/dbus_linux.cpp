@@ -72,35 +72,36 @@ Bus::~Bus() {
   }
 }
 
-void Bus::call(Message message, ReplyHandler handler) {
+void Bus::call(Message message, ReplyHandler handler, Group group) {
   if (!message || connection_ == nullptr) {
-    failures_.push_back(std::move(handler));
+    failures_.push_back({group, std::move(handler)});
     return;
   }
   const char* destination = dbus_message_get_destination(message.get());
   std::string peer = destination ? destination : "";
   if (gone_.count(peer) != 0) {
-    failures_.push_back(std::move(handler));
+    failures_.push_back({group, std::move(handler)});
     return;
   }
   dbus_uint32_t serial = 0;
   if (!dbus_connection_send(connection_, message.get(), &serial)) {
-    failures_.push_back(std::move(handler));
+    failures_.push_back({group, std::move(handler)});
     return;
   }
   ++sent_;
-  pending_.emplace(
-      serial, Pending{std::move(peer), clock_.now() + options_.callTimeout, std::move(handler)});
+  pending_.emplace(serial, Pending{std::move(peer), clock_.now() + options_.callTimeout,
+                                   std::move(handler), group});
   order_.push_back(serial);
 }
 
-void Bus::run(const std::function<void()>& feed) {
+void Bus::runUntil(const std::function<bool()>& done, const std::function<void()>& feed) {
   for (;;) {
     if (feed) feed();
     if (!failures_.empty()) {
       runFailures();
       continue;
     }
+    if (done && done()) return;
     if (pending_.empty()) return;
     if (expire()) continue;
     if (connection_ == nullptr) {
@@ -125,11 +126,12 @@ void Bus::run(const std::function<void()>& feed) {
   }
 }
 
-void Bus::abandon() {
-  pending_.clear();
-  order_.clear();
-  failures_.clear();
-  ++generation_;
+void Bus::abandon(Group group) {
+  if (group == 0) return;
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    it = it->second.group == group ? pending_.erase(it) : std::next(it);
+  }
+  std::erase_if(failures_, [group](const Failure& f) { return f.group == group; });
 }
 
 void Bus::dispatch(DBusMessage* message) {
@@ -161,7 +163,7 @@ bool Bus::expire() {
     pending_.erase(it);
     order_.pop_front();
     gone_.insert(pending.peer);
-    failures_.push_back(std::move(pending.handler));
+    failures_.push_back({pending.group, std::move(pending.handler)});
     expired = true;
   }
   return expired;
@@ -171,7 +173,7 @@ void Bus::failAll() {
   for (dbus_uint32_t serial : order_) {
     auto it = pending_.find(serial);
     if (it == pending_.end()) continue;
-    failures_.push_back(std::move(it->second.handler));
+    failures_.push_back({it->second.group, std::move(it->second.handler)});
     pending_.erase(it);
   }
   order_.clear();
@@ -179,12 +181,12 @@ void Bus::failAll() {
 }
 
 void Bus::runFailures() {
-  std::vector<ReplyHandler> failures;
-  failures.swap(failures_);
-  const std::uint64_t generation = generation_;
-  for (auto& handler : failures) {
-    if (generation_ != generation) return;  // abandoned meanwhile
-    handler(nullptr);
+  // One at a time from the queue itself: a handler may abandon a group whose
+  // failures are still queued.
+  while (!failures_.empty()) {
+    Failure failure = std::move(failures_.front());
+    failures_.pop_front();
+    failure.handler(nullptr);
   }
 }
 

@@ -58,18 +58,25 @@ class Bus {
   Bus(const Bus&) = delete;
   Bus& operator=(const Bus&) = delete;
 
+  // Calls are sent in groups, so that one reader can drop its own calls
+  // while others stay in flight. Group 0 is never abandoned.
+  using Group = std::uint64_t;
+  Group newGroup() { return ++lastGroup_; }
+
   // Sends `message` (a method call with a destination) now. The handler runs
   // later, from within run(). A call to a peer already gone is not sent and
   // fails at once.
-  void call(Message message, ReplyHandler handler);
+  void call(Message message, ReplyHandler handler, Group group = 0);
 
-  // Dispatches answers until no call is pending. `feed` runs before every
-  // wait, so the caller can keep the window of calls full.
-  void run(const std::function<void()>& feed = {});
+  // Dispatches answers until `done` holds or no call is pending. `feed` runs
+  // before every wait, so the caller can keep the window of calls full.
+  void runUntil(const std::function<bool()>& done, const std::function<void()>& feed = {});
+  // Dispatches answers until no call is pending.
+  void run(const std::function<void()>& feed = {}) { runUntil({}, feed); }
 
-  // Forgets every pending call: their handlers never run and late answers are
-  // dropped.
-  void abandon();
+  // Forgets the group's pending calls: their handlers never run and late
+  // answers are dropped.
+  void abandon(Group group);
 
   bool hasRoom() const { return pending_.size() < options_.maxInFlight; }
   std::size_t inFlight() const { return pending_.size(); }
@@ -83,6 +90,11 @@ class Bus {
   struct Pending {
     std::string peer;
     Clock::TimePoint deadline;
+    ReplyHandler handler;
+    Group group = 0;
+  };
+  struct Failure {
+    Group group;
     ReplyHandler handler;
   };
 
@@ -98,10 +110,10 @@ class Bus {
   // Serials in the order sent; deadlines grow with it, so the front is the
   // next to expire. Entries already answered are skipped lazily.
   std::deque<dbus_uint32_t> order_;
-  std::vector<ReplyHandler> failures_;
+  std::deque<Failure> failures_;
   std::set<std::string> gone_;
   std::uint64_t sent_ = 0;
-  std::uint64_t generation_ = 0;
+  Group lastGroup_ = 0;
 };
 
 // Message building and reading. Readers return false when the reply does not

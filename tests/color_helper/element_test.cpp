@@ -2,6 +2,8 @@
 
 #include "color_helper/accessibility/element.h"
 
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,9 +17,9 @@ namespace {
 using ::testing::ElementsAre;
 using testing::FakeTree;
 
-std::vector<std::string> descriptions(const std::vector<ax::Element>& list) {
+std::vector<std::string> descriptions(const ax::Walk& walk) {
   std::vector<std::string> result;
-  for (const auto& e : list) result.push_back(e.description);
+  for (const auto& e : walk) result.push_back(e.description());
   return result;
 }
 
@@ -35,24 +37,56 @@ TEST(WalkTest, ListsThePreOrderWalkCutAtTheLimitAndSkipsUnreadableChildren) {
   tree.setChildren(a, {a1, a2});
   tree.setChildren(b, {c});
 
-  EXPECT_THAT(descriptions(ax::flatten(tree, root)),
+  const auto everything = ax::ReadingPlan::everything();
+  EXPECT_THAT(descriptions(ax::flatten(tree, root, 1800, everything)),
               ElementsAre("root", "a", "a1", "a2", "b", "c"));
-  EXPECT_THAT(descriptions(ax::flatten(tree, root, 3)), ElementsAre("root", "a", "a1"));
+  EXPECT_THAT(descriptions(ax::flatten(tree, root, 3, everything)), ElementsAre("root", "a", "a1"));
   tree.reads.clear();
-  EXPECT_THAT(descriptions(ax::flatten(tree, root, 1)), ElementsAre("root"));
-  EXPECT_THAT(tree.reads, ElementsAre("AXRole", "AXDescription", "AXValue", "AXChildren"));
+  EXPECT_THAT(descriptions(ax::flatten(tree, root, 1, everything)), ElementsAre("root"));
+  EXPECT_THAT(tree.reads, ElementsAre("AXRole", "AXChildren", "AXDescription", "AXValue"));
   tree.reads.clear();
   EXPECT_TRUE(ax::flatten(tree, root, 0).empty());
   EXPECT_TRUE(tree.reads.empty());
 }
 
+TEST(WalkTest, ReadsOnlyAsFarAndAsMuchAsItIsAsked) {
+  FakeTree tree;
+  auto node = [&](const char* role, const char* description) {
+    return tree.add({{"AXRole", std::string(role)},
+                     {"AXDescription", std::string(description)},
+                     {"AXValue", 1.0}});
+  };
+  auto root = node("AXGroup", "root"), box = node("AXCheckBox", "box"),
+       slider = node("AXSlider", "s"), image = node("AXImage", "img");
+  tree.setChildren(root, {box, slider, image});
+
+  ax::Walk walk = ax::flatten(tree, root);
+  tree.reads.clear();
+  auto found = std::find_if(walk.begin(), walk.end(),
+                            [](const ax::Element& e) { return e.role == "AXCheckBox"; });
+  ASSERT_NE(found, walk.end());
+  // A group is its role and children; a check box adds what the Color logic
+  // reads of it; nothing after the match is read.
+  EXPECT_THAT(tree.reads, ElementsAre("AXRole", "AXChildren", "AXRole", "AXChildren",
+                                      "AXDescription", "AXValue"));
+  EXPECT_EQ(found->description(), "box");
+  EXPECT_EQ(found->number(), 1);
+  tree.reads.clear();
+  // Searching again starts from what is already read.
+  EXPECT_EQ(std::find_if(walk.begin(), walk.end(),
+                         [](const ax::Element& e) { return e.role == "AXImage"; })
+                ->description(),
+            "img");  // not in the plan: read on first ask
+  EXPECT_THAT(tree.reads, ElementsAre("AXRole", "AXChildren", "AXValue", "AXRole", "AXChildren",
+                                      "AXDescription"));
+}
+
 TEST(ElementTest, SnapshotsAndTheirNumbers) {
   FakeTree tree;
-  ax::Element bare = ax::element(tree, tree.add({{"AXRole", 3.0}}));
-  EXPECT_EQ(bare.role, "");  // a role that is not text reads as empty
-  EXPECT_FALSE(bare.value.has_value());
-  EXPECT_EQ(bare.number(), 0);
-  EXPECT_THAT(tree.reads, ElementsAre("AXRole", "AXDescription", "AXValue"));
+  const auto bare = tree.flatten(tree.add({{"AXRole", 3.0}}), 1);
+  EXPECT_EQ(bare.at(0).role, "");  // a role that is not text reads as empty
+  EXPECT_FALSE(bare.at(0).value().has_value());
+  EXPECT_EQ(bare.at(0).number(), 0);
 
   const std::pair<ax::AttributeValue, double> cases[] = {
       {0.5, 0.5},

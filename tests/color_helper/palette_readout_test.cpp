@@ -23,6 +23,9 @@ ax::Element node(std::string role, std::string description = "",
 }
 ax::Element text(std::string value) { return node("AXStaticText", "", std::move(value)); }
 ax::Element slider(double value = 0) { return node("AXSlider", "", value); }
+PaletteSnapshot cut(const Walk& list, const std::string& section) {
+  return palette(ax::Walk(list), section);
+}
 void addSliders(Walk& walk, int count) {
   for (int i = 0; i < count; ++i) walk.push_back(slider(i));
 }
@@ -33,7 +36,7 @@ TEST(PaletteTest, RunsFromTheFirstTitleToTheNextPalettesTitle) {
   addSliders(primaries, 15);
   primaries.push_back(text("Blur - Sharpen"));
   addSliders(primaries, 3);
-  const PaletteSnapshot snapshot = palette(primaries, "primaries");
+  const PaletteSnapshot snapshot = cut(primaries, "primaries");
   ASSERT_EQ(snapshot.nodes.size(), 17u);  // both Color Bars titles and 15 sliders
   EXPECT_EQ(snapshot.nodes.front().ref, primaries[1].ref);
   EXPECT_EQ(snapshot.sliders.front().ref, primaries[3].ref);
@@ -45,22 +48,22 @@ TEST(PaletteTest, RunsFromTheFirstTitleToTheNextPalettesTitle) {
   blur.insert(blur.end(),
               {text("Scopes and more"), node("AXButton", "Scopes"),
                node("AXStaticText", "Scopes", std::string("x")), text("Scopes"), slider()});
-  EXPECT_EQ(palette(blur, "blur").nodes.size(), 13u);
+  EXPECT_EQ(cut(blur, "blur").nodes.size(), 13u);
   blur.erase(blur.begin() + 13);
-  EXPECT_EQ(failureOf([&] { palette(blur, "blur"); }),
+  EXPECT_EQ(failureOf([&] { cut(blur, "blur"); }),
             "Resolve's blur controls changed (expected 9 sliders, found 10)");
 }
 
 TEST(PaletteTest, ReportsAMissingTitleAWrongCountAndAnUnknownSection) {
   Walk primaries{text("Primaries - Color Bars")};
   addSliders(primaries, 16);
-  EXPECT_EQ(failureOf([&] { palette(primaries, "primaries"); }),
+  EXPECT_EQ(failureOf([&] { cut(primaries, "primaries"); }),
             "Resolve's primaries controls changed (expected 15 sliders, found 16)");
-  EXPECT_EQ(failureOf([] { palette({text("Primaries - Log")}, "primaries"); }),
+  EXPECT_EQ(failureOf([] { cut({text("Primaries - Log")}, "primaries"); }),
             messages::kColorBarsUnavailable);
-  EXPECT_EQ(failureOf([] { palette({node("AXButton", "", std::string("Blur - x"))}, "blur"); }),
+  EXPECT_EQ(failureOf([] { cut({node("AXButton", "", std::string("Blur - x"))}, "blur"); }),
             messages::kBlurUnavailable);
-  EXPECT_EQ(failureOf([&] { palette(primaries, "Primaries"); }), messages::kUnknownSection);
+  EXPECT_EQ(failureOf([&] { cut(primaries, "Primaries"); }), messages::kUnknownSection);
 }
 
 // A Primaries palette whose groups of 4, 4, 4 and 3 sliders are each followed
@@ -74,7 +77,7 @@ PaletteSnapshot primariesWith(const std::vector<Walk>& readouts) {
     addSliders(walk, sizes[g] - 1);
     walk.insert(walk.end(), readouts[g].begin(), readouts[g].end());
   }
-  return palette(walk, "primaries");
+  return cut(walk, "primaries");
 }
 
 TEST(ReadoutTest, PrimariesRowsComeFromTheNumbersAfterEachGroup) {

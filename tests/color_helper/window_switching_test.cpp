@@ -45,8 +45,9 @@ TEST(CurrentWindowTest, PrefersTheFocusedWindowOfTheFirstInstance) {
     testing::SceneFixture fixture;
     fixture.make({{"applications", applications}});
     std::string found;
-    const std::string failure = failureOf(
-        [&] { found = ax::element(*fixture.scene, currentWindow(*fixture.scene)).description; });
+    const std::string failure = failureOf([&] {
+      found = ax::asText(fixture.scene->attribute(currentWindow(*fixture.scene), ax::kDescription));
+    });
     EXPECT_EQ(found.empty() ? failure : found, expected) << applications;
   }
 }

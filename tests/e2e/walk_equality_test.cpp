@@ -19,13 +19,13 @@ using nlohmann::json;
 
 std::string describe(const ax::Element& e) {
   const auto* object = dynamic_cast<const ax::atspi::Object*>(e.ref.get());
-  std::string value = e.value ? "other" : "(no value)";
-  if (const auto* text = e.value ? std::get_if<std::string>(&*e.value) : nullptr) {
+  std::string value = e.value() ? "other" : "(no value)";
+  if (const auto* text = e.value() ? std::get_if<std::string>(&*e.value()) : nullptr) {
     value = "text \"" + *text + "\"";
-  } else if (const auto* number = e.value ? std::get_if<double>(&*e.value) : nullptr) {
+  } else if (const auto* number = e.value() ? std::get_if<double>(&*e.value()) : nullptr) {
     value = "number " + ::testing::PrintToString(*number);
   }
-  return (object ? object->path() : "?") + " " + e.role + " [" + e.description + "] " + value;
+  return (object ? object->path() : "?") + " " + e.role + " [" + e.description() + "] " + value;
 }
 
 class WalkEquality : public ::testing::Test {
@@ -42,9 +42,10 @@ class WalkEquality : public ::testing::Test {
     const auto actual = ax_.flatten(reference_.window(), limit);
     EXPECT_EQ(actual.size(), expected.size()) << "limit " << limit;
     for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i) {
-      const bool same =
-          ax_.sameElement(actual[i].ref, expected[i].ref) && actual[i].role == expected[i].role &&
-          actual[i].description == expected[i].description && actual[i].value == expected[i].value;
+      const bool same = ax_.sameElement(actual[i].ref, expected[i].ref) &&
+                        actual[i].role == expected[i].role &&
+                        actual[i].description() == expected[i].description() &&
+                        actual[i].value() == expected[i].value();
       if (!same) {
         ADD_FAILURE() << "limit " << limit << ", element " << i << ": the backend read "
                       << describe(actual[i]) << ", the reference " << describe(expected[i]);
@@ -57,7 +58,7 @@ class WalkEquality : public ::testing::Test {
   // Presses the first element the backend lists with this description.
   void press(const std::string& description) {
     for (const auto& e : ax_.flatten(reference_.window(), 100000)) {
-      if (e.description == description) {
+      if (e.description() == description) {
         ASSERT_TRUE(ax_.press(e.ref)) << description;
         return;
       }

@@ -24,7 +24,7 @@ class ColorPage : public SceneTest {
                           const std::string& text, std::size_t from = 0, bool exact = false) {
     for (std::size_t i = from; i < list.size(); ++i) {
       const ax::Element& e = list[i];
-      const std::string& label = role == "AXCheckBox" ? e.description : e.text();
+      const std::string& label = role == "AXCheckBox" ? e.description() : e.text();
       if (e.role == role &&
           ((exact || role == "AXCheckBox") ? label == text : label.starts_with(text))) {
         return i;
