@@ -1,9 +1,14 @@
 #!/usr/bin/env python3
-"""Writes scenes/color-page.json: the Color page of a Resolve window as a scene.
+"""Writes the Color page of a Resolve window as a scene.
 
-The window holds exactly TOTAL elements as first shown (Primaries in its Wheels
-mode, the Blur palette closed); the tail of the window is padded to that count.
-Run from anywhere: python3 scripts/make-color-page.py [OUTPUT]
+scenes/color-page.json: the window holds exactly TOTAL elements as first shown
+(Primaries in its Wheels mode, the Blur palette closed); the tail of the window
+is padded to that count.
+scenes/color-page-palettes-last.json (--palettes-last): the same page with the
+palettes and the scopes at the end of the window, padded so that with both
+palettes open the last element is the last one a walk reads: the worst place
+for a reader that stops when it has what it needs.
+Run from anywhere: python3 scripts/make-color-page.py [--palettes-last] [OUTPUT]
 """
 
 import json
@@ -11,6 +16,7 @@ import pathlib
 import sys
 
 TOTAL = 1801
+LIMIT = 1800  # what one walk reads at most
 RESET_DELAY_MS = 300
 
 
@@ -413,23 +419,28 @@ def count(n):
     return 1 + sum(count(c) for c in n.get("children", []))
 
 
-def build(pad):
-    window = node("AXWindow", "DaVinci Resolve - Trovemark Demo", id="window", children=[
-        title_bar(),
-        interface_toolbar(),
-        node("AXSplitGroup", "Upper panels", children=[gallery(), viewer(), node_editor()]),
-        clips_strip(),
+def build(pad, palettes_last=False):
+    palettes = [
         group("Palettes", [
             palette_selectors(),
             group("Left palette panel", [primaries_palette()]),
             group("Center palette panel", [blur_palette()]),
         ]),
         group("Right panel", [scopes(), clip_info()]),
+    ]
+    rest = [
         media_pool(),
         group("Keyframes", [text("Keyframes"), node("AXOutline", "Keyframe tracks",
                                                      children=keyframes(60))]),
         mini_timeline(pad),
         status_bar(),
+    ]
+    window = node("AXWindow", "DaVinci Resolve - Trovemark Demo", id="window", children=[
+        title_bar(),
+        interface_toolbar(),
+        node("AXSplitGroup", "Upper panels", children=[gallery(), viewer(), node_editor()]),
+        clips_strip(),
+        *(rest + palettes if palettes_last else palettes + rest),
     ])
     return {
         "_note": "The Color page of a Resolve window. Made by scripts/make-color-page.py.",
@@ -438,14 +449,33 @@ def build(pad):
     }
 
 
+def opened(n):
+    """The elements a walk meets once both palettes show what the helper needs:
+    the Blur palette open, the Primaries bars in place of its wheels."""
+    shown = {"blur-palette", "primaries-bars"}
+    if n.get("id") == "primaries-wheels" or (n.get("hidden") and n.get("id") not in shown):
+        return 0
+    return 1 + sum(opened(c) for c in n.get("children", []))
+
+
 def main():
-    out = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else (
-        pathlib.Path(__file__).resolve().parent.parent / "scenes" / "color-page.json")
-    base = count(build(0)["applications"][0]["windows"][0])
-    if base > TOTAL:
-        sys.exit(f"the window already holds {base} elements, more than {TOTAL}")
-    scene = build(TOTAL - base)
-    assert count(scene["applications"][0]["windows"][0]) == TOTAL
+    args = sys.argv[1:]
+    palettes_last = "--palettes-last" in args
+    args = [a for a in args if a != "--palettes-last"]
+    name = "color-page-palettes-last.json" if palettes_last else "color-page.json"
+    out = pathlib.Path(args[0]) if args else (
+        pathlib.Path(__file__).resolve().parent.parent / "scenes" / name)
+    window = lambda scene: scene["applications"][0]["windows"][0]
+    if palettes_last:
+        empty = window(build(0, True))
+        total = LIMIT - (opened(empty) - count(empty))
+    else:
+        total = TOTAL
+    base = count(window(build(0, palettes_last)))
+    if base > total:
+        sys.exit(f"the window already holds {base} elements, more than {total}")
+    scene = build(total - base, palettes_last)
+    assert count(window(scene)) == total
     out.write_text(json.dumps(scene, indent=1, ensure_ascii=False) + "\n", encoding="utf-8")
 
 
