@@ -200,7 +200,9 @@ struct FakeWorld {
   }
 
   Platform platform() const {
-    return Platform{launcher, applications, files, bundle, trust, loginItem, loop, pasteboard};
+    return Platform{launcher, applications, files,
+                    bundle,   trust,        loginItem,
+                    loop,     pasteboard,   {kResolve, "Contents/Applications/ResolvePython"}};
   }
 
   std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
