@@ -129,18 +129,41 @@ TEST(LinuxLoginItem, AFailureToWriteIsReadable) {
   EXPECT_EQ(item->status(), LoginItem::kNotRegistered);
 }
 
-TEST(LinuxLoginItem, TheControllerRegistersAtStartAndToggles) {
+TEST(LinuxLoginItem, AnEntryCountsOnlyWhenItStartsThisProgram) {
   TempDir home;
+  const std::string program = home.write("usr/bin/ZelvanMac", "");
+  std::filesystem::create_symlink(program, home / "link");
+  auto item = makeLoginItem({{"HOME", home.path()}}, program);
+  const int kSwitchedOff = 2;
+  const std::pair<std::string, int> cases[] = {
+      {"Exec=" + program + " --from-login", LoginItem::kEnabled},
+      {"Exec=" + home / "link", LoginItem::kEnabled},
+      {"Exec=/home/jo/build/bin/ZelvanMac", LoginItem::kNotRegistered},
+      {"Exec=ZelvanMac", LoginItem::kNotRegistered},
+      {"Type=Application", LoginItem::kNotRegistered},
+      {"Exec=/home/jo/build/bin/ZelvanMac\nX-GNOME-Autostart-enabled=false", kSwitchedOff},
+  };
+  for (const auto& [keys, status] : cases) {
+    home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\n" + keys + "\n");
+    EXPECT_EQ(item->status(), status) << keys;
+  }
+}
+
+TEST(LinuxLoginItem, TheControllerReplacesAStaleEntryAtStartAndToggles) {
+  TempDir home;
+  const std::string entry = home / "config/autostart/ZelvanMac.desktop";
+  home.write("config/autostart/ZelvanMac.desktop",
+             "[Desktop Entry]\nType=Application\nExec=/home/jo/build/bin/ZelvanMac\n");
   testing::FakeWorld world;
   world.loginItem = nullptr;
   Platform platform = world.platform();
   platform.loginItem = makeLoginItem({{"XDG_CONFIG_HOME", home / "config"}}, "/usr/bin/ZelvanMac");
   auto controller = BridgeController::create(platform);
   EXPECT_TRUE(controller->launchesAtLogin());
-  EXPECT_TRUE(std::filesystem::exists(home / "config/autostart/ZelvanMac.desktop"));
+  EXPECT_EQ(desktop_entry::mainGroup(readFile(entry)).at("Exec"), "/usr/bin/ZelvanMac");
   controller->toggleLaunchAtLogin();
   EXPECT_FALSE(controller->launchesAtLogin());
-  EXPECT_FALSE(std::filesystem::exists(home / "config/autostart/ZelvanMac.desktop"));
+  EXPECT_FALSE(std::filesystem::exists(entry));
   EXPECT_EQ(controller->error(), std::nullopt);
 }
 
