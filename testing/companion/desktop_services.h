@@ -72,10 +72,11 @@ long statusField(pid_t pid, const char* name);
 
 // Writes a file (parents created), optionally executable by its owner.
 void writeFile(const QString& path, const QByteArray& content, bool executable = false);
-// A Resolve install outside the home: `runtime` becomes its ResolvePython,
-// and a desktop entry under `dataDir`/applications registers it. Point
-// XDG_DATA_DIRS at `dataDir`.
-void installStandInResolve(const QString& bundle, const QString& dataDir,
+// A Resolve laid out in `folder` as its Linux installer lays out /opt/resolve:
+// `runtime` becomes its bin/ResolvePython, and the installer's desktop entry
+// under `dataDir`/applications registers it. Point XDG_DATA_DIRS (or
+// XDG_DATA_HOME) at `dataDir`.
+void installStandInResolve(const QString& folder, const QString& dataDir,
                            const QByteArray& runtime);
 
 // What a panel offers tray items: they register here and are then driven
@@ -325,16 +326,9 @@ class InstalledCompanionSession : public ::testing::Test {
 
     // A stand-in Resolve whose runtime is plain python3, registered through a
     // desktop entry in the user's applications folder.
-    const QString bundle = home_.filePath(QStringLiteral("Apps/DaVinci Resolve.app"));
-    ASSERT_TRUE(QDir().mkpath(bundle + QStringLiteral("/Contents/Applications")));
-    writeFile(bundle + QStringLiteral("/Contents/Applications/ResolvePython"),
-              "#!/bin/sh\nexec python3 \"$@\"\n", true);
-    ASSERT_TRUE(QDir().mkpath(home_.filePath(QStringLiteral(".local/share/applications"))));
-    writeFile(home_.filePath(QStringLiteral(
-                  ".local/share/applications/com.blackmagic-design.DaVinciResolve.desktop")),
-              "[Desktop Entry]\nType=Application\nName=DaVinci Resolve\nPath=" + bundle.toUtf8() +
-                  "\nExec=/bin/true\n",
-              false);
+    installStandInResolve(home_.filePath(QStringLiteral("opt/resolve")),
+                          home_.filePath(QStringLiteral(".local/share")),
+                          "#!/bin/sh\nexec python3 \"$@\"\n");
     folder_ = home_.filePath(QStringLiteral(".local/share/Zelvan"));
   }
 
@@ -344,14 +338,6 @@ class InstalledCompanionSession : public ::testing::Test {
       companion_.waitForFinished();
     }
     for (pid_t pid : processesUsingTokenFile(tokenFile())) kill(pid, SIGKILL);
-  }
-
-  static void writeFile(const QString& path, const QByteArray& content, bool executable) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-    file.close();
-    if (executable) file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
   }
 
   QString tokenFile() const { return folder_ + QStringLiteral("/.pairing-token"); }

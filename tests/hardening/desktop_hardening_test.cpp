@@ -119,7 +119,7 @@ class HardeningDesktop : public ::testing::Test {
   // Starts the built program with a stand-in Resolve whose runtime is
   // `runtime`, under umask `mask`, and waits for its tray item.
   void startCompanion(const QByteArray& runtime, mode_t mask = 022) {
-    installStandInResolve(path("Resolve/DaVinci Resolve.app"), path("data"), runtime);
+    installStandInResolve(path("opt/resolve"), path("data"), runtime);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_DATA_DIRS"), path("data"));
