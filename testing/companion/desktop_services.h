@@ -177,15 +177,10 @@ class MenuChanges : public QObject {
 // answer the companion's own calls (the mDNS question) while they wait.
 class TrayItem {
  public:
-  // How labels are read: "_" marks a mnemonic in this protocol, but Qt puts
-  // one only where a title has "&", so labels that show a path keep theirs.
-  enum class Underscores { kStrip, kKeep };
-
-  TrayItem(QDBusConnection bus, const QString& item, Underscores underscores = Underscores::kStrip)
+  TrayItem(QDBusConnection bus, const QString& item)
       : bus_(bus),
         service_(item.section(QLatin1Char('/'), 0, 0)),
-        path_(QLatin1Char('/') + item.section(QLatin1Char('/'), 1)),
-        underscores_(underscores) {}
+        path_(QLatin1Char('/') + item.section(QLatin1Char('/'), 1)) {}
 
   QVariant property(const QString& name) const {
     const QDBusMessage reply = call(path_, "org.freedesktop.DBus.Properties", "Get",
@@ -194,20 +189,20 @@ class TrayItem {
     return reply.arguments().first().value<QDBusVariant>().variant();
   }
 
-  // The top level of the menu: (id, label) per entry, "---" for separators.
+  // The top level of the menu: (id, label as shown) per entry, "---" for
+  // separators.
   std::vector<std::pair<int, QString>> menu() const {
-    return parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui), underscores_);
+    return parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui));
   }
 
   // The labels, delivered to `done` later without blocking this thread.
   void requestLabels(std::function<void(std::vector<QString>)> done) const {
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(layoutCall()));
-    QObject::connect(
-        watcher, &QDBusPendingCallWatcher::finished, watcher,
-        [underscores = underscores_, done = std::move(done)](QDBusPendingCallWatcher* reply) {
-          reply->deleteLater();
-          done(labelsOf(parseLayout(reply->reply(), underscores)));
-        });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [done = std::move(done)](QDBusPendingCallWatcher* reply) {
+                       reply->deleteLater();
+                       done(labelsOf(parseLayout(reply->reply())));
+                     });
   }
 
   // Calls `changed` whenever the menu announces a change of its layout or of
@@ -247,9 +242,22 @@ class TrayItem {
     return message;
   }
 
+  // A label as a panel shows it: "__" is one "_", any other "_" marks an
+  // access key and is not shown.
+  static QString shown(const QString& label) {
+    QString text;
+    for (qsizetype i = 0; i < label.size(); ++i) {
+      if (label[i] != QLatin1Char('_')) {
+        text += label[i];
+      } else if (i + 1 < label.size() && label[i + 1] == QLatin1Char('_')) {
+        text += label[++i];
+      }
+    }
+    return text;
+  }
+
   // The top level of a GetLayout reply: (id, label), "---" for separators.
-  static std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply,
-                                                          Underscores underscores) {
+  static std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply) {
     std::vector<std::pair<int, QString>> entries;
     if (reply.arguments().size() < 2) return entries;
     const QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
@@ -267,8 +275,7 @@ class TrayItem {
       node.endStructure();
       const bool separator =
           properties.value(QStringLiteral("type")) == QStringLiteral("separator");
-      QString label = properties.value(QStringLiteral("label")).toString();
-      if (underscores == Underscores::kStrip) label.remove(QLatin1Char('_'));
+      const QString label = shown(properties.value(QStringLiteral("label")).toString());
       entries.emplace_back(id, separator ? QStringLiteral("---") : label);
     }
     // Each open level holds a reader of the reply; closing frees them.
@@ -302,7 +309,6 @@ class TrayItem {
   QDBusConnection bus_;
   QString service_;
   QString path_;
-  Underscores underscores_;
   mutable QString menuPath_;
   std::shared_ptr<MenuChanges> changes_;
 };

@@ -142,9 +142,7 @@ class HardeningDesktop : public ::testing::Test {
     ASSERT_TRUE(companion_.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return !watcher_->registeredItems().isEmpty(); }))
         << "no tray item; the companion said: " << readAll(path("companion.err")).toStdString();
-    // Labels here show paths, whose "_" must stay.
-    tray = std::make_unique<TrayItem>(*bus_, watcher_->registeredItems().first(),
-                                      TrayItem::Underscores::kKeep);
+    tray = std::make_unique<TrayItem>(*bus_, watcher_->registeredItems().first());
   }
 
   pid_t companionPid() const { return static_cast<pid_t>(companion_.processId()); }
@@ -321,9 +319,10 @@ TEST_F(HardeningDesktop, DISABLED_QuittingGoesOnWhileTheBridgeIgnoresTerminate) 
 
 TEST_F(HardeningDesktop, DISABLED_AHomeItCannotWriteStillRunsTheBridgeAndSaysWhy) {
   // A regular file where a folder of the home should be: no write succeeds
-  // below it, even for root, whom permission bits do not stop.
-  writeFile(path("plain-file"), "not a folder");
-  home = path("plain-file/home");
+  // below it, even for root, whom permission bits do not stop. The messages
+  // name it, and a panel must show its underscores.
+  writeFile(path("plain_file"), "not a folder");
+  home = path("plain_file/jo_doe");
   startCompanion("#!/bin/sh\nexec sleep 300\n");
   const QString autostart = home + QStringLiteral("/.config/autostart");
   const QString refused =
