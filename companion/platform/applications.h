@@ -2,7 +2,7 @@
 
 // Where other applications are, as a port: how the companion finds Resolve.
 // Abstract because every desktop answers these two questions its own way.
-// Beside it, where this platform's installer puts Resolve.
+// Beside the port: where this platform's installer puts Resolve.
 
 #include <optional>
 #include <string>
