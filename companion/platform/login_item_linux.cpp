@@ -120,8 +120,8 @@ class LinuxLoginItem final : public LoginItem {
     if (!args || args->empty()) return false;
     const std::string& program = args->front();
     if (program == executable_) return true;
-    struct stat named {
-    }, own{};
+    struct stat named {};
+    struct stat own {};
     return program.starts_with('/') && ::stat(program.c_str(), &named) == 0 &&
            ::stat(executable_.c_str(), &own) == 0 && named.st_dev == own.st_dev &&
            named.st_ino == own.st_ino;
