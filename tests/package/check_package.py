@@ -1,14 +1,11 @@
 #!/usr/bin/env python3
-"""Checks the Debian package as a user would meet it.
-
-    tests/package/check_package.py BUILD_DIR PACKAGE.deb
-
-lintian must report no error. The package, unpacked into a temporary root,
-must hold a companion that starts on a private desktop, finds its bridge
-script there and supervises it, and a Color helper that answers the stand-in.
-The stand-in (BUILD_DIR/bin/resolve-standin) is laid out and run as Resolve's
-Linux installer lays it out, so the companion finds it running.
-"""
+# Checks the Debian package as a user would meet it:
+#   tests/package/check_package.py BUILD_DIR PACKAGE.deb
+# lintian reports no error; unpacked into a temporary root, it holds a
+# companion that starts on a private desktop, finds its bridge script there and
+# supervises it, and a Color helper that answers the stand-in. The stand-in
+# (BUILD_DIR/bin/resolve-standin) runs as /opt/resolve/bin/resolve would, in a
+# folder of its own, so the companion finds Resolve running.
 
 import json
 import os
@@ -50,8 +47,8 @@ def command_line(pid):
         return []
 
 
+# Runs inside scripts/with-desktop.
 def on_desktop(build, root):
-    """Runs inside scripts/with-desktop."""
     work = tempfile.mkdtemp(prefix="trovemark-package-")
     resolve = os.path.join(work, "opt/resolve/bin")
     os.makedirs(resolve)
