@@ -8,13 +8,15 @@ JOBS ?= $(shell nproc)
 ASAN_BUILD_DIR ?= build-asan
 # Debug: the sanitizer tree compiles about four times faster without optimizing.
 ASAN_BUILD_TYPE ?= Debug
+# `make package` builds the Debian package in its own tree, without the tests.
+PACKAGE_BUILD_DIR ?= build-package
 # `make fuzz` runs each libFuzzer target this many seconds.
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 # Rebuilds of other trees reuse compiled objects when ccache is present.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps configure build test test-asan fuzz demo clean format
+.PHONY: all deps configure build test test-asan package test-package fuzz demo clean format
 
 all: build
 
@@ -29,12 +31,21 @@ build: configure
 
 test: build
 	scripts/run-tests $(BUILD_DIR)
+	$(MAKE) --no-print-directory test-package
 	$(MAKE) --no-print-directory test-asan
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(ASAN_BUILD_TYPE) -DTROVEMARK_SANITIZE=ON $(LAUNCHER)
 	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	scripts/run-tests $(ASAN_BUILD_DIR)
+
+package: deps
+	JOBS=$(JOBS) scripts/build-package $(PACKAGE_BUILD_DIR)
+
+# lintian, then the unpacked package on a private desktop (with the stand-in
+# Resolve of the test tree).
+test-package: build package
+	tests/package/check_package.py $(BUILD_DIR) $(wildcard trovemark_*.deb)
 
 fuzz: deps
 	JOBS=$(JOBS) fuzz/run $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
@@ -46,4 +57,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) $(PACKAGE_BUILD_DIR) trovemark_*.deb

@@ -10,8 +10,6 @@ namespace trovemark::companion {
 namespace {
 
 constexpr const char* kResolveBundleIdentifier = "com.blackmagic-design.DaVinciResolve";
-constexpr const char* kResolveFixedLocation = "/Applications/DaVinci Resolve/DaVinci Resolve.app";
-constexpr const char* kInterpreterInBundle = "Contents/Applications/ResolvePython";
 constexpr const char* kScriptName = "zelvan_bridge";
 constexpr const char* kScriptExtension = "py";
 constexpr const char* kTokenFileVariable = "ZELVAN_TOKEN_FILE";
@@ -110,7 +108,7 @@ std::optional<std::string> BridgeController::locateResolve() {
   if (auto registered = platform_.applications->registeredLocation(kResolveBundleIdentifier)) {
     candidates.push_back(*registered);
   }
-  candidates.emplace_back(kResolveFixedLocation);
+  candidates.push_back(platform_.resolve.fixedLocation);
   for (const auto& candidate : candidates) {
     if (platform_.files->exists(candidate)) return candidate;
   }
@@ -136,7 +134,7 @@ void BridgeController::start() {
     setError("Install Resolve Studio to run the Mac bridge.");
     return;
   }
-  const std::string interpreter = joinPath(*resolve, kInterpreterInBundle);
+  const std::string interpreter = joinPath(*resolve, platform_.resolve.interpreter);
   if (!platform_.files->isExecutableFile(interpreter)) {
     setSummary("Resolve scripting runtime is missing");
     setError(

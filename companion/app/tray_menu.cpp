@@ -32,12 +32,20 @@ QString escapeMnemonic(QString title) {
   return title;
 }
 
+// A panel that draws the menu from its D-Bus export reads the text lines'
+// action texts, and there a single "_" marks an access key and is hidden;
+// Qt turns "&" into that mark but passes "_" through, so it is doubled here.
+// Qt's own drop-down shows the label widget instead, which keeps the title.
+QString escapeForExport(const QString& title) {
+  return escapeMnemonic(title).replace(QLatin1Char('_'), QLatin1String("__"));
+}
+
 // Widget actions own the label they hand out, one per menu that shows them.
 class TextLineAction : public QWidgetAction {
  public:
   TextLineAction(const QString& title, MenuEntry::Style style, QObject* parent)
       : QWidgetAction(parent), title_(title), style_(style) {
-    setText(escapeMnemonic(title));
+    setText(escapeForExport(title));
     // Disabled so a click neither does anything nor closes the menu.
     setEnabled(false);
   }

@@ -5,7 +5,8 @@
 // Text lines become disabled widget actions so that a click on them neither
 // runs anything nor closes the menu, while their label keeps its own color:
 // plain, dimmed for the status line, red for the error line. A desktop that
-// draws the menu itself (a status-notifier host) sees only each action's text.
+// draws the menu itself (a status-notifier host) sees only each action's text,
+// escaped so that it shows every title as it is.
 
 #include <QMenu>
 #include <functional>

@@ -35,6 +35,9 @@ std::shared_ptr<FileSystem> makeFileSystem(Environment env);
 // Running instances are read from `procRoot` (normally "/proc").
 std::shared_ptr<ApplicationLocator> makeApplicationLocator(Environment env,
                                                            std::string procRoot = "/proc");
+// Where Resolve's Linux installer puts it, under `root` ("" for this
+// machine's own folders; tests lay out a Resolve under a temporary one).
+ResolveInstall resolveInstall(const std::string& root = "");
 // Resources lie in `resourceFolder`; the host name comes from the Avahi
 // daemon on the system bus named by the environment.
 std::shared_ptr<Bundle> makeBundle(std::string resourceFolder, Environment env);

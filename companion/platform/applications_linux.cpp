@@ -1,10 +1,12 @@
-// Finding applications on Linux. There are no bundle identifiers here, so:
+// Finding applications on Linux. There are no bundle identifiers here; each
+// identifier the companion asks about stands for how that application's Linux
+// installer lays it out (kResolve below, the one place that knows):
 //  - running instances: processes of any user whose executable (/proc/PID/exe)
-//    has a name the identifier is known under, in ascending process id order;
-//  - the registered location: a desktop entry named "<identifier>.desktop" in
-//    the XDG applications folders, as the desktop's menus look it up.
-// Both give the application's folder ("bundle"), derived from the executable:
-// <bundle>/Contents/MacOS/<name> or <bundle>/bin/<name>, else its own folder.
+//    is <folder>/<program>; the instance's folder is <folder>;
+//  - the registered location: the installer's desktop entry in the XDG
+//    applications folders, as the desktop's menus look it up; its Path=, or
+//    the install folder of the program it runs (<folder>/bin/<name> gives
+//    <folder>, any other program its own folder).
 
 #include <dirent.h>
 #include <unistd.h>
@@ -19,12 +21,23 @@
 namespace trovemark::companion::linux_adapters {
 namespace {
 
-// The executable names each identifier is known under.
-const std::map<std::string, std::vector<std::string>>& knownExecutables() {
-  static const std::map<std::string, std::vector<std::string>> table{
-      {"com.blackmagic-design.DaVinciResolve", {"DaVinci Resolve", "resolve"}},
-  };
-  return table;
+struct LinuxInstall {
+  const char* identifier;
+  // The file name of the desktop entry the installer registers.
+  const char* desktopEntry;
+  const char* fixedFolder;
+  // The program and the scripting runtime, relative to the install folder.
+  const char* program;
+  const char* interpreter;
+};
+
+// DaVinci Resolve as its Linux installer lays it out.
+constexpr LinuxInstall kResolve{"com.blackmagic-design.DaVinciResolve",
+                                "com.blackmagicdesign.resolve.desktop", "/opt/resolve",
+                                "bin/resolve", "bin/ResolvePython"};
+
+const LinuxInstall* installOf(const std::string& bundleIdentifier) {
+  return bundleIdentifier == kResolve.identifier ? &kResolve : nullptr;
 }
 
 std::string folderOf(const std::string& path) {
@@ -38,12 +51,9 @@ std::string nameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string bundleOf(const std::string& executable) {
-  const std::string folder = folderOf(executable);
-  const std::string parent = folderOf(folder);
-  if (nameOf(folder) == "MacOS" && nameOf(parent) == "Contents") return folderOf(parent);
-  if (nameOf(folder) == "bin") return parent;
-  return folder;
+std::string installFolderOf(const std::string& program) {
+  const std::string folder = folderOf(program);
+  return nameOf(folder) == "bin" ? folderOf(folder) : folder;
 }
 
 std::optional<std::string> readLink(const std::string& path) {
@@ -62,8 +72,9 @@ class LinuxApplicationLocator final : public ApplicationLocator {
   std::vector<std::optional<std::string>> runningBundleLocations(
       const std::string& bundleIdentifier) override {
     std::vector<std::optional<std::string>> locations;
-    const auto known = knownExecutables().find(bundleIdentifier);
-    if (known == knownExecutables().end()) return locations;
+    const LinuxInstall* install = installOf(bundleIdentifier);
+    if (!install) return locations;
+    const std::string program = std::string("/") + install->program;
 
     std::vector<long> pids;
     if (DIR* dir = ::opendir(procRoot_.c_str())) {
@@ -85,17 +96,18 @@ class LinuxApplicationLocator final : public ApplicationLocator {
       // A program whose file was replaced or removed after it started: its
       // folder is still reported, and the caller's existence check decides.
       if (executable->ends_with(" (deleted)")) executable->resize(executable->size() - 10);
-      const auto& names = known->second;
-      if (std::find(names.begin(), names.end(), nameOf(*executable)) == names.end()) continue;
-      locations.push_back(bundleOf(*executable));
+      if (!executable->ends_with(program)) continue;
+      const std::string folder = executable->substr(0, executable->size() - program.size());
+      locations.push_back(folder.empty() ? "/" : folder);
     }
     return locations;
   }
 
   std::optional<std::string> registeredLocation(const std::string& bundleIdentifier) override {
+    const LinuxInstall* install = installOf(bundleIdentifier);
+    if (!install) return std::nullopt;
     for (const auto& folder : dataFolders(env_)) {
-      std::ifstream file(folder + "/applications/" + bundleIdentifier + ".desktop",
-                         std::ios::binary);
+      std::ifstream file(folder + "/applications/" + install->desktopEntry, std::ios::binary);
       if (!file) continue;
       std::stringstream text;
       text << file.rdbuf();
@@ -118,7 +130,7 @@ class LinuxApplicationLocator final : public ApplicationLocator {
         return *value;
       }
     }
-    // Otherwise the folder of the program it runs.
+    // Otherwise the install folder of the program it runs.
     for (const char* key : {"TryExec", "Exec"}) {
       const auto it = keys.find(key);
       if (it == keys.end()) continue;
@@ -128,7 +140,7 @@ class LinuxApplicationLocator final : public ApplicationLocator {
       if (!args || args->empty() || args->front().empty() || args->front().front() != '/') {
         continue;
       }
-      return bundleOf(args->front());
+      return installFolderOf(args->front());
     }
     return std::nullopt;
   }
@@ -141,6 +153,10 @@ class LinuxApplicationLocator final : public ApplicationLocator {
 
 std::shared_ptr<ApplicationLocator> makeApplicationLocator(Environment env, std::string procRoot) {
   return std::make_shared<LinuxApplicationLocator>(std::move(env), std::move(procRoot));
+}
+
+ResolveInstall resolveInstall(const std::string& root) {
+  return {root + kResolve.fixedFolder, kResolve.interpreter};
 }
 
 }  // namespace trovemark::companion::linux_adapters

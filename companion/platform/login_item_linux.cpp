@@ -1,8 +1,11 @@
 // Launch at login on Linux: an XDG autostart entry for the companion in the
 // user's autostart folder ($XDG_CONFIG_HOME/autostart, default
-// ~/.config/autostart). Absent is "not registered", present and not switched
-// off is "enabled", anything else (switched off with Hidden=true or
-// X-GNOME-Autostart-enabled=false, unreadable) counts as neither.
+// ~/.config/autostart). Absent is "not registered", and so is an entry that
+// starts another program (a build tree run once, an install since moved):
+// it is not this program's login item, and registering replaces it. Present,
+// this program's and not switched off is "enabled"; anything else (switched
+// off with Hidden=true or X-GNOME-Autostart-enabled=false, unreadable)
+// counts as neither.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,8 +75,11 @@ class LinuxLoginItem final : public LoginItem {
       const auto it = keys.find(key);
       return it != keys.end() && it->second == value;
     };
+    // The user's choice in the desktop's settings stands, whichever program
+    // the entry names.
     if (is("Hidden", "true") || is("X-GNOME-Autostart-enabled", "false")) return kSwitchedOff;
-    return kEnabled;
+    const auto exec = keys.find("Exec");
+    return exec != keys.end() && startsThisProgram(exec->second) ? kEnabled : kNotRegistered;
   }
 
   std::optional<std::string> registerItem() override {
@@ -106,6 +112,21 @@ class LinuxLoginItem final : public LoginItem {
   }
 
  private:
+  // Whether an Exec value runs this program: the same path, or another name
+  // (a link) for the same file.
+  bool startsThisProgram(const std::string& exec) const {
+    const auto value = desktop_entry::unescapeString(exec);
+    const auto args = value ? desktop_entry::splitExec(*value) : std::nullopt;
+    if (!args || args->empty()) return false;
+    const std::string& program = args->front();
+    if (program == executable_) return true;
+    struct stat named {};
+    struct stat own {};
+    return program.starts_with('/') && ::stat(program.c_str(), &named) == 0 &&
+           ::stat(executable_.c_str(), &own) == 0 && named.st_dev == own.st_dev &&
+           named.st_ino == own.st_ino;
+  }
+
   std::string entryText() const {
     return "[Desktop Entry]\n"
            "Type=Application\n"

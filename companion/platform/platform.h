@@ -25,6 +25,7 @@ struct Platform {
   std::shared_ptr<LoginItem> loginItem;
   std::shared_ptr<MainThreadExecutor> executor;
   std::shared_ptr<Pasteboard> pasteboard;
+  ResolveInstall resolve;
 };
 
 // The real adapters of the platform this program was built for. The main

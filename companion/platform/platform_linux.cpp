@@ -19,6 +19,7 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   platform.loginItem = makeLoginItem(env, program);
   platform.executor = std::move(executor);
   platform.pasteboard = std::move(pasteboard);
+  platform.resolve = resolveInstall();
   return platform;
 }
 

@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Trovemark bridge (stand-in).
 
 Started by the companion under Resolve's scripting runtime with one argument

@@ -81,11 +81,11 @@ inline std::map<std::string, std::string> baseEnvironment(const Reports& reports
 class RealSupervisionFixture : public ::testing::Test {
  protected:
   RealSupervisionFixture() : reports(dir / "reports") {
-    const std::string runtime = dir / "Resolve.app/Contents/Applications/ResolvePython";
+    const std::string runtime = dir / "resolve/bin/ResolvePython";
     std::filesystem::create_directories(std::filesystem::path(runtime).parent_path());
     std::filesystem::create_symlink(kInterpreter, runtime);
 
-    world.applications->registered = dir / "Resolve.app";
+    world.applications->registered = dir / "resolve";
     world.bundle->script = dir / "zelvan_bridge.py";
     world.bundle->env = baseEnvironment(reports);
     world.bundle->env["ZELVAN_TOKEN_FILE"] = "/inherited/and/replaced";

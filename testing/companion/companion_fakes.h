@@ -190,9 +190,8 @@ class FakePasteboard final : public Pasteboard {
 
 // A complete platform of fakes, with a working Resolve install by default.
 struct FakeWorld {
-  static constexpr const char* kResolve = "/Applications/DaVinci Resolve/DaVinci Resolve.app";
-  static constexpr const char* kInterpreter =
-      "/Applications/DaVinci Resolve/DaVinci Resolve.app/Contents/Applications/ResolvePython";
+  static constexpr const char* kResolve = "/opt/resolve";
+  static constexpr const char* kInterpreter = "/opt/resolve/bin/ResolvePython";
 
   FakeWorld() {
     files->existing.insert(kResolve);
@@ -200,7 +199,9 @@ struct FakeWorld {
   }
 
   Platform platform() const {
-    return Platform{launcher, applications, files, bundle, trust, loginItem, loop, pasteboard};
+    return Platform{launcher, applications, files,
+                    bundle,   trust,        loginItem,
+                    loop,     pasteboard,   {kResolve, "bin/ResolvePython"}};
   }
 
   std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();

@@ -109,12 +109,13 @@ void writeFile(const QString& path, const QByteArray& content, bool executable) 
   if (executable) file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
 }
 
-void installStandInResolve(const QString& bundle, const QString& dataDir,
+void installStandInResolve(const QString& folder, const QString& dataDir,
                            const QByteArray& runtime) {
-  writeFile(bundle + QStringLiteral("/Contents/Applications/ResolvePython"), runtime, true);
-  writeFile(dataDir + QStringLiteral("/applications/com.blackmagic-design.DaVinciResolve.desktop"),
-            "[Desktop Entry]\nType=Application\nName=DaVinci Resolve\nPath=" + bundle.toUtf8() +
-                "\nExec=/bin/true\n");
+  writeFile(folder + QStringLiteral("/bin/resolve"), "#!/bin/sh\n", true);
+  writeFile(folder + QStringLiteral("/bin/ResolvePython"), runtime, true);
+  writeFile(dataDir + QStringLiteral("/applications/com.blackmagicdesign.resolve.desktop"),
+            "[Desktop Entry]\nType=Application\nName=DaVinci Resolve\nExec=\"" + folder.toUtf8() +
+                "/bin/resolve\" %u\n");
 }
 
 namespace {

@@ -72,10 +72,11 @@ long statusField(pid_t pid, const char* name);
 
 // Writes a file (parents created), optionally executable by its owner.
 void writeFile(const QString& path, const QByteArray& content, bool executable = false);
-// A Resolve install outside the home: `runtime` becomes its ResolvePython,
-// and a desktop entry under `dataDir`/applications registers it. Point
-// XDG_DATA_DIRS at `dataDir`.
-void installStandInResolve(const QString& bundle, const QString& dataDir,
+// A Resolve laid out in `folder` as its Linux installer lays out /opt/resolve:
+// `runtime` becomes its bin/ResolvePython, and the installer's desktop entry
+// under `dataDir`/applications registers it. Point XDG_DATA_DIRS (or
+// XDG_DATA_HOME) at `dataDir`.
+void installStandInResolve(const QString& folder, const QString& dataDir,
                            const QByteArray& runtime);
 
 // What a panel offers tray items: they register here and are then driven
@@ -176,15 +177,10 @@ class MenuChanges : public QObject {
 // answer the companion's own calls (the mDNS question) while they wait.
 class TrayItem {
  public:
-  // How labels are read: "_" marks a mnemonic in this protocol, but Qt puts
-  // one only where a title has "&", so labels that show a path keep theirs.
-  enum class Underscores { kStrip, kKeep };
-
-  TrayItem(QDBusConnection bus, const QString& item, Underscores underscores = Underscores::kStrip)
+  TrayItem(QDBusConnection bus, const QString& item)
       : bus_(bus),
         service_(item.section(QLatin1Char('/'), 0, 0)),
-        path_(QLatin1Char('/') + item.section(QLatin1Char('/'), 1)),
-        underscores_(underscores) {}
+        path_(QLatin1Char('/') + item.section(QLatin1Char('/'), 1)) {}
 
   QVariant property(const QString& name) const {
     const QDBusMessage reply = call(path_, "org.freedesktop.DBus.Properties", "Get",
@@ -193,20 +189,20 @@ class TrayItem {
     return reply.arguments().first().value<QDBusVariant>().variant();
   }
 
-  // The top level of the menu: (id, label) per entry, "---" for separators.
+  // The top level of the menu: (id, label as shown) per entry, "---" for
+  // separators.
   std::vector<std::pair<int, QString>> menu() const {
-    return parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui), underscores_);
+    return parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui));
   }
 
   // The labels, delivered to `done` later without blocking this thread.
   void requestLabels(std::function<void(std::vector<QString>)> done) const {
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(layoutCall()));
-    QObject::connect(
-        watcher, &QDBusPendingCallWatcher::finished, watcher,
-        [underscores = underscores_, done = std::move(done)](QDBusPendingCallWatcher* reply) {
-          reply->deleteLater();
-          done(labelsOf(parseLayout(reply->reply(), underscores)));
-        });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [done = std::move(done)](QDBusPendingCallWatcher* reply) {
+                       reply->deleteLater();
+                       done(labelsOf(parseLayout(reply->reply())));
+                     });
   }
 
   // Calls `changed` whenever the menu announces a change of its layout or of
@@ -246,9 +242,22 @@ class TrayItem {
     return message;
   }
 
+  // A label as a panel shows it: "__" is one "_", any other "_" marks an
+  // access key and is not shown.
+  static QString shown(const QString& label) {
+    QString text;
+    for (qsizetype i = 0; i < label.size(); ++i) {
+      if (label[i] != QLatin1Char('_')) {
+        text += label[i];
+      } else if (i + 1 < label.size() && label[i + 1] == QLatin1Char('_')) {
+        text += label[++i];
+      }
+    }
+    return text;
+  }
+
   // The top level of a GetLayout reply: (id, label), "---" for separators.
-  static std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply,
-                                                          Underscores underscores) {
+  static std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply) {
     std::vector<std::pair<int, QString>> entries;
     if (reply.arguments().size() < 2) return entries;
     const QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
@@ -266,8 +275,7 @@ class TrayItem {
       node.endStructure();
       const bool separator =
           properties.value(QStringLiteral("type")) == QStringLiteral("separator");
-      QString label = properties.value(QStringLiteral("label")).toString();
-      if (underscores == Underscores::kStrip) label.remove(QLatin1Char('_'));
+      const QString label = shown(properties.value(QStringLiteral("label")).toString());
       entries.emplace_back(id, separator ? QStringLiteral("---") : label);
     }
     // Each open level holds a reader of the reply; closing frees them.
@@ -301,7 +309,6 @@ class TrayItem {
   QDBusConnection bus_;
   QString service_;
   QString path_;
-  Underscores underscores_;
   mutable QString menuPath_;
   std::shared_ptr<MenuChanges> changes_;
 };
@@ -325,16 +332,9 @@ class InstalledCompanionSession : public ::testing::Test {
 
     // A stand-in Resolve whose runtime is plain python3, registered through a
     // desktop entry in the user's applications folder.
-    const QString bundle = home_.filePath(QStringLiteral("Apps/DaVinci Resolve.app"));
-    ASSERT_TRUE(QDir().mkpath(bundle + QStringLiteral("/Contents/Applications")));
-    writeFile(bundle + QStringLiteral("/Contents/Applications/ResolvePython"),
-              "#!/bin/sh\nexec python3 \"$@\"\n", true);
-    ASSERT_TRUE(QDir().mkpath(home_.filePath(QStringLiteral(".local/share/applications"))));
-    writeFile(home_.filePath(QStringLiteral(
-                  ".local/share/applications/com.blackmagic-design.DaVinciResolve.desktop")),
-              "[Desktop Entry]\nType=Application\nName=DaVinci Resolve\nPath=" + bundle.toUtf8() +
-                  "\nExec=/bin/true\n",
-              false);
+    installStandInResolve(home_.filePath(QStringLiteral("opt/resolve")),
+                          home_.filePath(QStringLiteral(".local/share")),
+                          "#!/bin/sh\nexec python3 \"$@\"\n");
     folder_ = home_.filePath(QStringLiteral(".local/share/Zelvan"));
   }
 
@@ -344,14 +344,6 @@ class InstalledCompanionSession : public ::testing::Test {
       companion_.waitForFinished();
     }
     for (pid_t pid : processesUsingTokenFile(tokenFile())) kill(pid, SIGKILL);
-  }
-
-  static void writeFile(const QString& path, const QByteArray& content, bool executable) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-    file.close();
-    if (executable) file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
   }
 
   QString tokenFile() const { return folder_ + QStringLiteral("/.pairing-token"); }

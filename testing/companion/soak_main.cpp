@@ -93,7 +93,7 @@ int soak(const Options& options) {
   // A shell script: an interpreter that starts in milliseconds even on a busy
   // machine keeps the restarts about 3 seconds apart.
   writeFile(root.filePath(QStringLiteral("quick_exit_bridge.sh")), "exit 0\n");
-  installStandInResolve(root.filePath(QStringLiteral("Resolve/DaVinci Resolve.app")),
+  installStandInResolve(root.filePath(QStringLiteral("opt/resolve")),
                         root.filePath(QStringLiteral("data")),
                         "#!/bin/sh\n"
                         "# Notes the start, then runs a bridge script that exits at once.\n"

@@ -114,14 +114,14 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
   world.bundle->env["WEIRD"] = "a=b c\nd";
   world.applications->running = {"/Vol/R.app"};
   world.files->existing.insert("/Vol/R.app");
-  world.files->executables.insert("/Vol/R.app/Contents/Applications/ResolvePython");
+  world.files->executables.insert("/Vol/R.app/bin/ResolvePython");
   // A folder that cannot be created still names the token file.
   world.files->createFailure = "Could not create: Permission denied.";
   auto controller = create();
 
   ASSERT_EQ(world.launcher->requests.size(), 1u);
   const auto& request = world.launcher->requests[0];
-  EXPECT_EQ(request.executable, "/Vol/R.app/Contents/Applications/ResolvePython");
+  EXPECT_EQ(request.executable, "/Vol/R.app/bin/ResolvePython");
   EXPECT_EQ(request.arguments, Strings{*world.bundle->script});
   auto expectedEnv = world.bundle->env;
   expectedEnv["ZELVAN_TOKEN_FILE"] = kTokenFile;

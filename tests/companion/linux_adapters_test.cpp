@@ -126,18 +126,41 @@ TEST(LinuxLoginItem, AFailureToWriteIsReadable) {
   EXPECT_EQ(item->status(), LoginItem::kNotRegistered);
 }
 
-TEST(LinuxLoginItem, TheControllerRegistersAtStartAndToggles) {
+TEST(LinuxLoginItem, AnEntryCountsOnlyWhenItStartsThisProgram) {
   TempDir home;
+  const std::string program = home.write("usr/bin/ZelvanMac", "");
+  std::filesystem::create_symlink(program, home / "link");
+  auto item = makeLoginItem({{"HOME", home.path()}}, program);
+  const int kSwitchedOff = 2;
+  const std::pair<std::string, int> cases[] = {
+      {"Exec=" + program + " --from-login", LoginItem::kEnabled},
+      {"Exec=" + home / "link", LoginItem::kEnabled},
+      {"Exec=/home/jo/build/bin/ZelvanMac", LoginItem::kNotRegistered},
+      {"Exec=ZelvanMac", LoginItem::kNotRegistered},
+      {"Type=Application", LoginItem::kNotRegistered},
+      {"Exec=/home/jo/build/bin/ZelvanMac\nX-GNOME-Autostart-enabled=false", kSwitchedOff},
+  };
+  for (const auto& [keys, status] : cases) {
+    home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\n" + keys + "\n");
+    EXPECT_EQ(item->status(), status) << keys;
+  }
+}
+
+TEST(LinuxLoginItem, TheControllerReplacesAStaleEntryAtStartAndToggles) {
+  TempDir home;
+  const std::string entry = home / "config/autostart/ZelvanMac.desktop";
+  home.write("config/autostart/ZelvanMac.desktop",
+             "[Desktop Entry]\nType=Application\nExec=/home/jo/build/bin/ZelvanMac\n");
   testing::FakeWorld world;
   world.loginItem = nullptr;
   Platform platform = world.platform();
   platform.loginItem = makeLoginItem({{"XDG_CONFIG_HOME", home / "config"}}, "/usr/bin/ZelvanMac");
   auto controller = BridgeController::create(platform);
   EXPECT_TRUE(controller->launchesAtLogin());
-  EXPECT_TRUE(std::filesystem::exists(home / "config/autostart/ZelvanMac.desktop"));
+  EXPECT_EQ(desktop_entry::mainGroup(readFile(entry)).at("Exec"), "/usr/bin/ZelvanMac");
   controller->toggleLaunchAtLogin();
   EXPECT_FALSE(controller->launchesAtLogin());
-  EXPECT_FALSE(std::filesystem::exists(home / "config/autostart/ZelvanMac.desktop"));
+  EXPECT_FALSE(std::filesystem::exists(entry));
   EXPECT_EQ(controller->error(), std::nullopt);
 }
 
@@ -150,41 +173,64 @@ TEST(LinuxApplications, RunningInstancesComeFromProcessExecutables) {
     std::filesystem::create_symlink(exe, proc / (pid + "/exe"));
   };
   process("300", "/opt/resolve/bin/resolve");
-  process("20", "/Volumes/Edit/DaVinci Resolve.app/Contents/MacOS/DaVinci Resolve");
+  process("20", "/mnt/Edit Suite/resolve/bin/resolve");
   process("1000", "/usr/bin/python3");
-  process("4000", "/old/Resolve.app/Contents/MacOS/DaVinci Resolve (deleted)");
+  process("4000", "/old/resolve/bin/resolve (deleted)");
   process("5000", "/somewhere/resolve");
+  process("6000", "/opt/resolve/bin/resolved");
   std::filesystem::create_directories(proc / "self");
   std::filesystem::create_directories(proc / "77");  // another user's: no readable exe
 
   auto locator = makeApplicationLocator({}, proc.path());
-  EXPECT_EQ(
-      locator->runningBundleLocations("com.blackmagic-design.DaVinciResolve"),
-      (std::vector<std::optional<std::string>>{"/Volumes/Edit/DaVinci Resolve.app", "/opt/resolve",
-                                               "/old/Resolve.app", "/somewhere"}));
+  EXPECT_EQ(locator->runningBundleLocations("com.blackmagic-design.DaVinciResolve"),
+            (std::vector<std::optional<std::string>>{"/mnt/Edit Suite/resolve", "/opt/resolve",
+                                                     "/old/resolve"}));
   EXPECT_TRUE(locator->runningBundleLocations("org.example.Other").empty());
 }
 
-TEST(LinuxApplications, TheRegisteredLocationIsADesktopEntryNamedAfterTheIdentifier) {
+TEST(LinuxApplications, TheRegisteredLocationIsTheInstallersDesktopEntry) {
   TempDir dirs;
   const std::string id = "com.blackmagic-design.DaVinciResolve";
+  const std::string entry = "applications/com.blackmagicdesign.resolve.desktop";
   const Environment env{{"HOME", dirs / "home"},
                         {"XDG_DATA_DIRS", dirs / "system" + ":" + dirs / "vendor"}};
   auto locator = makeApplicationLocator(env, dirs / "noproc");
   EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
 
-  dirs.write("vendor/applications/" + id + ".desktop",
-             "[Desktop Entry]\nExec=\"/opt/Black Magic/bin/resolve\" %u\n");
+  dirs.write("vendor/" + entry, "[Desktop Entry]\nExec=\"/opt/Black Magic/bin/resolve\" %u\n");
   EXPECT_EQ(locator->registeredLocation(id), "/opt/Black Magic");
+  EXPECT_EQ(locator->registeredLocation("org.example.Other"), std::nullopt);
 
-  dirs.write("system/applications/" + id + ".desktop",
-             "[Desktop Entry]\nPath=/Applications/Edit\\sSuite/Resolve.app\nExec=/x/bin/y\n");
-  EXPECT_EQ(locator->registeredLocation(id), "/Applications/Edit Suite/Resolve.app");
+  dirs.write("system/" + entry, "[Desktop Entry]\nPath=/srv/Edit\\sSuite/resolve\nExec=/x/bin/y\n");
+  EXPECT_EQ(locator->registeredLocation(id), "/srv/Edit Suite/resolve");
 
   // The user's own entry comes first, and a hidden one means "not registered".
-  dirs.write("home/.local/share/applications/" + id + ".desktop",
-             "[Desktop Entry]\nHidden=true\nPath=/nope\n");
+  dirs.write("home/.local/share/" + entry, "[Desktop Entry]\nHidden=true\nPath=/nope\n");
   EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
+}
+
+// The controller over the real adapters, with Resolve installed as its Linux
+// installer installs it, under a temporary root. (Finding it running or
+// through its desktop entry is the locator's, above, and the desktop tests'.)
+TEST(LinuxApplications, AStockInstallIsFoundInOptResolveWithItsRuntimeInBin) {
+  TempDir root;
+  testing::FakeWorld world;
+  Platform platform = world.platform();
+  const Environment env{{"HOME", root / "home"}, {"XDG_DATA_DIRS", root / "share"}};
+  platform.applications = makeApplicationLocator(env);
+  platform.files = makeFileSystem(env);
+  platform.resolve = resolveInstall(root.path());
+  const auto installed = [&](const char* file) { ::chmod(root.write(file, "").c_str(), 0755); };
+
+  installed("opt/resolve/bin/resolve");
+  EXPECT_EQ(BridgeController::create(platform)->error(),
+            "This companion requires Resolve Studio with bundled ResolvePython (21.1 or later). "
+            "Found Resolve at " +
+                root / "opt/resolve" + ", but its runtime is missing.");
+  installed("opt/resolve/bin/ResolvePython");
+  EXPECT_EQ(BridgeController::create(platform)->error(), std::nullopt);
+  ASSERT_EQ(world.launcher->requests.size(), 1u);
+  EXPECT_EQ(world.launcher->requests[0].executable, root / "opt/resolve/bin/ResolvePython");
 }
 
 // --- Resources -----------------------------------------------------------------

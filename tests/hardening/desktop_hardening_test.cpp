@@ -119,7 +119,7 @@ class HardeningDesktop : public ::testing::Test {
   // Starts the built program with a stand-in Resolve whose runtime is
   // `runtime`, under umask `mask`, and waits for its tray item.
   void startCompanion(const QByteArray& runtime, mode_t mask = 022) {
-    installStandInResolve(path("Resolve/DaVinci Resolve.app"), path("data"), runtime);
+    installStandInResolve(path("opt/resolve"), path("data"), runtime);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_DATA_DIRS"), path("data"));
@@ -142,9 +142,7 @@ class HardeningDesktop : public ::testing::Test {
     ASSERT_TRUE(companion_.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return !watcher_->registeredItems().isEmpty(); }))
         << "no tray item; the companion said: " << readAll(path("companion.err")).toStdString();
-    // Labels here show paths, whose "_" must stay.
-    tray = std::make_unique<TrayItem>(*bus_, watcher_->registeredItems().first(),
-                                      TrayItem::Underscores::kKeep);
+    tray = std::make_unique<TrayItem>(*bus_, watcher_->registeredItems().first());
   }
 
   pid_t companionPid() const { return static_cast<pid_t>(companion_.processId()); }
@@ -321,9 +319,10 @@ TEST_F(HardeningDesktop, DISABLED_QuittingGoesOnWhileTheBridgeIgnoresTerminate) 
 
 TEST_F(HardeningDesktop, DISABLED_AHomeItCannotWriteStillRunsTheBridgeAndSaysWhy) {
   // A regular file where a folder of the home should be: no write succeeds
-  // below it, even for root, whom permission bits do not stop.
-  writeFile(path("plain-file"), "not a folder");
-  home = path("plain-file/home");
+  // below it, even for root, whom permission bits do not stop. The messages
+  // name it, and a panel must show its underscores.
+  writeFile(path("plain_file"), "not a folder");
+  home = path("plain_file/jo_doe");
   startCompanion("#!/bin/sh\nexec sleep 300\n");
   const QString autostart = home + QStringLiteral("/.config/autostart");
   const QString refused =

@@ -85,8 +85,8 @@ TEST(HostilePairingFiles, AnythingButTwoSmallTextFilesIsNotReady) {
     testing::FakeWorld world;
     world.bundle->host = "studio.local";
     // A runtime the real file adapter finds; the fake launcher runs nothing.
-    ::chmod(home.write("Resolve/Contents/Applications/ResolvePython", "").c_str(), 0700);
-    world.applications->registered = home / "Resolve";
+    ::chmod(home.write("resolve/bin/ResolvePython", "").c_str(), 0700);
+    world.applications->registered = home / "resolve";
     Platform platform = world.platform();
     platform.files = linux_adapters::makeFileSystem({{"HOME", home.path()}});
     auto controller = BridgeController::create(platform);

@@ -28,10 +28,10 @@ class StubbornBridge : public ::testing::Test {
  protected:
   StubbornBridge() {
     fs::create_directories(reports);
-    const std::string runtime = dir / "Resolve/Contents/Applications/ResolvePython";
-    dir.write("Resolve/Contents/Applications/ResolvePython", kStubbornRuntime);
+    const std::string runtime = dir / "resolve/bin/ResolvePython";
+    dir.write("resolve/bin/ResolvePython", kStubbornRuntime);
     ::chmod(runtime.c_str(), 0700);
-    world.applications->registered = dir / "Resolve";
+    world.applications->registered = dir / "resolve";
     world.bundle->env = {{"STUBBORN_REPORT_DIR", reports}, {"PATH", "/usr/bin:/bin"}};
     platform = world.platform();
     platform.processes = linux_adapters::makeProcessLauncher();

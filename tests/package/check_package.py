@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+# Checks the Debian package as a user would meet it:
+#   tests/package/check_package.py BUILD_DIR PACKAGE.deb
+# lintian reports no error; unpacked into a temporary root, it holds a
+# companion that starts on a private desktop, finds its bridge script there and
+# supervises it, and a Color helper that answers the stand-in. The stand-in
+# (BUILD_DIR/bin/resolve-standin) runs as /opt/resolve/bin/resolve would, in a
+# folder of its own, so the companion finds Resolve running.
+
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+PATIENCE = 30  # seconds; a limit on a busy machine, not a speed goal
+
+
+def wait_for(what, done):
+    deadline = time.monotonic() + PATIENCE
+    while time.monotonic() < deadline:
+        result = done()
+        if result:
+            return result
+        time.sleep(0.1)
+    sys.exit(f"check-package: {what}")
+
+
+def children(pid):
+    found = []
+    for task in os.listdir(f"/proc/{pid}/task"):
+        with open(f"/proc/{pid}/task/{task}/children") as f:
+            found += [int(p) for p in f.read().split()]
+    return found
+
+
+def command_line(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return [a.decode() for a in f.read().split(b"\0") if a]
+    except OSError:
+        return []
+
+
+# Runs inside scripts/with-desktop.
+def on_desktop(build, root):
+    work = tempfile.mkdtemp(prefix="trovemark-package-")
+    resolve = os.path.join(work, "opt/resolve/bin")
+    os.makedirs(resolve)
+    shutil.copy(os.path.join(build, "bin/resolve-standin"), os.path.join(resolve, "resolve"))
+    with open(os.path.join(resolve, "ResolvePython"), "w") as f:
+        f.write('#!/bin/sh\nexec python3 "$@"\n')
+    os.chmod(os.path.join(resolve, "ResolvePython"), 0o755)
+    standin = subprocess.Popen(
+        [os.path.join(resolve, "resolve"), os.path.join(SOURCE, "scenes/color-page.json")],
+        stdout=subprocess.DEVNULL)
+
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("XDG_DATA", "XDG_CONFIG"))}
+    env["HOME"] = os.path.join(work, "home")
+    companion = subprocess.Popen([os.path.join(root, "usr/bin/ZelvanMac")], env=env)
+    try:
+        script = os.path.join(root, "usr/share/trovemark/zelvan_bridge.py")
+        zelvan = os.path.join(env["HOME"], ".local/share/Zelvan")
+
+        def bridge():
+            kids = children(companion.pid)
+            return len(kids) == 1 and script in command_line(kids[0]) and kids[0]
+
+        first = wait_for("the companion started no bridge", bridge)
+        wait_for("the bridge wrote no pairing files", lambda: all(
+            os.path.exists(os.path.join(zelvan, n)) for n in (".pairing-token", "bridge-fingerprint")))
+        # Supervised: a bridge that ends is started again.
+        os.kill(first, signal.SIGTERM)
+        wait_for("the bridge was not started again", lambda: bridge() not in (False, first))
+        companion.send_signal(signal.SIGTERM)
+        if companion.wait(PATIENCE) != 0:
+            sys.exit("check-package: the companion did not end cleanly")
+
+        def status():
+            run = subprocess.run([os.path.join(root, "usr/bin/TrovemarkColorAX"),
+                                  '{"action":"status","section":"primaries"}'],
+                                 capture_output=True, text=True)
+            return run.returncode == 0 and json.loads(run.stdout)
+
+        # The stand-in may still be starting: the helper then finds no Resolve.
+        answer = wait_for("the Color helper did not answer the stand-in", status)
+        if answer["section"] != "primaries" or len(answer["values"]) != 15:
+            sys.exit(f"check-package: the Color helper answered {answer}")
+    finally:
+        for process in (companion, standin):
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        shutil.rmtree(work, ignore_errors=True)
+    print("check-package: the unpacked companion and Color helper work")
+
+
+def main():
+    if sys.argv[1] == "--on-desktop":
+        return on_desktop(sys.argv[2], sys.argv[3])
+    build, package = sys.argv[1], sys.argv[2]
+    lint = subprocess.run(["lintian", "--fail-on", "error", package], text=True,
+                          capture_output=True)
+    print(lint.stdout, end="")
+    if lint.returncode != 0:
+        sys.exit(f"check-package: lintian found errors in {package}\n{lint.stderr}")
+    with tempfile.TemporaryDirectory(prefix="trovemark-root-") as root:
+        subprocess.run(["dpkg-deb", "-x", package, root], check=True)
+        subprocess.run([os.path.join(SOURCE, "scripts/with-desktop"), sys.executable,
+                        os.path.abspath(__file__), "--on-desktop", os.path.abspath(build), root],
+                       check=True)
+
+
+if __name__ == "__main__":
+    main()
