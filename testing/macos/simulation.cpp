@@ -7,6 +7,7 @@
 #include <SystemConfiguration/SystemConfiguration.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,10 @@
 
 namespace {
 
+using trovemark::ax::AttributeValue;
+using trovemark::ax::ElementRef;
+using trovemark::macsim::Failure;
+
 enum class Kind : CFTypeID {
   kString = 7,
   kNull = 16,
@@ -27,88 +32,78 @@ enum class Kind : CFTypeID {
   kNumber = 22,
   kURL = 29,
   kBundle = 31,
-  kElement = 140,
+  kAXUIElement = 140,
   kAXValue = 141,
 };
 
-const char* nameOf(Kind kind) {
-  switch (kind) {
-    case Kind::kString:
-      return "CFString";
-    case Kind::kNull:
-      return "CFNull";
-    case Kind::kDictionary:
-      return "CFDictionary";
-    case Kind::kArray:
-      return "CFArray";
-    case Kind::kBoolean:
-      return "CFBoolean";
-    case Kind::kNumber:
-      return "CFNumber";
-    case Kind::kURL:
-      return "CFURL";
-    case Kind::kBundle:
-      return "CFBundle";
-    case Kind::kElement:
-      return "AXUIElement";
-    case Kind::kAXValue:
-      return "AXValue";
-  }
-  return "?";
-}
+const std::map<Kind, const char*> kNames{
+    {Kind::kString, "CFString"}, {Kind::kNull, "CFNull"},       {Kind::kDictionary, "CFDictionary"},
+    {Kind::kArray, "CFArray"},   {Kind::kBoolean, "CFBoolean"}, {Kind::kNumber, "CFNumber"},
+    {Kind::kURL, "CFURL"},       {Kind::kBundle, "CFBundle"},   {Kind::kAXUIElement, "AXUIElement"},
+    {Kind::kAXValue, "AXValue"}};
 
 [[noreturn]] void fault(const char* what, const void* object) {
   std::fprintf(stderr, "macOS simulation: %s (%p)\n", what, object);
   std::abort();
 }
 
-// Every object: its kind and reference count. Process-lifetime objects
-// (constants, the main bundle) start with one reference of their own that a
-// caller must never release.
+// Sessions so far: an object left over from an earlier test was reported there.
+unsigned long sessions = 0;
+
+// Every object, whatever its type. Process-lifetime objects (constants, the
+// main bundle) hold one reference of their own that no caller may release.
 struct Object {
-  explicit Object(Kind k, bool forever = false) : kind(k), immortal(forever) {}
-  virtual ~Object() = default;
   Kind kind;
-  bool immortal;
+  bool immortal = false;
   long count = 1;
+  unsigned long session = sessions;
+  std::string text;                // CFString, CFURL (its path)
+  double number = 0;               // CFNumber
+  std::vector<const void*> items;  // CFArray; CFDictionary as key, value, ...; one reference each
+  ElementRef handle;               // AXUIElement: a scene node or application
+  std::optional<pid_t> pid;        // AXUIElement of an application
+  AXValueType valueType = 0;       // AXValue
 };
 
-// Objects alive now, those of the process's lifetime included.
 std::unordered_set<const Object*>& alive() {
   static std::unordered_set<const Object*> set;
   return set;
 }
 
-template <typename T, typename... Args>
-T* make(Args&&... args) {
-  T* object = new T(std::forward<Args>(args)...);
+Object* make(Kind kind, bool immortal = false) {
+  auto* object = new Object{kind, immortal};
   alive().insert(object);
   return object;
 }
 
-const Object* checked(CFTypeRef cf, const char* call) {
-  const auto* object = static_cast<const Object*>(cf);
-  if (cf == nullptr || alive().count(object) == 0) fault(call, cf);
+Object* makeText(std::string text, bool immortal = false) {
+  Object* object = make(Kind::kString, immortal);
+  object->text = std::move(text);
   return object;
 }
 
-template <typename T>
-const T* as(CFTypeRef cf, Kind kind, const char* call) {
-  const Object* object = checked(cf, call);
-  if (object->kind != kind) fault(call, cf);
-  return static_cast<const T*>(object);
+const Object* checked(CFTypeRef cf, const char* call, std::optional<Kind> kind = std::nullopt) {
+  const auto* object = static_cast<const Object*>(cf);
+  if (cf == nullptr || alive().count(object) == 0) fault(call, cf);
+  if (kind && object->kind != *kind) fault(call, cf);
+  return object;
 }
 
 void release(const Object* object) {
-  auto* mutableObject = const_cast<Object*>(object);
   if (object->immortal && object->count == 1) {
     fault("CFRelease of a reference the caller does not own", object);
   }
-  if (--mutableObject->count == 0) {
+  if (--const_cast<Object*>(object)->count == 0) {
     alive().erase(object);
+    for (const void* item : object->items) release(static_cast<const Object*>(item));
     delete object;
   }
 }
+
+const Object* const trueObject = make(Kind::kBoolean, true);
+const Object* const falseObject = make(Kind::kBoolean, true);
+const Object* const nullObject = make(Kind::kNull, true);
+Object* const mainBundle = make(Kind::kBundle, true);
 
 trovemark::macsim::World* current = nullptr;
 
@@ -117,116 +112,52 @@ trovemark::macsim::World& world() {
   return *current;
 }
 
-}  // namespace
-
-struct __CFString : Object {
-  explicit __CFString(std::string t, bool forever = false)
-      : Object(Kind::kString, forever), text(std::move(t)) {}
-  std::string text;
-};
-struct __CFNumber : Object {
-  explicit __CFNumber(double v) : Object(Kind::kNumber), value(v) {}
-  double value;
-};
-struct __CFBoolean : Object {
-  __CFBoolean() : Object(Kind::kBoolean, true) {}
-};
-struct __CFNull : Object {
-  __CFNull() : Object(Kind::kNull, true) {}
-};
-// Holds one reference to each of its items.
-struct __CFArray : Object {
-  __CFArray() : Object(Kind::kArray) {}
-  ~__CFArray() override {
-    for (const void* item : items) release(static_cast<const Object*>(item));
-  }
-  std::vector<const void*> items;
-};
-struct __CFDictionary : Object {
-  __CFDictionary() : Object(Kind::kDictionary) {}
-  ~__CFDictionary() override {
-    for (const auto& [key, value] : entries) {
-      release(static_cast<const Object*>(key));
-      release(static_cast<const Object*>(value));
-    }
-  }
-  std::vector<std::pair<const void*, const void*>> entries;
-};
-struct __CFURL : Object {
-  explicit __CFURL(std::string p) : Object(Kind::kURL), path(std::move(p)) {}
-  std::string path;
-};
-struct __CFBundle : Object {
-  __CFBundle() : Object(Kind::kBundle, true) {}
-};
-// One scene node or application. Each read hands out new objects, as the
-// platform does; CFEqual tells whether two name the same element.
-struct __AXUIElement : Object {
-  __AXUIElement(trovemark::ax::ElementRef h, std::optional<pid_t> p)
-      : Object(Kind::kElement), handle(std::move(h)), pid(p) {}
-  trovemark::ax::ElementRef handle;
-  std::optional<pid_t> pid;  // set for an application element
-};
-struct __AXValue : Object {
-  __AXValue(AXValueType t, AXError e) : Object(Kind::kAXValue), type(t), error(e) {}
-  AXValueType type;
-  AXError error;
-};
-
-namespace {
-
-__CFBoolean* const trueObject = make<__CFBoolean>();
-__CFBoolean* const falseObject = make<__CFBoolean>();
-__CFNull* const nullObject = make<__CFNull>();
-__CFBundle* const mainBundle = make<__CFBundle>();
-
-std::unordered_map<std::string, __CFString*>& constants() {
-  static std::unordered_map<std::string, __CFString*> table;
-  return table;
-}
-
-const std::string& textOf(CFStringRef string, const char* call) {
-  return as<__CFString>(string, Kind::kString, call)->text;
+const std::string& textOf(CFTypeRef string, const char* call) {
+  return checked(string, call, Kind::kString)->text;
 }
 
 // --- The accessibility tree over the scene ------------------------------------
 
-using trovemark::ax::AttributeValue;
-using trovemark::macsim::Failure;
+Object* elementObject(ElementRef handle, std::optional<pid_t> pid = std::nullopt) {
+  Object* element = make(Kind::kAXUIElement);
+  element->handle = std::move(handle);
+  element->pid = pid;
+  return element;
+}
+
+// A new object for what the scene answered: its booleans become CFBooleans,
+// its lists arrays of numbers, any other value a point.
+const void* toObject(const AttributeValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) return makeText(*text);
+  if (const auto* list = std::get_if<std::vector<ElementRef>>(&value)) {
+    Object* array = make(Kind::kArray);
+    for (const auto& handle : *list) array->items.push_back(elementObject(handle));
+    return array;
+  }
+  if (const auto* handle = std::get_if<ElementRef>(&value)) return elementObject(*handle);
+  if (const auto* number = std::get_if<double>(&value)) {
+    Object* object = make(Kind::kNumber);
+    object->number = *number;
+    return object;
+  }
+  const auto& kind = std::get<trovemark::ax::OtherValue>(value).kind;
+  if (kind == "boolean") return CFRetain(kCFBooleanTrue);
+  if (kind == "array") {
+    Object* array = make(Kind::kArray);
+    array->items.push_back(toObject(1.0));
+    return array;
+  }
+  Object* point = make(Kind::kAXValue);
+  point->valueType = kAXValueCGPointType;
+  return point;
+}
 
 bool isElementLevel(Failure failure) {
   return failure != Failure::kAttributeUnsupported && failure != Failure::kNoValue;
 }
 
-const void* elementObject(const trovemark::ax::ElementRef& handle) {
-  return make<__AXUIElement>(handle, std::nullopt);
-}
-
-const void* toObject(const AttributeValue& value) {
-  if (const auto* text = std::get_if<std::string>(&value)) return make<__CFString>(*text);
-  if (const auto* number = std::get_if<double>(&value)) return make<__CFNumber>(*number);
-  if (const auto* handle = std::get_if<trovemark::ax::ElementRef>(&value)) {
-    return elementObject(*handle);
-  }
-  if (const auto* list = std::get_if<std::vector<trovemark::ax::ElementRef>>(&value)) {
-    auto* array = make<__CFArray>();
-    for (const auto& handle : *list) array->items.push_back(elementObject(handle));
-    return array;
-  }
-  // Another type: the scene's booleans become CFBooleans, its lists arrays
-  // of numbers, anything else a point.
-  const auto& kind = std::get<trovemark::ax::OtherValue>(value).kind;
-  if (kind == "boolean") return CFRetain(kCFBooleanTrue);
-  if (kind == "array") {
-    auto* array = make<__CFArray>();
-    array->items.push_back(make<__CFNumber>(1));
-    return array;
-  }
-  return make<__AXValue>(kAXValueCGPointType, kAXErrorSuccess);
-}
-
 // The error of an element as a whole, before any attribute is looked at.
-AXError elementError(const __AXUIElement& element) {
+AXError elementError(const Object& element) {
   auto& w = world();
   if (w.scene == nullptr || !w.scene->isProcessTrusted()) return kAXErrorAPIDisabled;
   if (element.pid) {
@@ -240,32 +171,26 @@ AXError elementError(const __AXUIElement& element) {
   // An element whose node is hidden has gone; due effects decide which.
   w.scene->model().advanceToNow();
   if (!w.scene->model().isShown(*node)) return kAXErrorInvalidUIElement;
-  if (const auto it = w.failingReads.find(*node);
-      it != w.failingReads.end() && isElementLevel(it->second)) {
-    return static_cast<AXError>(it->second);
+  const auto failing = w.failingReads.find(*node);
+  if (failing != w.failingReads.end() && isElementLevel(failing->second)) {
+    return static_cast<AXError>(failing->second);
   }
   return kAXErrorSuccess;
 }
 
 // One attribute of an element whose elementError() is success: a new object
 // (the caller's), or null with the error.
-const void* readAttribute(const __AXUIElement& element, const std::string& name, AXError* error) {
+const void* readAttribute(const Object& element, const std::string& name, AXError* error) {
   auto& w = world();
   const auto node = w.scene->nodeOf(element.handle);
-  if (node) {
-    if (const auto it = w.failingReads.find(*node); it != w.failingReads.end()) {
-      *error = static_cast<AXError>(it->second);
-      return nullptr;
-    }
+  if (const auto failing = node ? w.failingReads.find(*node) : w.failingReads.end();
+      failing != w.failingReads.end()) {
+    *error = static_cast<AXError>(failing->second);
+    return nullptr;
   }
-  // The scene applies its due effects before it answers.
   if (auto value = w.scene->attribute(element.handle, name)) {
     *error = kAXErrorSuccess;
     return toObject(*value);
-  }
-  if (node && !w.scene->model().isShown(*node)) {
-    *error = kAXErrorInvalidUIElement;
-    return nullptr;
   }
   const bool supported =
       node ? (name == "AXRole" || name == "AXDescription" || name == "AXValue" ||
@@ -275,8 +200,11 @@ const void* readAttribute(const __AXUIElement& element, const std::string& name,
   return nullptr;
 }
 
-const __AXUIElement& elementOf(AXUIElementRef element, const char* call) {
-  return *as<__AXUIElement>(element, Kind::kElement, call);
+// What a refused set or press reports: the element has gone, or it declined.
+AXError refusal(const Object& element) {
+  const auto node = world().scene->nodeOf(element.handle);
+  return node && !world().scene->model().isShown(*node) ? kAXErrorInvalidUIElement
+                                                        : kAXErrorCannotComplete;
 }
 
 }  // namespace
@@ -286,9 +214,10 @@ extern "C" {
 const CFArrayCallBacks kCFTypeArrayCallBacks = {0};
 const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {0};
 const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {0};
-const CFBooleanRef kCFBooleanTrue = trueObject;
-const CFBooleanRef kCFBooleanFalse = falseObject;
-const CFNullRef kCFNull = nullObject;
+const CFBooleanRef kCFBooleanTrue = static_cast<CFBooleanRef>(static_cast<const void*>(trueObject));
+const CFBooleanRef kCFBooleanFalse =
+    static_cast<CFBooleanRef>(static_cast<const void*>(falseObject));
+const CFNullRef kCFNull = static_cast<CFNullRef>(static_cast<const void*>(nullObject));
 CFStringRef kAXTrustedCheckOptionPrompt = CFSTR("AXTrustedCheckOptionPrompt");
 
 CFTypeRef CFRetain(CFTypeRef cf) {
@@ -305,13 +234,11 @@ Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2) {
   if (a->kind != b->kind) return false;
   switch (a->kind) {
     case Kind::kString:
-      return static_cast<const __CFString*>(a)->text == static_cast<const __CFString*>(b)->text;
+      return a->text == b->text;
     case Kind::kNumber:
-      return static_cast<const __CFNumber*>(a)->value == static_cast<const __CFNumber*>(b)->value;
-    case Kind::kElement:
-      return world().scene != nullptr &&
-             world().scene->sameElement(static_cast<const __AXUIElement*>(a)->handle,
-                                        static_cast<const __AXUIElement*>(b)->handle);
+      return a->number == b->number;
+    case Kind::kAXUIElement:
+      return world().scene != nullptr && world().scene->sameElement(a->handle, b->handle);
     default:
       return false;
   }
@@ -325,36 +252,35 @@ CFTypeID CFNumberGetTypeID(void) { return static_cast<CFTypeID>(Kind::kNumber); 
 CFTypeID CFBooleanGetTypeID(void) { return static_cast<CFTypeID>(Kind::kBoolean); }
 CFTypeID CFNullGetTypeID(void) { return static_cast<CFTypeID>(Kind::kNull); }
 CFTypeID CFArrayGetTypeID(void) { return static_cast<CFTypeID>(Kind::kArray); }
-CFTypeID AXUIElementGetTypeID(void) { return static_cast<CFTypeID>(Kind::kElement); }
+CFTypeID AXUIElementGetTypeID(void) { return static_cast<CFTypeID>(Kind::kAXUIElement); }
 CFTypeID AXValueGetTypeID(void) { return static_cast<CFTypeID>(Kind::kAXValue); }
 
 CFStringRef __CFStringMakeConstantString(const char* cStr) {
-  auto& table = constants();
-  auto it = table.find(cStr);
-  if (it == table.end()) it = table.emplace(cStr, make<__CFString>(cStr, true)).first;
-  return it->second;
+  static std::unordered_map<std::string, const Object*> constants;
+  auto& constant = constants[cStr];
+  if (constant == nullptr) constant = makeText(cStr, true);
+  return static_cast<CFStringRef>(static_cast<const void*>(constant));
 }
 
 CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding) {
   if (cStr == nullptr || encoding != kCFStringEncodingUTF8) return nullptr;
-  return make<__CFString>(cStr);
+  return static_cast<CFStringRef>(static_cast<const void*>(makeText(cStr)));
 }
 
-// Lengths are counted in bytes here: the helper's texts are ASCII, and the
-// adapter asks for whole strings only.
+// Lengths count bytes here, not UTF-16 units: the adapters only ever convert
+// whole strings.
 CFIndex CFStringGetLength(CFStringRef theString) {
-  return static_cast<CFIndex>(textOf(theString, "CFStringGetLength of a dead object").size());
+  return static_cast<CFIndex>(textOf(theString, "CFStringGetLength").size());
 }
 
 CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding, UInt8,
                          Boolean, UInt8* buffer, CFIndex maxBufLen, CFIndex* usedBufLen) {
-  const std::string& text = textOf(theString, "CFStringGetBytes of a dead object");
+  const std::string& text = textOf(theString, "CFStringGetBytes");
   if (encoding != kCFStringEncodingUTF8 || range.location < 0 || range.length < 0 ||
       static_cast<std::size_t>(range.location + range.length) > text.size()) {
     fault("CFStringGetBytes outside the string", theString);
   }
-  CFIndex n = range.length;
-  if (buffer != nullptr && maxBufLen < n) n = maxBufLen;
+  const CFIndex n = buffer != nullptr ? std::min(range.length, maxBufLen) : range.length;
   if (buffer != nullptr) std::memcpy(buffer, text.data() + range.location, n);
   if (usedBufLen != nullptr) *usedBufLen = n;
   return n;
@@ -362,31 +288,30 @@ CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding 
 
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* valuePtr) {
   if (theType != kCFNumberDoubleType) fault("CFNumberCreate of an unsimulated type", valuePtr);
-  return make<__CFNumber>(*static_cast<const double*>(valuePtr));
+  return static_cast<CFNumberRef>(toObject(*static_cast<const double*>(valuePtr)));
 }
 
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr) {
-  const auto* object = as<__CFNumber>(number, Kind::kNumber, "CFNumberGetValue of no number");
+  const Object* object = checked(number, "CFNumberGetValue", Kind::kNumber);
   if (theType != kCFNumberDoubleType) fault("CFNumberGetValue of an unsimulated type", number);
-  *static_cast<double*>(valuePtr) = object->value;
+  *static_cast<double*>(valuePtr) = object->number;
   return true;
 }
 
 CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex numValues,
                          const CFArrayCallBacks* callBacks) {
   if (callBacks != &kCFTypeArrayCallBacks) fault("CFArrayCreate without type callbacks", values);
-  auto* array = make<__CFArray>();
+  Object* array = make(Kind::kArray);
   for (CFIndex i = 0; i < numValues; ++i) array->items.push_back(CFRetain(values[i]));
-  return array;
+  return static_cast<CFArrayRef>(static_cast<const void*>(array));
 }
 
 CFIndex CFArrayGetCount(CFArrayRef theArray) {
-  return static_cast<CFIndex>(
-      as<__CFArray>(theArray, Kind::kArray, "CFArrayGetCount")->items.size());
+  return static_cast<CFIndex>(checked(theArray, "CFArrayGetCount", Kind::kArray)->items.size());
 }
 
 const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx) {
-  const auto& items = as<__CFArray>(theArray, Kind::kArray, "CFArrayGetValueAtIndex")->items;
+  const auto& items = checked(theArray, "CFArrayGetValueAtIndex", Kind::kArray)->items;
   if (idx < 0 || static_cast<std::size_t>(idx) >= items.size()) {
     fault("CFArrayGetValueAtIndex out of bounds", theArray);
   }
@@ -400,36 +325,33 @@ CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void** keys, const void
       valueCallBacks != &kCFTypeDictionaryValueCallBacks) {
     fault("CFDictionaryCreate without type callbacks", keys);
   }
-  auto* dictionary = make<__CFDictionary>();
+  Object* dictionary = make(Kind::kDictionary);
   for (CFIndex i = 0; i < numValues; ++i) {
-    dictionary->entries.emplace_back(CFRetain(keys[i]), CFRetain(values[i]));
+    dictionary->items.push_back(CFRetain(keys[i]));
+    dictionary->items.push_back(CFRetain(values[i]));
   }
-  return dictionary;
+  return static_cast<CFDictionaryRef>(static_cast<const void*>(dictionary));
 }
 
-const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key) {
-  for (const auto& [k, v] :
-       as<__CFDictionary>(theDict, Kind::kDictionary, "CFDictionaryGetValue")->entries) {
-    if (CFEqual(k, key)) return v;
-  }
-  return nullptr;
+CFBundleRef CFBundleGetMainBundle(void) {
+  return static_cast<CFBundleRef>(static_cast<void*>(mainBundle));
 }
-
-CFBundleRef CFBundleGetMainBundle(void) { return mainBundle; }
 
 CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName,
                                  CFStringRef resourceType, CFStringRef subDirName) {
-  as<__CFBundle>(bundle, Kind::kBundle, "CFBundleCopyResourceURL of no bundle");
+  checked(bundle, "CFBundleCopyResourceURL of no bundle", Kind::kBundle);
   if (subDirName != nullptr) fault("CFBundleCopyResourceURL in a subfolder", subDirName);
   const std::string path = world().resourceFolder + "/" + textOf(resourceName, "resource name") +
                            "." + textOf(resourceType, "resource type");
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-  return make<__CFURL>(path);
+  Object* url = make(Kind::kURL);
+  url->text = path;
+  return static_cast<CFURLRef>(static_cast<const void*>(url));
 }
 
 Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean, UInt8* buffer, CFIndex maxBufLen) {
-  const std::string& path = as<__CFURL>(url, Kind::kURL, "CFURLGetFileSystemRepresentation")->path;
+  const std::string& path = checked(url, "CFURLGetFileSystemRepresentation", Kind::kURL)->text;
   if (static_cast<CFIndex>(path.size()) + 1 > maxBufLen) return false;
   std::memcpy(buffer, path.c_str(), path.size() + 1);
   return true;
@@ -437,7 +359,7 @@ Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean, UInt8* buffer, C
 
 CFStringRef SCDynamicStoreCopyLocalHostName(SCDynamicStoreRef) {
   const auto& name = world().localHostName;
-  return name ? make<__CFString>(*name) : nullptr;
+  return name ? static_cast<CFStringRef>(static_cast<const void*>(makeText(*name))) : nullptr;
 }
 
 Boolean AXIsProcessTrusted(void) {
@@ -449,23 +371,27 @@ Boolean AXIsProcessTrusted(void) {
 Boolean AXIsProcessTrustedWithOptions(CFDictionaryRef options) {
   auto& w = world();
   ++w.roundTrips;
-  const void* prompt =
-      options != nullptr ? CFDictionaryGetValue(options, kAXTrustedCheckOptionPrompt) : nullptr;
-  w.trustPrompts.push_back(prompt == kCFBooleanTrue);
+  bool prompt = false;
+  if (options != nullptr) {
+    const auto& items = checked(options, "AXIsProcessTrustedWithOptions", Kind::kDictionary)->items;
+    for (std::size_t i = 0; i + 1 < items.size(); i += 2) {
+      if (CFEqual(items[i], kAXTrustedCheckOptionPrompt)) prompt = items[i + 1] == kCFBooleanTrue;
+    }
+  }
+  w.trustPrompts.push_back(prompt);
   return w.trusted;
 }
 
 AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
   auto& w = world();
   ++w.roundTrips;
-  trovemark::ax::ElementRef handle =
-      w.scene != nullptr ? w.scene->applicationElement(pid) : nullptr;
-  return make<__AXUIElement>(std::move(handle), pid);
+  ElementRef handle = w.scene != nullptr ? w.scene->applicationElement(pid) : nullptr;
+  return static_cast<AXUIElementRef>(static_cast<const void*>(elementObject(handle, pid)));
 }
 
 AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                       CFTypeRef* value) {
-  const __AXUIElement& target = elementOf(element, "AXUIElementCopyAttributeValue");
+  const Object& target = *checked(element, "AXUIElementCopyAttributeValue", Kind::kAXUIElement);
   const std::string& name = textOf(attribute, "AXUIElementCopyAttributeValue attribute");
   if (value == nullptr) return kAXErrorIllegalArgument;
   ++world().roundTrips;
@@ -475,37 +401,36 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
   return error;
 }
 
+// With options 0: an attribute without a value reads as kCFNull, any other
+// failing attribute as an AXValue of kAXValueAXErrorType.
 AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRef attributes,
                                                AXCopyMultipleAttributeOptions options,
                                                CFArrayRef* values) {
-  const __AXUIElement& target = elementOf(element, "AXUIElementCopyMultipleAttributeValues");
-  const auto& names = as<__CFArray>(attributes, Kind::kArray, "attribute names")->items;
-  if (values == nullptr) return kAXErrorIllegalArgument;
+  const Object& target =
+      *checked(element, "AXUIElementCopyMultipleAttributeValues", Kind::kAXUIElement);
+  const auto& names = checked(attributes, "attribute names", Kind::kArray)->items;
+  if (values == nullptr || options != 0) return kAXErrorIllegalArgument;
   ++world().roundTrips;
   if (const AXError error = elementError(target); error != kAXErrorSuccess) return error;
-  auto* array = make<__CFArray>();
+  Object* array = make(Kind::kArray);
   for (const void* name : names) {
     AXError error = kAXErrorSuccess;
-    const void* value =
-        readAttribute(target, textOf(static_cast<CFStringRef>(name), "attribute name"), &error);
-    if (error != kAXErrorSuccess && (options & kAXCopyMultipleAttributeOptionStopOnError) != 0) {
-      release(array);
-      return error;
-    }
+    const void* value = readAttribute(target, textOf(name, "attribute name"), &error);
+    if (value == nullptr && error == kAXErrorNoValue) value = CFRetain(kCFNull);
     if (value == nullptr) {
-      value = error == kAXErrorNoValue
-                  ? CFRetain(kCFNull)
-                  : static_cast<const void*>(make<__AXValue>(kAXValueAXErrorType, error));
+      Object* failure = make(Kind::kAXValue);
+      failure->valueType = kAXValueAXErrorType;
+      value = failure;
     }
     array->items.push_back(value);
   }
-  *values = array;
+  *values = static_cast<CFArrayRef>(static_cast<const void*>(array));
   return kAXErrorSuccess;
 }
 
 AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                      CFTypeRef value) {
-  const __AXUIElement& target = elementOf(element, "AXUIElementSetAttributeValue");
+  const Object& target = *checked(element, "AXUIElementSetAttributeValue", Kind::kAXUIElement);
   const std::string& name = textOf(attribute, "AXUIElementSetAttributeValue attribute");
   ++world().roundTrips;
   if (world().scene == nullptr || !world().scene->isProcessTrusted()) return kAXErrorAPIDisabled;
@@ -513,27 +438,21 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
   if (value == nullptr || CFGetTypeID(value) != CFNumberGetTypeID()) {
     return kAXErrorIllegalArgument;
   }
-  const double number = static_cast<const __CFNumber*>(value)->value;
-  if (world().scene->setValue(target.handle, number)) return kAXErrorSuccess;
-  const auto node = world().scene->nodeOf(target.handle);
-  return node && !world().scene->model().isShown(*node) ? kAXErrorInvalidUIElement
-                                                        : kAXErrorCannotComplete;
+  const double number = static_cast<const Object*>(value)->number;
+  return world().scene->setValue(target.handle, number) ? kAXErrorSuccess : refusal(target);
 }
 
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
-  const __AXUIElement& target = elementOf(element, "AXUIElementPerformAction");
+  const Object& target = *checked(element, "AXUIElementPerformAction", Kind::kAXUIElement);
   const std::string& name = textOf(action, "AXUIElementPerformAction action");
   ++world().roundTrips;
   if (world().scene == nullptr || !world().scene->isProcessTrusted()) return kAXErrorAPIDisabled;
   if (name != "AXPress") return kAXErrorActionUnsupported;
-  if (world().scene->press(target.handle)) return kAXErrorSuccess;
-  const auto node = world().scene->nodeOf(target.handle);
-  return node && !world().scene->model().isShown(*node) ? kAXErrorInvalidUIElement
-                                                        : kAXErrorCannotComplete;
+  return world().scene->press(target.handle) ? kAXErrorSuccess : refusal(target);
 }
 
 AXValueType AXValueGetType(AXValueRef value) {
-  return as<__AXValue>(value, Kind::kAXValue, "AXValueGetType")->type;
+  return checked(value, "AXValueGetType", Kind::kAXValue)->valueType;
 }
 
 }  // extern "C"
@@ -559,6 +478,7 @@ Session::Session() {
   if (installed) fault("a second simulation session", nullptr);
   installed = std::make_unique<World>();
   current = installed.get();
+  ++sessions;
 }
 
 Session::~Session() {
@@ -569,13 +489,12 @@ Session::~Session() {
 World& Session::world() { return *installed; }
 
 std::string unreleased() {
-  std::map<std::string, int> held;
+  std::map<std::string, long> held;
   for (const Object* object : alive()) {
-    if (!object->immortal) {
-      ++held[nameOf(object->kind)];
-    } else if (object->count != 1) {
-      held[std::string("retained ") + nameOf(object->kind) + " constant"] +=
-          static_cast<int>(object->count - 1);
+    if (!object->immortal && object->session == sessions) {
+      ++held[kNames.at(object->kind)];
+    } else if (object->immortal && object->count != 1) {
+      held[std::string("retained ") + kNames.at(object->kind) + " constant"] += object->count - 1;
     }
   }
   std::string text;

@@ -8,7 +8,6 @@
 #include <mutex>
 #include <set>
 
-#undef posix_spawn_file_actions_init
 #undef posix_spawn_file_actions_addopen
 #undef posix_spawn_file_actions_adddup2
 #undef posix_spawnattr_setflags
@@ -31,14 +30,6 @@ int name(posix_spawn_file_actions_t* actions, int fd) {
 }  // namespace
 
 extern "C" {
-
-int macsim_posix_spawn_file_actions_init(posix_spawn_file_actions_t* actions) {
-  {
-    std::lock_guard lock(mutex);
-    named.erase(actions);
-  }
-  return posix_spawn_file_actions_init(actions);
-}
 
 int macsim_posix_spawn_file_actions_addopen(posix_spawn_file_actions_t* actions, int filedes,
                                             const char* path, int oflag, mode_t mode) {
@@ -77,7 +68,7 @@ int macsim_posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_acti
     if (actions == nullptr) return EINVAL;  // the launcher always names its streams
     // The caller's actions gain the closes; they are destroyed after the spawn.
     auto* own = const_cast<posix_spawn_file_actions_t*>(actions);
-    const std::set<int>& keep = named[actions];
+    const std::set<int> keep = named[actions];
     int highest = 2;
     for (int fd : keep) highest = std::max(highest, fd);
     for (int fd = 0; fd <= highest; ++fd) {
@@ -85,6 +76,8 @@ int macsim_posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_acti
     }
     posix_spawn_file_actions_addclosefrom_np(own, highest + 1);
   }
+  // The address may serve another set of actions next time.
+  if (actions != nullptr) named.erase(actions);
   lock.unlock();
   return posix_spawn(pid, path, actions, attr, argv, envp);
 }

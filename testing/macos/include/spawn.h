@@ -16,7 +16,6 @@ extern "C" {
 
 int posix_spawn_file_actions_addinherit_np(posix_spawn_file_actions_t* actions, int filedes);
 
-int macsim_posix_spawn_file_actions_init(posix_spawn_file_actions_t* actions);
 int macsim_posix_spawn_file_actions_addopen(posix_spawn_file_actions_t* actions, int filedes,
                                             const char* path, int oflag, mode_t mode);
 int macsim_posix_spawn_file_actions_adddup2(posix_spawn_file_actions_t* actions, int filedes,
@@ -25,7 +24,6 @@ int macsim_posix_spawnattr_setflags(posix_spawnattr_t* attr, short flags);
 int macsim_posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
                        const posix_spawnattr_t* attr, char* const argv[], char* const envp[]);
 
-#define posix_spawn_file_actions_init macsim_posix_spawn_file_actions_init
 #define posix_spawn_file_actions_addopen macsim_posix_spawn_file_actions_addopen
 #define posix_spawn_file_actions_adddup2 macsim_posix_spawn_file_actions_adddup2
 #define posix_spawnattr_setflags macsim_posix_spawnattr_setflags

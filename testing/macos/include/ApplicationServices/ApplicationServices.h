@@ -18,13 +18,11 @@ typedef const struct __AXValue* AXValueRef;
 typedef int32_t AXError;
 enum {
   kAXErrorSuccess = 0,
-  kAXErrorFailure = -25200,
   kAXErrorIllegalArgument = -25201,
   kAXErrorInvalidUIElement = -25202,
   kAXErrorCannotComplete = -25204,
   kAXErrorAttributeUnsupported = -25205,
   kAXErrorActionUnsupported = -25206,
-  kAXErrorNotImplemented = -25208,
   kAXErrorAPIDisabled = -25211,
   kAXErrorNoValue = -25212,
 };
@@ -33,7 +31,6 @@ typedef UInt32 AXValueType;
 enum { kAXValueCGPointType = 1, kAXValueAXErrorType = 5 };
 
 typedef UInt32 AXCopyMultipleAttributeOptions;
-enum { kAXCopyMultipleAttributeOptionStopOnError = 0x1 };
 
 #define kAXRoleAttribute CFSTR("AXRole")
 #define kAXDescriptionAttribute CFSTR("AXDescription")

@@ -96,7 +96,6 @@ const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
 CFDictionaryRef CFDictionaryCreate(CFAllocatorRef allocator, const void** keys, const void** values,
                                    CFIndex numValues, const CFDictionaryKeyCallBacks* keyCallBacks,
                                    const CFDictionaryValueCallBacks* valueCallBacks);
-const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key);
 
 CFBundleRef CFBundleGetMainBundle(void);
 CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName,
