@@ -364,13 +364,11 @@ CFStringRef SCDynamicStoreCopyLocalHostName(SCDynamicStoreRef) {
 
 Boolean AXIsProcessTrusted(void) {
   auto& w = world();
-  ++w.roundTrips;
   return w.scene != nullptr ? w.scene->isProcessTrusted() : w.trusted;
 }
 
 Boolean AXIsProcessTrustedWithOptions(CFDictionaryRef options) {
   auto& w = world();
-  ++w.roundTrips;
   bool prompt = false;
   if (options != nullptr) {
     const auto& items = checked(options, "AXIsProcessTrustedWithOptions", Kind::kDictionary)->items;
@@ -384,7 +382,6 @@ Boolean AXIsProcessTrustedWithOptions(CFDictionaryRef options) {
 
 AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
   auto& w = world();
-  ++w.roundTrips;
   ElementRef handle = w.scene != nullptr ? w.scene->applicationElement(pid) : nullptr;
   return static_cast<AXUIElementRef>(static_cast<const void*>(elementObject(handle, pid)));
 }

@@ -45,7 +45,7 @@ struct World {
   std::string resourceFolder;
   // The local host name as SystemConfiguration keeps it (without ".local").
   std::optional<std::string> localHostName;
-  // Accessibility calls made, each one round trip to the application.
+  // Calls that ask the application for something, each one round trip.
   std::size_t roundTrips = 0;
 };
 
