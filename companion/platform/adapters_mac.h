@@ -17,6 +17,13 @@ namespace trovemark::companion::mac_adapters {
 
 using posix::Environment;
 
+// Where Resolve's installer puts it on a Mac, and its scripting runtime
+// inside the application bundle.
+inline ResolveInstall resolveInstall() {
+  return {"/Applications/DaVinci Resolve/DaVinci Resolve.app",
+          "Contents/Applications/ResolvePython"};
+}
+
 // posix_spawn with POSIX_SPAWN_CLOEXEC_DEFAULT: the child gets the three
 // standard streams set explicitly and no other descriptor.
 std::shared_ptr<ProcessLauncher> makeProcessLauncher();

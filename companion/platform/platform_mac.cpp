@@ -18,6 +18,7 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   platform.loginItem = makeLoginItem();
   platform.executor = std::move(executor);
   platform.pasteboard = std::move(pasteboard);
+  platform.resolve = resolveInstall();
   return platform;
 }
 

@@ -46,6 +46,7 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   platform.files = mac_adapters::makeFileSystem(env);
   platform.bundle = mac_adapters::makeBundle(env);
   platform.trust = mac_adapters::makeAccessibilityTrust();
+  platform.resolve = mac_adapters::resolveInstall();
   auto controller = BridgeController::create(platform);
   ::close(canary);
 
