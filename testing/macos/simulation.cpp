@@ -65,9 +65,11 @@ struct Object {
   AXValueType valueType = 0;       // AXValue
 };
 
+// Never destroyed, so that the process-lifetime objects stay reachable to the
+// very end, when the leak checker looks.
 std::unordered_set<const Object*>& alive() {
-  static std::unordered_set<const Object*> set;
-  return set;
+  static auto* set = new std::unordered_set<const Object*>;
+  return *set;
 }
 
 Object* make(Kind kind, bool immortal = false) {
@@ -256,8 +258,8 @@ CFTypeID AXUIElementGetTypeID(void) { return static_cast<CFTypeID>(Kind::kAXUIEl
 CFTypeID AXValueGetTypeID(void) { return static_cast<CFTypeID>(Kind::kAXValue); }
 
 CFStringRef __CFStringMakeConstantString(const char* cStr) {
-  static std::unordered_map<std::string, const Object*> constants;
-  auto& constant = constants[cStr];
+  static auto* constants = new std::unordered_map<std::string, const Object*>;
+  auto& constant = (*constants)[cStr];
   if (constant == nullptr) constant = makeText(cStr, true);
   return static_cast<CFStringRef>(static_cast<const void*>(constant));
 }
