@@ -89,7 +89,7 @@ AttributeValue toAttribute(CFTypeRef value) {
 std::optional<AttributeValue> entryOf(CFTypeRef value) {
   if (value == nullptr || CFGetTypeID(value) == CFNullGetTypeID()) return std::nullopt;
   if (CFGetTypeID(value) == AXValueGetTypeID() &&
-      AXValueGetType(static_cast<AXValueRef>(value)) == kAXValueAXErrorType) {
+      AXValueGetType(static_cast<AXValueRef>(value)) == kAXValueTypeAXError) {
     return std::nullopt;
   }
   return toAttribute(value);

@@ -150,7 +150,7 @@ const void* toObject(const AttributeValue& value) {
     return array;
   }
   Object* point = make(Kind::kAXValue);
-  point->valueType = kAXValueCGPointType;
+  point->valueType = kAXValueTypeCGPoint;
   return point;
 }
 
@@ -401,7 +401,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
 }
 
 // With options 0: an attribute without a value reads as kCFNull, any other
-// failing attribute as an AXValue of kAXValueAXErrorType.
+// failing attribute as an AXValue of kAXValueTypeAXError.
 AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRef attributes,
                                                AXCopyMultipleAttributeOptions options,
                                                CFArrayRef* values) {
@@ -418,7 +418,7 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
     if (value == nullptr && error == kAXErrorNoValue) value = CFRetain(kCFNull);
     if (value == nullptr) {
       Object* failure = make(Kind::kAXValue);
-      failure->valueType = kAXValueAXErrorType;
+      failure->valueType = kAXValueTypeAXError;
       value = failure;
     }
     array->items.push_back(value);

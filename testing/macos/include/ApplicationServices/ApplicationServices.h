@@ -28,7 +28,7 @@ enum {
 };
 
 typedef UInt32 AXValueType;
-enum { kAXValueCGPointType = 1, kAXValueAXErrorType = 5 };
+enum { kAXValueTypeCGPoint = 1, kAXValueTypeAXError = 5 };
 
 typedef UInt32 AXCopyMultipleAttributeOptions;
 
