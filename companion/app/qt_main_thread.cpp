@@ -1,49 +1,10 @@
 #include "companion/app/qt_main_thread.h"
 
-#include <sys/timerfd.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMetaObject>
-#include <QSocketNotifier>
-#include <QTimer>
-#include <cstdint>
 
 namespace trovemark::companion::app {
-
-namespace {
-
-// One pending delayed task: a boot-time timer descriptor and its watcher.
-// Deletes itself after running the task once.
-class BootTimer final : public QObject {
- public:
-  BootTimer(int fd, MainThreadExecutor::Task task, QObject* parent)
-      : QObject(parent),
-        fd_(fd),
-        task_(std::move(task)),
-        notifier_(fd, QSocketNotifier::Read, this) {
-    connect(&notifier_, &QSocketNotifier::activated, this, &BootTimer::fire);
-  }
-  ~BootTimer() override { close(fd_); }
-
- private:
-  void fire() {
-    std::uint64_t expirations = 0;
-    [[maybe_unused]] ssize_t ignored = read(fd_, &expirations, sizeof expirations);
-    notifier_.setEnabled(false);
-    MainThreadExecutor::Task task = std::move(task_);
-    deleteLater();
-    task();
-  }
-
-  int fd_;
-  MainThreadExecutor::Task task_;
-  QSocketNotifier notifier_;
-};
-
-}  // namespace
 
 QtMainThreadExecutor::QtMainThreadExecutor() : context_(std::make_unique<QObject>()) {}
 
@@ -51,26 +12,6 @@ QtMainThreadExecutor::~QtMainThreadExecutor() = default;
 
 void QtMainThreadExecutor::post(Task task) {
   QMetaObject::invokeMethod(context_.get(), std::move(task), Qt::QueuedConnection);
-}
-
-void QtMainThreadExecutor::postAfter(Duration delay, Task task) {
-  if (delay <= Duration::zero()) {
-    post(std::move(task));
-    return;
-  }
-  const int fd = timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK);
-  if (fd < 0) {
-    // Without a boot-time timer, Qt's monotonic timer is the next best clock.
-    QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(delay),
-                       Qt::PreciseTimer, context_.get(), std::move(task));
-    return;
-  }
-  itimerspec when{};
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(delay);
-  when.it_value.tv_sec = seconds.count();
-  when.it_value.tv_nsec = (delay - seconds).count();
-  timerfd_settime(fd, 0, &when, nullptr);
-  new BootTimer(fd, std::move(task), context_.get());
 }
 
 void QtClipboard::clearContents() { QGuiApplication::clipboard()->clear(QClipboard::Clipboard); }

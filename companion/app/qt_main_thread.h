@@ -20,8 +20,8 @@ class QtMainThreadExecutor final : public MainThreadExecutor {
   ~QtMainThreadExecutor() override;
 
   void post(Task task) override;
-  // Waits on CLOCK_BOOTTIME through a timer descriptor watched by the event
-  // loop, so a suspended machine does not stretch the wait.
+  // Measures the wait on a clock that keeps counting while the machine is
+  // suspended, so that sleep does not stretch it (qt_delayed_*.cpp).
   void postAfter(Duration delay, Task task) override;
 
  private:

@@ -26,12 +26,18 @@ void onSignal(int signalNumber) {
   errno = savedErrno;
 }
 
+bool setPipeFlags(int fd) {
+  return fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 &&
+         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) == 0;
+}
+
 }  // namespace
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   int fds[2];
-  // Close-on-exec keeps the pipe out of the bridge child.
-  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+  // Close-on-exec keeps the pipe out of the bridge child. pipe2() would set
+  // both flags at once, but macOS does not have it.
+  if (pipe(fds) != 0 || !setPipeFlags(fds[0]) || !setPipeFlags(fds[1])) {
     throw std::runtime_error(std::string("Cannot watch for termination signals: ") +
                              std::strerror(errno));
   }

@@ -1,0 +1,38 @@
+#pragma once
+
+// The macOS accessibility interface (ApplicationServices) behind the helper's
+// port.
+//
+// Every read is a round trip to Resolve, so a node's four attributes are read
+// in one AXUIElementCopyMultipleAttributeValues call; when that call fails
+// as a whole, the attributes are read one by one, which gives the reading
+// four single reads give. Every object obtained under the Create or Copy
+// rule is released exactly once, and a handle keeps its element retained for
+// as long as it lives.
+
+#include <string>
+#include <vector>
+
+#include "color_helper/accessibility/accessibility.h"
+
+namespace trovemark::ax::mac {
+
+// The process identifiers of the running instances of an application, in the
+// order NSRunningApplication lists them. Objective-C on a Mac
+// (running_applications_mac.mm).
+std::vector<ProcessId> runningProcessIds(const std::string& bundleIdentifier);
+
+class Accessibility final : public ax::Accessibility {
+ public:
+  bool isProcessTrusted() override;
+  std::vector<ProcessId> runningApplications(const std::string& bundleIdentifier) override;
+  ElementRef applicationElement(ProcessId pid) override;
+  std::optional<AttributeValue> attribute(const ElementRef& element,
+                                          const std::string& name) override;
+  bool setValue(const ElementRef& element, double value) override;
+  bool press(const ElementRef& element) override;
+  bool sameElement(const ElementRef& a, const ElementRef& b) override;
+  NodeReading readNode(const ElementRef& element, Fields fields = kAllFields) override;
+};
+
+}  // namespace trovemark::ax::mac

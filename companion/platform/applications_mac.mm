@@ -1,0 +1,51 @@
+// Finding applications on macOS: the running instances in AppKit's order and
+// the location Launch Services has registered. Objective-C because
+// NSRunningApplication and NSWorkspace have no C interface for these.
+
+#import <AppKit/AppKit.h>
+
+#include "companion/platform/adapters_mac.h"
+
+namespace trovemark::companion::mac_adapters {
+namespace {
+
+std::optional<std::string> pathOf(NSURL* url) {
+  if (url == nil || !url.fileURL) return std::nullopt;
+  const char* path = url.fileSystemRepresentation;
+  if (path == nullptr) return std::nullopt;
+  return std::string(path);
+}
+
+class MacApplicationLocator final : public ApplicationLocator {
+ public:
+  std::vector<std::optional<std::string>> runningBundleLocations(
+      const std::string& bundleIdentifier) override {
+    std::vector<std::optional<std::string>> locations;
+    @autoreleasepool {
+      NSString* identifier = [NSString stringWithUTF8String:bundleIdentifier.c_str()];
+      if (identifier == nil) return locations;
+      for (NSRunningApplication* application in
+           [NSRunningApplication runningApplicationsWithBundleIdentifier:identifier]) {
+        locations.push_back(pathOf(application.bundleURL));
+      }
+    }
+    return locations;
+  }
+
+  std::optional<std::string> registeredLocation(const std::string& bundleIdentifier) override {
+    @autoreleasepool {
+      NSString* identifier = [NSString stringWithUTF8String:bundleIdentifier.c_str()];
+      if (identifier == nil) return std::nullopt;
+      return pathOf(
+          [[NSWorkspace sharedWorkspace] URLForApplicationWithBundleIdentifier:identifier]);
+    }
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<ApplicationLocator> makeApplicationLocator() {
+  return std::make_shared<MacApplicationLocator>();
+}
+
+}  // namespace trovemark::companion::mac_adapters

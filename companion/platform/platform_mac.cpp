@@ -1,0 +1,30 @@
+// Wires the macOS adapters to the running process.
+
+#include "companion/platform/adapters_mac.h"
+#include "companion/system_bridge.h"
+
+namespace trovemark::companion {
+
+Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
+                            std::shared_ptr<Pasteboard> pasteboard) {
+  using namespace mac_adapters;
+  const Environment env = posix::currentEnvironment();
+  Platform platform;
+  platform.processes = makeProcessLauncher();
+  platform.applications = makeApplicationLocator();
+  platform.files = makeFileSystem(env);
+  platform.bundle = makeBundle(env);
+  platform.trust = makeAccessibilityTrust();
+  platform.loginItem = makeLoginItem();
+  platform.executor = std::move(executor);
+  platform.pasteboard = std::move(pasteboard);
+  platform.resolve = resolveInstall();
+  return platform;
+}
+
+std::shared_ptr<BridgeController> makeSystemBridgeController(
+    std::shared_ptr<MainThreadExecutor> executor, std::shared_ptr<Pasteboard> pasteboard) {
+  return BridgeController::create(makeSystemPlatform(std::move(executor), std::move(pasteboard)));
+}
+
+}  // namespace trovemark::companion
