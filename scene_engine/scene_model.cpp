@@ -1,7 +1,5 @@
 #include "scene_engine/scene_model.h"
 
-#include <locale.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -131,18 +129,11 @@ std::optional<std::string> formatProblem(const std::string& format) {
   return std::nullopt;
 }
 
-// The decimal point of a readout is always ".", whatever locale the program
-// (a Qt application sets the user's) runs in.
-locale_t cLocale() {
-  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return locale;
-}
-
+// In the C numeric locale, which every program using the engine keeps (the
+// stand-in puts it back after Qt sets the user's), the decimal point is ".".
 std::string formatNumber(const std::string& format, double number) {
-  const locale_t previous = uselocale(cLocale());
   char buffer[512];
   const int written = std::snprintf(buffer, sizeof buffer, format.c_str(), number);
-  uselocale(previous);
   if (written < 0) return {};
   return std::string(buffer,
                      std::min<std::size_t>(static_cast<std::size_t>(written), sizeof buffer - 1));
