@@ -43,6 +43,22 @@ class BootTimer final : public QObject {
   QSocketNotifier notifier_;
 };
 
+// A boot-time timer descriptor that fires once after `delay`, or -1 when the
+// system will not make or arm one.
+int armedBootTimer(MainThreadExecutor::Duration delay) {
+  const int fd = timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK);
+  if (fd < 0) return -1;
+  itimerspec when{};
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(delay);
+  when.it_value.tv_sec = seconds.count();
+  when.it_value.tv_nsec = (delay - seconds).count();
+  if (timerfd_settime(fd, 0, &when, nullptr) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 QtMainThreadExecutor::QtMainThreadExecutor() : context_(std::make_unique<QObject>()) {}
@@ -58,18 +74,14 @@ void QtMainThreadExecutor::postAfter(Duration delay, Task task) {
     post(std::move(task));
     return;
   }
-  const int fd = timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK);
+  const int fd = armedBootTimer(delay);
   if (fd < 0) {
-    // Without a boot-time timer, Qt's monotonic timer is the next best clock.
+    // Without a boot-time timer, Qt's monotonic timer is the next best clock;
+    // the task is never dropped.
     QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(delay),
                        Qt::PreciseTimer, context_.get(), std::move(task));
     return;
   }
-  itimerspec when{};
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(delay);
-  when.it_value.tv_sec = seconds.count();
-  when.it_value.tv_nsec = (delay - seconds).count();
-  timerfd_settime(fd, 0, &when, nullptr);
   new BootTimer(fd, std::move(task), context_.get());
 }
 
