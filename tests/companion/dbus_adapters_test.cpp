@@ -2,7 +2,13 @@
 // from Avahi and the session's accessibility switch, each answered by a small
 // in-test service that records what it was asked.
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include "companion/platform/adapters_linux.h"
 #include "testing/companion/fake_bus_services.h"
@@ -32,6 +38,30 @@ TEST(DBusAdapters, KeyboardControlIsTheSessionAccessibilitySwitch) {
   EXPECT_FALSE(makeAccessibilityTrust({})->isTrusted(true));
   EXPECT_FALSE(makeAccessibilityTrust({{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"}})
                    ->isTrusted(true));
+}
+
+// A bus that takes the connection and never says a word, as a hung daemon
+// does: each adapter gives up after its one-second bound (libdbus's own
+// default would hold the main thread 25 seconds), and the host name falls
+// back to the system's.
+TEST(DBusAdapters, ABusThatNeverAnswersHoldsNoCallLongerThanItsBound) {
+  testing::TempDir dir;
+  const std::string socketPath = dir / "silent";
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  const std::string silent = "unix:path=" + socketPath;
+
+  const auto started = std::chrono::steady_clock::now();
+  char name[256] = {};
+  ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
+  EXPECT_EQ(makeBundle(dir.path(), {{"DBUS_SYSTEM_BUS_ADDRESS", silent}})->hostName(), name);
+  EXPECT_FALSE(makeAccessibilityTrust({{"DBUS_SESSION_BUS_ADDRESS", silent}})->isTrusted(true));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  ::close(listener);
 }
 
 }  // namespace
