@@ -126,16 +126,36 @@ TEST(Loading, AnyFiniteDelayLoadsAndOneBeyondTheClockNeverComes) {
   EXPECT_TRUE(scene->model().nextDue().has_value());  // still pending, never due
 }
 
-TEST(Loading, NotesAndKnownKeysAreAccepted) {
+// Every key a file may hold loads, and what the engine writes of a scene loads
+// back to the same scene.
+TEST(Loading, KnownKeysLoadAndAWrittenSceneLoadsBackTheSame) {
   testing::FakeClock clock;
-  auto scene = Scene::parse(
+  const auto known = SceneModel::parse(
       R"({"_note":"kept for people","trusted":true,"applications":[{"_why":1,"windows":[
-          {"id":"w","_n":0,"role":"AXWindow","description":"","value":null,"children":[],
-           "hidden":false,"refusePress":false,"refuseSet":false,"range":[0,0],
-           "onPress":[{"set":"w","value":[],"afterMs":0,"_n":0}],"onSet":[],
-           "bind":{"id":"w","scale":1,"format":"%.1f %%","_n":0}}]}]})",
+          {"id":"w","_n":0,"role":"AXWindow","description":"","value":null,"children":[
+           {"id":"x","hidden":true,"refusePress":true,"refuseSet":true,"range":[0,0],
+            "value":[],"onPress":[{"set":"w","value":{},"afterMs":5,"_n":0}],"onSet":[],
+            "bind":{"id":"w","scale":2,"format":"%.1f %%","_n":0}}]}]}]})",
       clock);
-  EXPECT_EQ(scene->model().nodeCount(), 1u);
+  EXPECT_EQ(known->nodeCount(), 2u);
+  const auto page = SceneModel::load(TROVEMARK_SOURCE_DIR "/scenes/color-page.json", clock);
+  for (const SceneModel* model : {known.get(), page.get()}) {
+    const auto again = SceneModel::parse(writeScene(model->description()), clock);
+    EXPECT_TRUE(again->description() == model->description());
+  }
+
+  // A node that an effect names gets an id when it has none, never one taken.
+  SceneDescription made;
+  made.applications.push_back({0, std::vector<NodeId>{0}});
+  made.nodes.resize(3);
+  made.nodes[0].children = std::vector<NodeId>{1, 2};
+  made.nodes[1].id = "node-2";
+  made.nodes[1].onPress = std::vector<Effect>(1);
+  made.nodes[1].onPress->front().kind = Effect::Kind::kHide;
+  made.nodes[1].onPress->front().target = 2;
+  const auto written = SceneModel::parse(writeScene(made), clock);
+  ASSERT_TRUE(written->press(written->find("node-2").value()));
+  EXPECT_FALSE(written->isShown(2));
 }
 
 TEST(Loading, FilesLoadAndErrorsNameTheFile) {
