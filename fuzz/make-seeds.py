@@ -5,9 +5,11 @@ Run it again after changing how a target reads its input; inputs kept for
 faults the fuzzers found (named finding-*) are left alone.
 """
 
+import json
 import pathlib
 
 HERE = pathlib.Path(__file__).resolve().parent
+PAGE = json.loads((HERE.parent / "scenes" / "color-page.json").read_text())
 
 REQUESTS = {
     "status-blur": '{"action":"status","section":"blur"}',
@@ -33,8 +35,9 @@ REQUESTS = {
 # The scene target reads: the number of requests less one; per request the
 # action, section, a mode flag (and mode), an index flag (and index), a changes
 # flag (and count, then key, kind and change per entry); a pause per request;
-# then the scene: 0 for an empty window, else a Color page with three flags
-# (bars on, Blur open, Blur mode), then damage, one choice after another.
+# then the scene: 0 for an empty window, else the default Color page with
+# three flags (Color Bars on, Blur open, Blur mode rather than Sharpen), then
+# damage, one choice after another.
 STATUS, NUDGE, RESET = 0, 1, 2
 PRIMARIES, BLUR = 0, 1
 
@@ -50,6 +53,23 @@ def request(action, section, mode=None, index=None, changes=None):
         for key, change in changes:
             out += [key, 1, change]
     return out
+
+
+def node(id):
+    """The choice that picks the node with this id: nodes are numbered in the
+    order the loader reads them, and a pick takes as many bytes as needed."""
+    order = []
+
+    def visit(n):
+        order.append(n.get("id"))
+        for child in n.get("children", []) if isinstance(n.get("children"), list) else []:
+            visit(child)
+
+    for app in PAGE["applications"]:
+        for window in app.get("windows", []):
+            visit(window)
+    index = order.index(id)
+    return [index >> 8, index & 0xFF] if len(order) > 256 else [index]
 
 
 def scene_input(requests, page=(1, 0, 0), damage=()):
@@ -76,7 +96,8 @@ SCENES = {
     # 1990 levels, just inside the loader's nesting bound: once a stack overflow.
     "deep-at-bound": scene_input([request(STATUS, BLUR)], damage=[3, 0, 1, 0]),
     "refusals": scene_input([request(NUDGE, BLUR, changes=[(0, 2)]), request(RESET, BLUR, index=1)],
-                            page=(1, 1, 0), damage=[11, 40, 0, 11, 50, 1]),
+                            page=(1, 1, 0),
+                            damage=[11, *node("radius-r"), 0, 11, *node("ratio-reset"), 1]),
     "empty-window": scene_input([request(STATUS, PRIMARIES)], page=None),
 }
 
