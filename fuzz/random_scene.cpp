@@ -86,7 +86,7 @@ const SceneDescription& colorPage(bool bars, bool blurOpen, bool blurMode) {
     if (bars) press("color-bars");
     if (blurOpen) press("palette-blur");
     if (!blurMode) press("blur-mode-sharpen");
-    state = page->description();
+    state = page->snapshot();
   }
   return *state;
 }

@@ -842,7 +842,7 @@ void SceneModel::logRefused(const std::string& op, std::optional<double> value) 
 
 const std::vector<Operation>& SceneModel::operations() const { return impl_->log; }
 
-const SceneDescription& SceneModel::description() const { return impl_->scene; }
+const SceneDescription& SceneModel::snapshot() const { return impl_->scene; }
 
 void SceneModel::advanceToNow() { impl_->advance(); }
 

@@ -199,7 +199,7 @@ class SceneModel {
   std::optional<TimePoint> nextDue() const;
 
   // The scene as it stands now, delayed effects still pending left out.
-  const SceneDescription& description() const;
+  const SceneDescription& snapshot() const;
 
   // --- Changes --------------------------------------------------------------
   // Listeners are called synchronously, in the order added, after each change.

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "testing/scene_test.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::scene::test {
 namespace {
@@ -20,7 +20,7 @@ struct BadScene {
   std::string mentions;  // part of the message
 };
 
-std::string inWindow(const std::string& node) { return oneWindow("[" + node + "]"); }
+std::string inWindow(const std::string& node) { return testing::oneWindow("[" + node + "]"); }
 
 TEST(Loading, BadScenesGiveAClearSceneError) {
   const BadScene cases[] = {
@@ -140,8 +140,8 @@ TEST(Loading, KnownKeysLoadAndAWrittenSceneLoadsBackTheSame) {
   EXPECT_EQ(known->nodeCount(), 2u);
   const auto page = SceneModel::load(TROVEMARK_SOURCE_DIR "/scenes/color-page.json", clock);
   for (const SceneModel* model : {known.get(), page.get()}) {
-    const auto again = SceneModel::parse(writeScene(model->description()), clock);
-    EXPECT_TRUE(again->description() == model->description());
+    const auto again = SceneModel::parse(writeScene(model->snapshot()), clock);
+    EXPECT_TRUE(again->snapshot() == model->snapshot());
   }
 
   // A node that an effect names gets an id when it has none, never one taken.
@@ -170,7 +170,7 @@ TEST(Loading, FilesLoadAndErrorsNameTheFile) {
     }
     return "no error";
   };
-  std::ofstream(dir / "good.json") << oneWindow(R"([{"id":"n","value":1}])");
+  std::ofstream(dir / "good.json") << testing::oneWindow(R"([{"id":"n","value":1}])");
   EXPECT_EQ(Scene::load(dir / "good.json", clock)->valueOf("n"), ax::AttributeValue(1.0));
   std::ofstream(dir / "bad.json") << R"({"applications":[{"windows":[{"role":1}]}]})";
   EXPECT_THAT(errorOf(dir / "bad.json"),
