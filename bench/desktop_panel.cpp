@@ -1,0 +1,228 @@
+#include "bench/desktop_panel.h"
+
+#include <QDBusArgument>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+namespace trovemark::bench {
+
+namespace {
+
+std::string procFile(pid_t pid, const char* name) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The top level of a GetLayout reply: (id, label), "---" for separators.
+std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply,
+                                                 TrayItem::Underscores underscores) {
+  std::vector<std::pair<int, QString>> entries;
+  if (reply.arguments().size() < 2) return entries;
+  const QDBusArgument layout = reply.arguments().at(1).value<QDBusArgument>();
+  int id = 0;
+  QVariantMap properties;
+  layout.beginStructure();
+  layout >> id >> properties;
+  layout.beginArray();
+  while (!layout.atEnd()) {
+    QDBusVariant child;
+    layout >> child;
+    const QDBusArgument node = child.variant().value<QDBusArgument>();
+    node.beginStructure();
+    node >> id >> properties;
+    node.endStructure();
+    const bool separator = properties.value(QStringLiteral("type")) == QStringLiteral("separator");
+    QString label = properties.value(QStringLiteral("label")).toString();
+    if (underscores == TrayItem::Underscores::kStrip) label.remove(QLatin1Char('_'));
+    entries.emplace_back(id, separator ? QStringLiteral("---") : label);
+  }
+  // Each open level holds a reader of the reply; closing frees them.
+  layout.endArray();
+  layout.endStructure();
+  return entries;
+}
+
+std::vector<QString> labelsOf(const std::vector<std::pair<int, QString>>& entries) {
+  std::vector<QString> shown;
+  for (const auto& [id, label] : entries) shown.push_back(label);
+  return shown;
+}
+
+}  // namespace
+
+void writeFile(const QString& path, const QByteArray& content, bool executable) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+  file.write(content);
+  file.close();
+  if (executable) file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
+}
+
+void installStandInResolve(const QString& bundle, const QString& dataDir,
+                           const QByteArray& runtime) {
+  writeFile(bundle + QStringLiteral("/Contents/Applications/ResolvePython"), runtime, true);
+  writeFile(dataDir + QStringLiteral("/applications/com.blackmagic-design.DaVinciResolve.desktop"),
+            "[Desktop Entry]\nType=Application\nName=DaVinci Resolve\nPath=" + bundle.toUtf8() +
+                "\nExec=/bin/true\n");
+}
+
+std::set<pid_t> childrenOf(pid_t pid) {
+  std::set<pid_t> children;
+  QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+  for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    std::ifstream file(tasks.filePath(task + "/children").toStdString());
+    pid_t child;
+    while (file >> child) children.insert(child);
+  }
+  return children;
+}
+
+std::optional<char> processState(pid_t pid) {
+  const std::string text = procFile(pid, "stat");
+  const auto close = text.rfind(')');
+  if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
+  return text[close + 2];
+}
+
+bool hasEnded(pid_t pid) {
+  const auto state = processState(pid);
+  return !state || *state == 'Z' || *state == 'X';
+}
+
+std::set<pid_t> processesWithEnvironment(const QByteArray& entry) {
+  std::set<pid_t> found;
+  for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    bool numeric = false;
+    const pid_t pid = name.toInt(&numeric);
+    if (!numeric || hasEnded(pid)) continue;
+    if (QByteArray::fromStdString(procFile(pid, "environ")).split('\0').contains(entry)) {
+      found.insert(pid);
+    }
+  }
+  return found;
+}
+
+int openDescriptors(pid_t pid) {
+  return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                              .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                              .size());
+}
+
+long statusField(pid_t pid, const char* name) {
+  std::istringstream status(procFile(pid, "status"));
+  const std::string prefix = std::string(name) + ":";
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    std::istringstream value(line.substr(prefix.size()));
+    long number = -1;
+    value >> number;
+    return number;
+  }
+  return -1;
+}
+
+StatusNotifierWatcher::~StatusNotifierWatcher() {
+  bus_.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+  bus_.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+}
+
+bool StatusNotifierWatcher::publish() {
+  return bus_.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+                             QDBusConnection::ExportAllContents) &&
+         bus_.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+}
+
+void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString& serviceOrPath,
+                                                       const QDBusMessage& message) {
+  items_.push_back(serviceOrPath.startsWith(QLatin1Char('/'))
+                       ? message.service() + serviceOrPath
+                       : serviceOrPath + QStringLiteral("/StatusNotifierItem"));
+  emit StatusNotifierItemRegistered(items_.back());
+}
+
+TrayItem::TrayItem(QDBusConnection bus, const QString& item, Underscores underscores)
+    : bus_(bus),
+      service_(item.section(QLatin1Char('/'), 0, 0)),
+      path_(QLatin1Char('/') + item.section(QLatin1Char('/'), 1)),
+      underscores_(underscores) {}
+
+QVariant TrayItem::property(const QString& name) const {
+  const QDBusMessage reply = call(path_, "org.freedesktop.DBus.Properties", "Get",
+                                  {QStringLiteral("org.kde.StatusNotifierItem"), name});
+  if (reply.arguments().isEmpty()) return {};
+  return reply.arguments().first().value<QDBusVariant>().variant();
+}
+
+std::vector<std::pair<int, QString>> TrayItem::menu() const {
+  return parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui), underscores_);
+}
+
+std::vector<QString> TrayItem::labels() const { return labelsOf(menu()); }
+
+void TrayItem::requestLabels(std::function<void(std::vector<QString>)> done) const {
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(layoutCall()));
+  QObject::connect(
+      watcher, &QDBusPendingCallWatcher::finished, watcher,
+      [underscores = underscores_, done = std::move(done)](QDBusPendingCallWatcher* reply) {
+        reply->deleteLater();
+        done(labelsOf(parseLayout(reply->reply(), underscores)));
+      });
+}
+
+void TrayItem::watch(std::function<void()> changed) {
+  changes_ = std::make_shared<MenuChanges>(std::move(changed));
+  const QString menu = menuPath();
+  for (const char* name : {"LayoutUpdated", "ItemsPropertiesUpdated"}) {
+    bus_.connect(service_, menu, QStringLiteral("com.canonical.dbusmenu"),
+                 QString::fromLatin1(name), changes_.get(), SLOT(onChange()));
+  }
+}
+
+bool TrayItem::click(const QString& label) const {
+  for (const auto& [id, shown] : menu()) {
+    if (shown != label) continue;
+    return call(menuPath(), "com.canonical.dbusmenu", "Event",
+                {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u})
+               .type() == QDBusMessage::ReplyMessage;
+  }
+  return false;
+}
+
+void TrayItem::activate(QPoint at) const {
+  call(path_, "org.kde.StatusNotifierItem", "Activate", {at.x(), at.y()});
+}
+
+QDBusMessage TrayItem::layoutCall() const {
+  QDBusMessage message =
+      QDBusMessage::createMethodCall(service_, menuPath(), QStringLiteral("com.canonical.dbusmenu"),
+                                     QStringLiteral("GetLayout"));
+  message.setArguments({0, -1, QStringList()});
+  return message;
+}
+
+// An item keeps its menu's path; asking once keeps later reads to one call.
+QString TrayItem::menuPath() const {
+  if (menuPath_.isEmpty()) {
+    menuPath_ = property(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
+  }
+  return menuPath_;
+}
+
+QDBusMessage TrayItem::call(const QString& path, const char* interface, const char* method,
+                            const QVariantList& arguments) const {
+  QDBusMessage message = QDBusMessage::createMethodCall(
+      service_, path, QString::fromLatin1(interface), QString::fromLatin1(method));
+  message.setArguments(arguments);
+  return bus_.call(message, QDBus::BlockWithGui);
+}
+
+}  // namespace trovemark::bench
