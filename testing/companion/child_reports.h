@@ -6,13 +6,11 @@
 // and the controller over the real launcher and files.
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -20,30 +18,22 @@
 #include "companion/platform/adapters_linux.h"
 #include "companion/platform/run_loop.h"
 #include "testing/companion/companion_fakes.h"
-#include "testing/companion/temp_dir.h"
+#include "testing/temp_dir.h"
+#include "testing/wait.h"
 
 namespace trovemark::companion::testing {
 
-using namespace std::chrono_literals;
+using trovemark::testing::eventually;
+using trovemark::testing::kPatience;
+using trovemark::testing::readFile;
+using trovemark::testing::TempDir;
 
 inline constexpr const char* kInterpreter =
     TROVEMARK_SOURCE_DIR "/tests/data/companion/recording_interpreter.py";
-// Generous: these wait for real processes on a shared machine, and only a
-// fault makes them run out.
-inline constexpr auto kPatience = 30s;
-
-inline bool eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
 
 // The children the recording interpreter has seen start, by pid.
 struct Reports {
-  explicit Reports(std::string folder) : dir(std::move(folder)) {
+  explicit Reports(const std::filesystem::path& folder) : dir(folder.string()) {
     std::filesystem::create_directories(dir);
   }
   std::vector<std::string> started() const {
@@ -81,8 +71,8 @@ inline std::map<std::string, std::string> baseEnvironment(const Reports& reports
 class RealSupervisionFixture : public ::testing::Test {
  protected:
   RealSupervisionFixture() : reports(dir / "reports") {
-    const std::string runtime = dir / "Resolve.app/Contents/Applications/ResolvePython";
-    std::filesystem::create_directories(std::filesystem::path(runtime).parent_path());
+    const auto runtime = dir / "Resolve.app/Contents/Applications/ResolvePython";
+    std::filesystem::create_directories(runtime.parent_path());
     std::filesystem::create_symlink(kInterpreter, runtime);
 
     world.applications->registered = dir / "Resolve.app";

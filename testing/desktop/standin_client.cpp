@@ -1,22 +1,10 @@
 #include "testing/desktop/standin_client.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <fstream>
-#include <stdexcept>
-
 namespace trovemark::standin::testing {
 
 namespace {
 
-// Bounds that only a hung program reaches; they are no timing assertions.
-constexpr int kLineTimeoutMs = 60000;
+// A bound that only a hung program reaches; it is no timing assertion.
 constexpr int kFindAttempts = 200;
 
 std::string takeError(GError* error) {
@@ -25,99 +13,7 @@ std::string takeError(GError* error) {
   return message;
 }
 
-int statusOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-
 }  // namespace
-
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/standin-test.XXXXXX";
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a scratch folder");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::filesystem::path TempDir::write(const std::string& name, const std::string& text) const {
-  const std::filesystem::path file = path_ / name;
-  std::ofstream(file) << text;
-  return file;
-}
-
-std::string standinProgram() { return TROVEMARK_BINARY_DIR "/bin/resolve-standin"; }
-
-std::vector<std::string> readLines(const std::filesystem::path& file) {
-  std::vector<std::string> lines;
-  std::ifstream in(file);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-StandinProcess::StandinProcess(const std::vector<std::string>& arguments,
-                               const std::string& program) {
-  int pipe[2];
-  if (::pipe2(pipe, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
-  pid_ = ::fork();
-  if (pid_ < 0) throw std::runtime_error("cannot fork");
-  if (pid_ == 0) {
-    ::dup2(pipe[1], STDOUT_FILENO);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(pipe[1]);
-  stdout_ = pipe[0];
-}
-
-StandinProcess::~StandinProcess() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  if (stdout_ >= 0) ::close(stdout_);
-}
-
-std::optional<std::string> StandinProcess::readLine() {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kLineTimeoutMs);
-  while (true) {
-    const std::size_t end = buffered_.find('\n');
-    if (end != std::string::npos) {
-      std::string line = buffered_.substr(0, end);
-      buffered_.erase(0, end + 1);
-      return line;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return std::nullopt;
-    pollfd fd{stdout_, POLLIN, 0};
-    if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
-    char chunk[256];
-    const ssize_t got = ::read(stdout_, chunk, sizeof chunk);
-    if (got <= 0) return std::nullopt;
-    buffered_.append(chunk, static_cast<std::size_t>(got));
-  }
-}
-
-int StandinProcess::terminate() {
-  if (pid_ <= 0) return -1;
-  ::kill(pid_, SIGTERM);
-  return wait();
-}
-
-int StandinProcess::wait() {
-  if (pid_ <= 0) return -1;
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
-  pid_ = -1;
-  return statusOf(status);
-}
 
 AtspiClient::AtspiClient() { atspi_init(); }
 

@@ -7,7 +7,7 @@
 
 #include "color_helper/dispatcher.h"
 #include "color_helper/messages.h"
-#include "testing/color_scene.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::color {
 namespace {

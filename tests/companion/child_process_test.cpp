@@ -1,8 +1,9 @@
 // Real child processes: what the bridge's runtime receives, how its end is
-// reported, that it is asked to stop once and reaped; the restart after a
-// real exit.
+// reported, that it is asked to stop once, not waited for, and reaped; the
+// restart after a real exit.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,7 +64,10 @@ TEST(ChildProcesses, TheChildGetsExactlyItsRequestAndIsReapedAfterOneTerminateRe
   for (const auto& [fd, target] : start["fds"].items()) EXPECT_NE(target, canary) << fd;
   EXPECT_TRUE(child->isRunning());
 
+  // The second call comes once the first request has arrived, while the
+  // child still runs: a second signal would be seen.
   child->terminate();
+  ASSERT_TRUE(eventually([&] { return reports.terminateRequests(pid) == 1; }));
   child->terminate();
   ASSERT_TRUE(eventually([&] { return !child->isRunning(); }));
   std::lock_guard lock(mutex);
@@ -73,6 +77,27 @@ TEST(ChildProcesses, TheChildGetsExactlyItsRequestAndIsReapedAfterOneTerminateRe
   EXPECT_EQ(reports.terminateRequests(pid), 1);
   EXPECT_TRUE(Reports::gone(pid));
   child->terminate();  // an ended child is not signalled (nor anything that took its pid)
+}
+
+// A bridge that ignores the request: terminate() returns at once, and
+// nothing stronger follows.
+TEST(ChildProcesses, AChildThatIgnoresTheRequestIsNeitherWaitedForNorForced) {
+  TempDir dir;
+  Reports reports(dir / "reports");
+  auto environment = baseEnvironment(reports);
+  environment["TEST_IGNORE_TERM"] = "1";
+  auto launched = linux_adapters::makeProcessLauncher()->launch({kInterpreter, {}, environment},
+                                                                [](auto&) {});
+  auto child = std::get<std::shared_ptr<ChildProcess>>(launched);
+  ASSERT_TRUE(eventually([&] { return reports.started().size() == 1; }));
+  const std::string pid = reports.started()[0];
+  child->terminate();
+  ASSERT_TRUE(eventually([&] { return reports.terminateRequests(pid) == 1; }));
+  EXPECT_TRUE(child->isRunning());
+  EXPECT_FALSE(Reports::gone(pid));
+  ::kill(std::stoi(pid), SIGKILL);
+  EXPECT_TRUE(eventually([&] { return Reports::gone(pid); }));
+  EXPECT_EQ(reports.terminateRequests(pid), 1);
 }
 
 TEST(ChildProcesses, AClearedHandlerHearsNothing) {
@@ -96,7 +121,7 @@ TEST(ChildProcesses, ARefusedLaunchIsDescribed) {
   const auto missing = launcher->launch({dir / "no such runtime", {}, {}}, [](auto&) {});
   ASSERT_TRUE(std::holds_alternative<std::string>(missing));
   EXPECT_EQ(std::get<std::string>(missing),
-            "Could not run " + dir / "no such runtime" + ": No such file or directory.");
+            "Could not run " + (dir / "no such runtime").string() + ": No such file or directory.");
 
   const auto plain = dir.write("ResolvePython", "#!/bin/sh\n");
   const auto refused = launcher->launch({plain, {}, {}}, [](auto&) {});
@@ -127,9 +152,9 @@ TEST_F(SupervisionTest, ARealChildThatEndsIsRestartedThenReplacedThenStopped) {
   ASSERT_TRUE(eventually([&] { return reports.started().size() == 2; }));
   for (const auto& pid : reports.started()) {
     const auto start = reports.start(pid);
-    EXPECT_EQ(start["env"]["ZELVAN_TOKEN_FILE"], dir / "home/.local/share/Zelvan/.pairing-token");
+    EXPECT_EQ(start["env"]["ZELVAN_TOKEN_FILE"], (dir / "home/.local/share/Zelvan/.pairing-token").string());
     EXPECT_EQ(start["env"]["TEST_REPORT_DIR"], reports.dir);
-    EXPECT_EQ(start["argv"], nlohmann::json::array({dir / "zelvan_bridge.py"}));
+    EXPECT_EQ(start["argv"], nlohmann::json::array({(dir / "zelvan_bridge.py").string()}));
   }
 
   summaries.clear();

@@ -1,6 +1,7 @@
 // The Linux adapters against real folders in a temporary home: the private
 // companion folder, bounded reads, the autostart entry, finding Resolve, and
-// the resource folder beside the program.
+// the resource folder beside the program. (The D-Bus ones have their own
+// suite, with a private bus.)
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,11 +12,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "companion/bridge_controller.h"
 #include "companion/platform/adapters_linux.h"
 #include "companion/platform/desktop_entry.h"
-#include "testing/companion/companion_fakes.h"
-#include "testing/companion/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace trovemark::companion::linux_adapters {
 namespace {
@@ -23,7 +22,7 @@ namespace {
 using testing::readFile;
 using testing::TempDir;
 
-mode_t modeOf(const std::string& path) {
+mode_t modeOf(const std::filesystem::path& path) {
   struct stat st {};
   EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
   return st.st_mode & 07777;
@@ -126,21 +125,6 @@ TEST(LinuxLoginItem, AFailureToWriteIsReadable) {
   EXPECT_EQ(item->status(), LoginItem::kNotRegistered);
 }
 
-TEST(LinuxLoginItem, TheControllerRegistersAtStartAndToggles) {
-  TempDir home;
-  testing::FakeWorld world;
-  world.loginItem = nullptr;
-  Platform platform = world.platform();
-  platform.loginItem = makeLoginItem({{"XDG_CONFIG_HOME", home / "config"}}, "/usr/bin/ZelvanMac");
-  auto controller = BridgeController::create(platform);
-  EXPECT_TRUE(controller->launchesAtLogin());
-  EXPECT_TRUE(std::filesystem::exists(home / "config/autostart/ZelvanMac.desktop"));
-  controller->toggleLaunchAtLogin();
-  EXPECT_FALSE(controller->launchesAtLogin());
-  EXPECT_FALSE(std::filesystem::exists(home / "config/autostart/ZelvanMac.desktop"));
-  EXPECT_EQ(controller->error(), std::nullopt);
-}
-
 // --- Finding Resolve ----------------------------------------------------------
 
 TEST(LinuxApplications, RunningInstancesComeFromProcessExecutables) {
@@ -169,7 +153,7 @@ TEST(LinuxApplications, TheRegisteredLocationIsADesktopEntryNamedAfterTheIdentif
   TempDir dirs;
   const std::string id = "com.blackmagic-design.DaVinciResolve";
   const Environment env{{"HOME", dirs / "home"},
-                        {"XDG_DATA_DIRS", dirs / "system" + ":" + dirs / "vendor"}};
+                        {"XDG_DATA_DIRS", (dirs / "system").string() + ":" + (dirs / "vendor").string()}};
   auto locator = makeApplicationLocator(env, dirs / "noproc");
   EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
 
@@ -199,16 +183,6 @@ TEST(LinuxBundle, ResourcesLieUnderTheSharedDataFolderOfThePrefix) {
             readFile(TROVEMARK_SOURCE_DIR "/companion/resources/zelvan_bridge.py"));
   EXPECT_EQ(bundle->resourcePath("zelvan_bridge", "txt"), std::nullopt);
   EXPECT_EQ(makeBundle("/nonexistent", {})->resourcePath("zelvan_bridge", "py"), std::nullopt);
-}
-
-TEST(LinuxBundle, WithoutAvahiTheHostNameIsTheSystemName) {
-  // A bus address that leads nowhere stands for a machine without Avahi.
-  TempDir dir;
-  auto bundle = makeBundle(dir.path(), {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + dir / "none"}});
-  char name[256] = {};
-  ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
-  EXPECT_EQ(bundle->hostName(), name);
-  EXPECT_EQ(bundle->environment().count("DBUS_SYSTEM_BUS_ADDRESS"), 1u);
 }
 
 }  // namespace

@@ -136,7 +136,7 @@ class HelperSession : public ::testing::TestWithParam<Session> {};
 TEST_P(HelperSession, AnswersAndOperatesAsTheInProcessScene) {
   const Session& session = GetParam();
   TempDir dir;
-  json scene = loadScene(defaultScene());
+  json scene = defaultScene();
   session.edit(scene);
   const auto sceneFile = writeScene(dir, "scene.json", scene);
   const auto log = dir.path() / "operations.log";
@@ -193,7 +193,7 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
   }
 
   // Only the first instance counts, even when a later one has a window.
-  json scene = loadScene(defaultScene());
+  json scene = defaultScene();
   scene["applications"].insert(scene["applications"].begin(), applicationWith(json::array()));
   const auto file = writeScene(dir, "two.json", scene);
   auto windowless = startStandin(file, 0);

@@ -7,17 +7,16 @@
 
 #include "color_helper/accessibility/element.h"
 #include "color_helper/dispatcher.h"
-#include "testing/color_scene.h"
-#include "testing/scene_test.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::scene::test {
 namespace {
 
-class ColorPage : public SceneTest {
+class ColorPage : public ::testing::Test, protected testing::SceneFixture {
  protected:
-  void SetUp() override { open(testing::defaultScene().dump()); }
+  void SetUp() override { make(testing::defaultScene().dump()); }
 
-  std::vector<ax::Element> walk() { return scene_->flatten(node("window"), 100000); }
+  std::vector<ax::Element> walk() { return scene->flatten(node("window"), 100000); }
 
   // Index of the first element from `from` that matches, or the list's size.
   static std::size_t find(const std::vector<ax::Element>& list, const std::string& role,
@@ -41,7 +40,7 @@ TEST_F(ColorPage, MarkersStayInsideTheWalkLimitAndInsideThePalettes) {
   for (const char* pressed : {"", "color-bars", "palette-blur", "blur-mode-sharpen", "mode-log"}) {
     SCOPED_TRACE(pressed);
     if (*pressed) {
-      ASSERT_TRUE(scene_->press(node(pressed)));
+      ASSERT_TRUE(scene->press(node(pressed)));
     }
     const auto all = walk();
     const std::size_t primaries = find(all, "AXStaticText", "Primaries - ");
@@ -67,13 +66,13 @@ TEST_F(ColorPage, MarkersStayInsideTheWalkLimitAndInsideThePalettes) {
 
 TEST_F(ColorPage, ReadoutsShowTheBarsScaled) {
   auto status = [&] {
-    return color::run(*scene_, clock_,
+    return color::run(*scene, clock,
                       color::decodeRequest(R"({"action":"status","section":"primaries"})"))
         .display;
   };
   // Gain reads 1.00 at 700, in the order Y R G B.
   EXPECT_EQ(status()[2], (std::vector<double>{1.05, 1, 1.02, 0.98}));
-  ASSERT_TRUE(scene_->setValue(node("lift-y"), 12.6));
+  ASSERT_TRUE(scene->setValue(node("lift-y"), 12.6));
   EXPECT_EQ(status()[0][0], 0.13);
 }
 

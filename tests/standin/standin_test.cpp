@@ -7,10 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "bench/standin_process.h"
 #include "testing/desktop/standin_client.h"
+#include "testing/temp_dir.h"
+#include "testing/wait.h"
 
 namespace trovemark::standin::testing {
 namespace {
+
+using trovemark::testing::eventually;
+using trovemark::testing::readFile;
+using trovemark::testing::TempDir;
+
+const std::string kStandin = TROVEMARK_BINARY_DIR "/bin/resolve-standin";
 
 constexpr const char* kScene = R"({"applications": [
   {"focusedWindow": 1, "windows": [
@@ -84,17 +93,17 @@ class StandinTest : public ::testing::Test {
   void start(std::vector<std::string> extra = {}) {
     scene_ = dir_.write("scene.json", kScene);
     log_ = dir_.path() / "operations.log";
-    std::vector<std::string> arguments{scene_.string(), "--log", log_.string()};
+    std::vector<std::string> arguments{kStandin, scene_.string(), "--log", log_.string()};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    process_ = std::make_unique<StandinProcess>(arguments);
-    ASSERT_EQ(process_->readLine(), "ready");
+    process_ = bench::Process::start(arguments);
+    ASSERT_EQ(process_->readLine(), "ready") << process_->errors();
     application_ = client_.application(process_->pid());
     ASSERT_NE(application_, nullptr) << "the stand-in never registered with the desktop";
   }
 
   void TearDown() override {
     if (process_) {
-      EXPECT_EQ(process_->terminate(), 0) << "SIGTERM must end it cleanly";
+      EXPECT_EQ(process_->stop(), 0) << "SIGTERM must end it cleanly";
     }
   }
 
@@ -104,20 +113,10 @@ class StandinTest : public ::testing::Test {
     return found;
   }
 
-  // Re-reads the named object until `done` holds; a hung stand-in fails here.
-  template <typename Done>
-  bool eventually(Done done) {
-    for (int attempt = 0; attempt < 400; ++attempt) {
-      if (done()) return true;
-      g_usleep(50000);
-    }
-    return false;
-  }
-
   TempDir dir_;
   std::filesystem::path scene_;
   std::filesystem::path log_;
-  std::unique_ptr<StandinProcess> process_;
+  std::unique_ptr<bench::Process> process_;
   AtspiClient client_;
   AtspiAccessible* application_ = nullptr;
   std::vector<std::unique_ptr<AtspiAccessible, decltype(&g_object_unref)>> owned_;
@@ -163,13 +162,12 @@ TEST_F(StandinTest, OperationsReachTheModelAndTheLogAsTheyHappen) {
   EXPECT_FALSE(client_.read(find("Reset")).enabled);
   EXPECT_EQ(client_.read(find("Lift")).value, 1.0);
 
-  EXPECT_EQ(readLines(log_), (std::vector<std::string>{
-                                 R"({"op":"press","id":"bars","refused":false})",
-                                 R"({"op":"press","id":"bars","refused":false})",
-                                 R"({"op":"set","id":"lift","value":0.987654321,"refused":false})",
-                                 R"({"op":"set","id":"lift","value":5.0,"refused":false})",
-                                 R"({"op":"press","id":"reset","refused":true})",
-                             }));
+  EXPECT_EQ(readFile(log_), R"({"op":"press","id":"bars","refused":false}
+{"op":"press","id":"bars","refused":false}
+{"op":"set","id":"lift","value":0.987654321,"refused":false}
+{"op":"set","id":"lift","value":5.0,"refused":false}
+{"op":"press","id":"reset","refused":true}
+)");
 }
 
 TEST_F(StandinTest, DelayedEffectsArriveAndHiddenNodesComeBackUnderTheSamePath) {
@@ -215,10 +213,11 @@ TEST(StandinProgram, RefusesBadInputWithAClearStatus) {
       {{(dir.path() / "missing.json").string()}, 1},
       {{scene, "--log", (dir.path() / "no/such/folder/log").string()}, 1},
   };
-  for (const Case& c : cases) {
-    StandinProcess process(c.arguments);
-    EXPECT_EQ(process.readLine(), std::nullopt) << "nothing but \"ready\" goes to standard output";
-    EXPECT_EQ(process.wait(), c.status) << ::testing::PrintToString(c.arguments);
+  for (Case c : cases) {
+    c.arguments.insert(c.arguments.begin(), kStandin);
+    const auto process = bench::Process::start(c.arguments);
+    EXPECT_EQ(process->readLine(), std::nullopt) << "nothing but \"ready\" goes to standard output";
+    EXPECT_EQ(process->wait(), c.status) << ::testing::PrintToString(c.arguments);
   }
 }
 

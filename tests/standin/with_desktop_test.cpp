@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/desktop/standin_client.h"
+#include "bench/standin_process.h"
 
 namespace trovemark::standin::testing {
 namespace {
@@ -43,16 +43,16 @@ std::vector<int> processesOf(const std::string& desktop) {
 }
 
 TEST(WithDesktop, DesktopsSideBySideStayApart) {
-  const std::vector<std::string> show = {"sh", "-c",
-                                         "echo \"$DISPLAY $DBUS_SESSION_BUS_ADDRESS\"; sleep 1"};
-  StandinProcess first(show, kWithDesktop);
-  StandinProcess second(show, kWithDesktop);
-  const std::optional<std::string> a = first.readLine();
-  const std::optional<std::string> b = second.readLine();
+  const std::vector<std::string> show = {
+      kWithDesktop, "sh", "-c", "echo \"$DISPLAY $DBUS_SESSION_BUS_ADDRESS\"; sleep 1"};
+  const auto first = bench::Process::start(show);
+  const auto second = bench::Process::start(show);
+  const std::optional<std::string> a = first->readLine();
+  const std::optional<std::string> b = second->readLine();
   ASSERT_TRUE(a && b);
   EXPECT_NE(*a, *b);
-  EXPECT_EQ(first.wait(), 0);
-  EXPECT_EQ(second.wait(), 0);
+  EXPECT_EQ(first->wait(), 0);
+  EXPECT_EQ(second->wait(), 0);
 }
 
 TEST(WithDesktop, PassesTheStatusThroughAndLeavesNothingBehind) {
@@ -72,11 +72,11 @@ TEST(WithDesktop, PassesTheStatusThroughAndLeavesNothingBehind) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    StandinProcess run({"sh", "-c", c.command}, kWithDesktop);
-    const std::optional<std::string> desktop = run.readLine();
+    const auto run = bench::Process::start({kWithDesktop, "sh", "-c", c.command});
+    const std::optional<std::string> desktop = run->readLine();
     ASSERT_TRUE(desktop.has_value());
     EXPECT_FALSE(processesOf(*desktop).empty()) << "the desktop's own processes carry the marker";
-    EXPECT_EQ(c.terminate ? run.terminate() : run.wait(), c.status);
+    EXPECT_EQ(c.terminate ? run->stop() : run->wait(), c.status);
     EXPECT_EQ(processesOf(*desktop), std::vector<int>{});
     EXPECT_FALSE(std::filesystem::exists(*desktop));
   }

@@ -13,13 +13,13 @@
 #include "companion/bridge_controller.h"
 #include "companion/platform/adapters_linux.h"
 #include "testing/companion/companion_fakes.h"
-#include "testing/companion/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace trovemark::companion {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
+using trovemark::testing::TempDir;
 
 constexpr const char* kNotReady = "Pairing link is not ready; restart the bridge";
 constexpr std::size_t kBound = 64 * 1024;
