@@ -127,6 +127,19 @@ const std::vector<Session>& sessions() {
        [](json& scene) { scene["applications"][0]["focusedWindow"] = nullptr; },
        {R"({"action":"status","section":"primaries"})"},
        [](const std::vector<Outcome>& o) { EXPECT_EQ(o[0].status, 0); }},
+      {"SecondWindowFocused",
+       [](json& scene) {
+         auto& windows = scene["applications"][0]["windows"];
+         windows.insert(
+             windows.begin(),
+             json::object(
+                 {{"role", "AXWindow"},
+                  {"description", "Inspector"},
+                  {"children", {{{"role", "AXStaticText"}, {"value", "Primaries - Log"}}}}}));
+         scene["applications"][0]["focusedWindow"] = 1;
+       },
+       {R"({"action":"status","section":"primaries"})"},
+       [](const std::vector<Outcome>& o) { EXPECT_EQ(o[0].status, 0); }},
   };
   return all;
 }
