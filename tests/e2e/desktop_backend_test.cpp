@@ -89,34 +89,16 @@ TEST_F(DesktopBackend, ResolveThatQuitsReadsAsAbsent) {
 }
 
 TEST_F(DesktopBackend, LiveControlsOperateAndReadAsTheWalkSays) {
-  // Single reads agree with the walk.
-  auto text = [](const std::optional<ax::AttributeValue>& v) {
-    return v && std::holds_alternative<std::string>(*v) ? std::get<std::string>(*v) : "";
-  };
-  for (std::size_t i = 0; i < list_.size(); i += 7) {
-    const ax::Element& e = list_[i];
-    EXPECT_EQ(text(ax_.attribute(e.ref, ax::kRole)), e.role) << i;
-    EXPECT_EQ(text(ax_.attribute(e.ref, ax::kDescription)), e.description) << i;
-    EXPECT_EQ(ax_.attribute(e.ref, ax::kValue), e.value) << i;
-    const ax::NodeReading reading = ax_.readNode(e.ref);
-    EXPECT_EQ(text(reading.role), e.role) << i;
-    EXPECT_EQ(reading.value, e.value) << i;
-  }
+  // Doubles travel exactly both ways.
+  ASSERT_TRUE(ax_.setValue(slider_, 0.123456789));
+  EXPECT_EQ(ax_.attribute(slider_, ax::kValue), ax::AttributeValue(0.123456789));
   const auto children = ax_.attribute(window_, ax::kChildren);
   ASSERT_TRUE(children && std::holds_alternative<std::vector<ax::ElementRef>>(*children));
-  ASSERT_FALSE(std::get<std::vector<ax::ElementRef>>(*children).empty());
-  EXPECT_TRUE(ax_.sameElement(std::get<std::vector<ax::ElementRef>>(*children)[0], list_[1].ref));
+  EXPECT_TRUE(
+      ax_.sameElement(std::get<std::vector<ax::ElementRef>>(*children).at(0), list_[1].ref));
+  EXPECT_FALSE(ax_.sameElement(slider_, button_));
   // Windows are an application's, not an element's.
   EXPECT_FALSE(ax_.attribute(window_, ax::kWindows).has_value());
-  EXPECT_FALSE(ax_.attribute(window_, ax::kFocusedWindow).has_value());
-
-  // Operations are accepted, and doubles read back exactly.
-  ASSERT_TRUE(ax_.setValue(slider_, 0.123456789));
-  const auto value = ax_.attribute(slider_, ax::kValue);
-  ASSERT_TRUE(value.has_value());
-  EXPECT_EQ(std::get<double>(*value), 0.123456789);
-  EXPECT_TRUE(ax_.sameElement(ax_.flatten(window_, 1)[0].ref, window_));
-  EXPECT_FALSE(ax_.sameElement(slider_, button_));
 }
 
 // The pipelined connection on the private session bus.
