@@ -222,26 +222,12 @@ class Builder {
     }
   }
 
-  std::size_t subtreeSize(std::size_t n) const {
-    std::size_t count = 0;
-    std::vector<std::size_t> pending{n};
-    while (!pending.empty()) {
-      const std::size_t at = pending.back();
-      pending.pop_back();
-      ++count;
-      if (nodes_[at].children) {
-        pending.insert(pending.end(), nodes_[at].children->begin(), nodes_[at].children->end());
-      }
-    }
-    return count;
-  }
-
-  // A copy of the subtree, placed right after the original. Effects and binds
-  // of the copy still name the original's targets.
+  // A copy of the subtree, placed right after the original, as far as the
+  // bound on nodes lets it grow. Effects and binds of the copy still name the
+  // original's targets.
   void duplicate(std::size_t n) {
     const auto parent = nodes_[n].parent;
-    if (!parent || !nodes_[*parent].children) return;
-    if (nodes_.size() + subtreeSize(n) > kMaxNodes) return;
+    if (!parent || !nodes_[*parent].children || nodes_.size() >= kMaxNodes) return;
     const std::size_t copy = copyOf(n, *parent);
     auto& siblings = *nodes_[*parent].children;
     const auto at = std::find(siblings.begin(), siblings.end(), n);
@@ -255,11 +241,10 @@ class Builder {
     if (copy.children) copy.children->clear();
     nodes_.push_back(std::move(copy));
     const std::size_t self = nodes_.size() - 1;
-    if (children) {
-      for (std::size_t child : *children) {
-        const std::size_t copied = copyOf(child, self);  // may move nodes_
-        nodes_[self].children->push_back(copied);
-      }
+    for (std::size_t child : children.value_or(std::vector<std::size_t>{})) {
+      if (nodes_.size() >= kMaxNodes) break;
+      const std::size_t copied = copyOf(child, self);  // may move nodes_
+      nodes_[self].children->push_back(copied);
     }
     return self;
   }
