@@ -44,14 +44,15 @@ class WalkEquality : public ::testing::Test {
     const auto expected = reference_.walk(limit.value_or(1800)).elements;
     const auto actual =
         limit ? ax_.flatten(reference_.window(), *limit) : ax::flatten(ax_, reference_.window());
-    EXPECT_EQ(actual.size(), expected.size()) << "limit " << limit.value_or(0);
+    const std::string cut = limit ? "limit " + std::to_string(*limit) : "the product's limit";
+    EXPECT_EQ(actual.size(), expected.size()) << cut;
     for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i) {
       const bool same =
           ax_.sameElement(actual[i].ref, expected[i].ref) && actual[i].role == expected[i].role &&
           actual[i].description == expected[i].description && actual[i].value == expected[i].value;
       if (!same) {
-        ADD_FAILURE() << "limit " << limit.value_or(0) << ", element " << i << ": the backend read "
-                      << describe(actual[i]) << ", the reference " << describe(expected[i]);
+        ADD_FAILURE() << cut << ", element " << i << ": the backend read " << describe(actual[i])
+                      << ", the reference " << describe(expected[i]);
         break;
       }
     }
