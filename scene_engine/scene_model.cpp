@@ -835,9 +835,10 @@ bool SceneModel::set(NodeId node, double value) {
   return true;
 }
 
-void SceneModel::logRefused(const std::string& op, std::optional<double> value) {
+void SceneModel::logRefused(const std::string& op, std::optional<double> value,
+                            std::optional<std::string> id) {
   impl_->advance();
-  impl_->log.push_back(Operation{op, std::nullopt, value, true});
+  impl_->log.push_back(Operation{op, std::move(id), value, true});
 }
 
 const std::vector<Operation>& SceneModel::operations() const { return impl_->log; }

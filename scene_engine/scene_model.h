@@ -186,9 +186,11 @@ class SceneModel {
   // element that has gone.
   bool press(NodeId node);
   bool set(NodeId node, double value);
-  // Logs an operation aimed at something that is no node (the application
-  // element, a handle from elsewhere): always refused.
-  void logRefused(const std::string& op, std::optional<double> value);
+  // Logs an operation that never reached a node's behaviour: one aimed at
+  // something that is no node (the application element, a handle from
+  // elsewhere), or, naming the node, one refused before it got there.
+  void logRefused(const std::string& op, std::optional<double> value,
+                  std::optional<std::string> id = std::nullopt);
   const std::vector<Operation>& operations() const;
 
   // --- Time -----------------------------------------------------------------

@@ -2,8 +2,8 @@
 
 // The one scene fixture: a substitute Resolve made from a scene (mostly the
 // default Color page, edited as JSON first) on a fake clock, read and
-// operated by node id, with its operation log as short lines; and a port
-// over a scene that refuses one chosen operation.
+// operated by node id, with its operation log as short lines, optionally
+// refusing one chosen operation.
 
 #include <chrono>
 #include <cstddef>
@@ -101,6 +101,8 @@ struct SceneFixture {
   }
   scene::Scene& make(const char* text) { return make(std::string(text)); }
   scene::Scene& make(const json& sceneJson) { return make(sceneJson.dump()); }
+  // The scene refusing its n-th press or set (see RefuseNth).
+  scene::Scene& makeRefusing(const json& sceneJson, std::size_t n);
 
   ax::ElementRef node(const std::string& id) {
     const auto found = scene->model().find(id);
@@ -135,58 +137,36 @@ struct SceneFixture {
   }
 };
 
-// A scene's port that refuses the n-th press or set (counting from 1) as the
-// platform refuses, without passing it on, and lets everything else through.
-// `log()` holds every operation that came to the port, the refused one
-// included.
-class RefuseNth final : public ax::Accessibility {
+// A scene that refuses the n-th press or set it is asked for (counting from
+// 1) as the platform refuses: the operation is logged as refused and goes no
+// further.
+class RefuseNth final : public scene::Scene {
  public:
-  RefuseNth(scene::Scene& scene, std::size_t n) : scene_(scene), n_(n) {}
+  RefuseNth(std::unique_ptr<scene::SceneModel> model, std::size_t n)
+      : Scene(std::move(model)), n_(n) {}
 
-  std::vector<std::string> log() const {
-    std::vector<std::string> lines;
-    for (const auto& op : operations_) lines.push_back(logLine(op));
-    return lines;
-  }
-
-  bool isProcessTrusted() override { return scene_.isProcessTrusted(); }
-  std::vector<ax::ProcessId> runningApplications(const std::string& bundle) override {
-    return scene_.runningApplications(bundle);
-  }
-  ax::ElementRef applicationElement(ax::ProcessId pid) override {
-    return scene_.applicationElement(pid);
-  }
-  std::optional<ax::AttributeValue> attribute(const ax::ElementRef& element,
-                                              const std::string& name) override {
-    return scene_.attribute(element, name);
-  }
-  bool sameElement(const ax::ElementRef& a, const ax::ElementRef& b) override {
-    return scene_.sameElement(a, b);
-  }
-  std::vector<ax::Element> flatten(const ax::ElementRef& root, std::size_t limit) override {
-    return scene_.flatten(root, limit);
-  }
   bool setValue(const ax::ElementRef& element, double value) override {
-    return operate("set", element, value, [&] { return scene_.setValue(element, value); });
+    return !refuses(element, "set", value) && Scene::setValue(element, value);
   }
   bool press(const ax::ElementRef& element) override {
-    return operate("press", element, std::nullopt, [&] { return scene_.press(element); });
+    return !refuses(element, "press", std::nullopt) && Scene::press(element);
   }
 
  private:
-  template <typename Pass>
-  bool operate(const char* op, const ax::ElementRef& element, std::optional<double> value,
-               Pass pass) {
-    const auto node = scene_.nodeOf(element);
-    const bool refuse = operations_.size() + 1 == n_;
-    const bool done = !refuse && pass();
-    operations_.push_back({op, node ? scene_.model().id(*node) : std::nullopt, value, !done});
-    return done;
+  bool refuses(const ax::ElementRef& element, const char* op, std::optional<double> value) {
+    if (++operations_ != n_) return false;
+    const auto node = nodeOf(element);
+    model().logRefused(op, value, node ? model().id(*node) : std::nullopt);
+    return true;
   }
 
-  scene::Scene& scene_;
   std::size_t n_;
-  std::vector<scene::Operation> operations_;
+  std::size_t operations_ = 0;
 };
+
+inline scene::Scene& SceneFixture::makeRefusing(const json& sceneJson, std::size_t n) {
+  scene = std::make_unique<RefuseNth>(scene::SceneModel::parse(sceneJson.dump(), clock), n);
+  return *scene;
+}
 
 }  // namespace trovemark::testing

@@ -58,15 +58,14 @@ TEST(FaultInjection, ARefusalAnywhereEndsTheRequestWithItsMessage) {
     for (std::size_t k = 1; k <= c.operations.size(); ++k) {
       SCOPED_TRACE(k);
       testing::SceneFixture fixture;
-      fixture.make(testing::defaultScene());
-      testing::RefuseNth port(*fixture.scene, k);
+      fixture.makeRefusing(testing::defaultScene(), k);
       const bool isSet = c.operations[k - 1].starts_with("set");
-      EXPECT_EQ(testing::failureOf([&] { run(port, fixture.clock, request); }),
+      EXPECT_EQ(testing::failureOf([&] { run(*fixture.scene, fixture.clock, request); }),
                 isSet ? messages::kAdjustmentNotAccepted : messages::kControlNotActivated);
       std::vector<std::string> expected(c.operations.begin(), c.operations.begin() + k);
       expected.back() += " refused";
       if (isSet && !c.afterRefusedSet.empty()) expected.push_back(c.afterRefusedSet);
-      EXPECT_THAT(port.log(), ElementsAreArray(expected));
+      EXPECT_THAT(fixture.log(), ElementsAreArray(expected));
       EXPECT_THAT(fixture.clock.sleeps(), IsEmpty());  // no settle wait began
     }
   }
