@@ -30,6 +30,7 @@
 
 #include "bench/bus_services.h"
 #include "bench/desktop_panel.h"
+#include "bench/standin_process.h"
 
 namespace trovemark::bench {
 namespace {

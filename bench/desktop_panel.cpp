@@ -7,19 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <string>
 
 namespace trovemark::bench {
 
 namespace {
-
-std::string procFile(pid_t pid, const char* name) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/" + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The top level of a GetLayout reply: (id, label), "---" for separators.
 std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply,
@@ -73,61 +64,6 @@ void installStandInResolve(const QString& bundle, const QString& dataDir,
   writeFile(dataDir + QStringLiteral("/applications/com.blackmagic-design.DaVinciResolve.desktop"),
             "[Desktop Entry]\nType=Application\nName=DaVinci Resolve\nPath=" + bundle.toUtf8() +
                 "\nExec=/bin/true\n");
-}
-
-std::set<pid_t> childrenOf(pid_t pid) {
-  std::set<pid_t> children;
-  QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-  for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-    std::ifstream file(tasks.filePath(task + "/children").toStdString());
-    pid_t child;
-    while (file >> child) children.insert(child);
-  }
-  return children;
-}
-
-std::optional<char> processState(pid_t pid) {
-  const std::string text = procFile(pid, "stat");
-  const auto close = text.rfind(')');
-  if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
-  return text[close + 2];
-}
-
-bool hasEnded(pid_t pid) {
-  const auto state = processState(pid);
-  return !state || *state == 'Z' || *state == 'X';
-}
-
-std::set<pid_t> processesWithEnvironment(const QByteArray& entry) {
-  std::set<pid_t> found;
-  for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    bool numeric = false;
-    const pid_t pid = name.toInt(&numeric);
-    if (!numeric || hasEnded(pid)) continue;
-    if (QByteArray::fromStdString(procFile(pid, "environ")).split('\0').contains(entry)) {
-      found.insert(pid);
-    }
-  }
-  return found;
-}
-
-int openDescriptors(pid_t pid) {
-  return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
-                              .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
-                              .size());
-}
-
-long statusField(pid_t pid, const char* name) {
-  std::istringstream status(procFile(pid, "status"));
-  const std::string prefix = std::string(name) + ":";
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(prefix, 0) != 0) continue;
-    std::istringstream value(line.substr(prefix.size()));
-    long number = -1;
-    value >> number;
-    return number;
-  }
-  return -1;
 }
 
 StatusNotifierWatcher::~StatusNotifierWatcher() {
@@ -202,9 +138,8 @@ void TrayItem::activate(QPoint at) const {
 }
 
 QDBusMessage TrayItem::layoutCall() const {
-  QDBusMessage message =
-      QDBusMessage::createMethodCall(service_, menuPath(), QStringLiteral("com.canonical.dbusmenu"),
-                                     QStringLiteral("GetLayout"));
+  QDBusMessage message = QDBusMessage::createMethodCall(
+      service_, menuPath(), QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
   message.setArguments({0, -1, QStringList()});
   return message;
 }

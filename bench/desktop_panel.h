@@ -2,10 +2,8 @@
 
 // What the companion meets on a desktop, played by us: a panel's tray watcher
 // and a panel's view of a registered tray item (over the same D-Bus protocols
-// a real panel uses), a Resolve installation, and a look at processes
-// through /proc. For the companion's soak and its desktop tests.
-
-#include <sys/types.h>
+// a real panel uses), and a Resolve installation. For the companion's soak and
+// its desktop tests.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -16,8 +14,6 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -30,18 +26,6 @@ void writeFile(const QString& path, const QByteArray& content, bool executable =
 // XDG_DATA_DIRS at `dataDir`.
 void installStandInResolve(const QString& bundle, const QString& dataDir,
                            const QByteArray& runtime);
-
-// The live children of a process.
-std::set<pid_t> childrenOf(pid_t pid);
-// The process's state letter ('R', 'S', 'Z', ...); none once it is gone.
-std::optional<char> processState(pid_t pid);
-// Gone, or ended and waiting to be collected.
-bool hasEnded(pid_t pid);
-// Every live process whose environment holds this "NAME=value" entry.
-std::set<pid_t> processesWithEnvironment(const QByteArray& entry);
-int openDescriptors(pid_t pid);
-// A "Name:  value kB" line of /proc/<pid>/status, as a number; -1 if absent.
-long statusField(pid_t pid, const char* name);
 
 // What a panel offers tray items: they register here, and are then driven
 // through their D-Bus menu as a panel would.

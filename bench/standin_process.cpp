@@ -7,10 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -55,6 +58,11 @@ pid_t spawn(const std::vector<std::string>& argv, int out, int err) {
   close(err);
   if (spawned != 0) failed("cannot run " + argv.at(0), spawned);
   return pid;
+}
+
+std::string procFile(const std::string& pid, const char* name) {
+  std::ifstream in("/proc/" + pid + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 int waitFor(pid_t pid) {
@@ -218,6 +226,65 @@ std::unique_ptr<Standin> Standin::start(const StandinOptions& options) {
                              standin->errors());
   }
   return standin;
+}
+
+std::set<pid_t> childrenOf(pid_t pid) {
+  std::set<pid_t> children;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    std::ifstream file(task.path() / "children");
+    for (pid_t child; file >> child;) children.insert(child);
+  }
+  return children;
+}
+
+std::optional<char> processState(pid_t pid) {
+  const std::string text = procFile(std::to_string(pid), "stat");
+  const auto close = text.rfind(')');
+  if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
+  return text[close + 2];
+}
+
+bool hasEnded(pid_t pid) {
+  const auto state = processState(pid);
+  return !state || *state == 'Z' || *state == 'X';
+}
+
+std::set<pid_t> processesWithEnvironment(const std::string& entry) {
+  std::set<pid_t> found;
+  for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = process.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = std::stoi(name);
+    if (hasEnded(pid)) continue;
+    const std::string environment = procFile(name, "environ");
+    for (std::size_t at = 0; at < environment.size();) {
+      const std::size_t end = std::min(environment.find('\0', at), environment.size());
+      if (environment.compare(at, end - at, entry) == 0) found.insert(pid);
+      at = end + 1;
+    }
+  }
+  return found;
+}
+
+int openDescriptors(pid_t pid) {
+  std::error_code error;
+  const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);
+  return static_cast<int>(std::distance(fds, std::filesystem::directory_iterator()));
+}
+
+long statusField(pid_t pid, const char* name) {
+  std::istringstream status(procFile(std::to_string(pid), "status"));
+  const std::string prefix = std::string(name) + ":";
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    std::istringstream value(line.substr(prefix.size()));
+    long number = -1;
+    value >> number;
+    return number;
+  }
+  return -1;
 }
 
 bool insideDesktop() { return std::getenv("TROVEMARK_DESKTOP") != nullptr; }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,19 @@ class Standin : public Process {
  private:
   using Process::Process;
 };
+
+// A look at processes through /proc.
+// The live children of a process.
+std::set<pid_t> childrenOf(pid_t pid);
+// The process's state letter ('R', 'S', 'Z', ...); none once it is gone.
+std::optional<char> processState(pid_t pid);
+// Gone, or ended and waiting to be collected.
+bool hasEnded(pid_t pid);
+// Every live process whose environment holds this "NAME=value" entry.
+std::set<pid_t> processesWithEnvironment(const std::string& entry);
+int openDescriptors(pid_t pid);
+// A "Name:  value kB" line of /proc/<pid>/status, as a number; -1 if absent.
+long statusField(pid_t pid, const char* name);
 
 // Inside a private desktop (scripts/with-desktop)?
 bool insideDesktop();

@@ -8,7 +8,6 @@
 #include <QThread>
 #include <cstdlib>
 
-#include "bench/standin_process.h"
 #include "testing/wait.h"
 
 namespace trovemark::companion::testing {
@@ -19,8 +18,8 @@ QTemporaryDir* installed = nullptr;
 
 // Set in the bridge's environment, so that whatever a case started is found
 // and ended with it.
-QByteArray tokenEntry(const QString& tokenFile) {
-  return "ZELVAN_TOKEN_FILE=" + tokenFile.toUtf8();
+std::string tokenEntry(const QString& tokenFile) {
+  return "ZELVAN_TOKEN_FILE=" + tokenFile.toStdString();
 }
 
 }  // namespace

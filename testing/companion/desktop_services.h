@@ -22,6 +22,7 @@
 
 #include "bench/bus_services.h"
 #include "bench/desktop_panel.h"
+#include "bench/standin_process.h"
 
 // Readable failure messages for Qt strings.
 QT_BEGIN_NAMESPACE

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "companion/bridge_controller.h"
-#include "testing/companion/controller_fixture.h"
+#include "testing/companion/companion_fakes.h"
 
 namespace trovemark::companion {
 namespace {

@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMimeData>
 #include <QThread>
@@ -24,6 +23,7 @@
 #include "companion/app/tray_menu.h"
 #include "companion/app/zelvan_mac_app.h"
 #include "testing/companion/app_fixture.h"
+#include "testing/wait.h"
 
 namespace trovemark::companion::app {
 namespace {
@@ -129,8 +129,9 @@ TEST_F(AppTest, CopyPairingLinkPutsOnlyTheLinkOnTheClipboard) {
   EXPECT_EQ(lines().at(1), "Pairing link copied");
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   ASSERT_NE(data, nullptr);
-  EXPECT_EQ(data->text().toStdString(),
-            "zelvan://pair?host=studio-mac.local&token=tok%26en%20%3D1&fingerprint=" + kFingerprint);
+  EXPECT_EQ(
+      data->text().toStdString(),
+      "zelvan://pair?host=studio-mac.local&token=tok%26en%20%3D1&fingerprint=" + kFingerprint);
   EXPECT_FALSE(data->hasHtml()) << "rich text left beside the link";
 }
 
@@ -163,11 +164,9 @@ TEST_F(AppTest, ExecutorRunsPostedWorkOnTheEventLoopInOrder) {
   executor.postAfter(std::chrono::milliseconds(30), [&] { record(4); });
   EXPECT_TRUE(ran.empty()) << "posted work ran inside post()";
 
-  QElapsedTimer timer;
-  timer.start();
-  while (ran.size() < 4 && timer.elapsed() < 10000) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  }
+  trovemark::testing::eventually(
+      [&] { return ran.size() == 4; },
+      [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
   EXPECT_EQ(ran, (std::vector<int>{1, 2, 3, 4}));
   EXPECT_EQ(onMainThread, std::vector<bool>(4, true));
 }
