@@ -33,31 +33,13 @@ constexpr int kMaxDamage = 48;
 const char* const kRoles[] = {"AXStaticText",   "AXSlider", "AXCheckBox", "AXButton",
                               "AXGroup",        "AXWindow", "AXSlider ",  "axslider",
                               "AXStaticText\n", ""};
-const char* const kLabels[] = {"Primaries - Color Bars",
-                               "Primaries - Wheels",
-                               "Primaries - ",
-                               "Primaries -",
-                               "Primaries - Color Bars and more",
-                               "primaries - Color Bars",
-                               "Blur - ",
-                               "Blur - Blur",
-                               "Blur - Sharpen",
-                               "Blur -",
-                               "Scopes",
-                               "Scopes ",
-                               "Scopes panel",
-                               "scopes",
-                               "Color Bars",
-                               "Color bars",
-                               "Blur",
-                               "blur",
-                               "Sharpen",
-                               "Mist",
-                               "Reset",
-                               "reset",
-                               "Reset ",
-                               "",
-                               "Lift"};
+// clang-format off
+const char* const kLabels[] = {
+    "Primaries - Color Bars", "Primaries - Wheels", "Primaries - ", "Primaries -",
+    "Primaries - Color Bars and more", "primaries - Color Bars", "Blur - ", "Blur - Blur",
+    "Blur - Sharpen", "Blur -", "Scopes", "Scopes ", "Scopes panel", "scopes", "Color Bars",
+    "Color bars", "Blur", "blur", "Sharpen", "Mist", "Reset", "reset", "Reset ", "", "Lift"};
+// clang-format on
 const char* const kNumericTexts[] = {"0",     "1",      "0.50",   "-1e2", "700",    "25",
                                      "1e999", "-1e999", "inf",    "-inf", "nan",    "NaN",
                                      "0x1p4", " 1",     "1 ",     "50%",  "0,5",    "",
