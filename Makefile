@@ -16,7 +16,7 @@ FUZZ_SECONDS ?= 60
 # Rebuilds of other trees reuse compiled objects when ccache is present.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps configure build test test-asan package test-package fuzz demo clean format
+.PHONY: all deps configure build check test test-asan package test-package fuzz demo clean format
 
 all: build
 
@@ -29,15 +29,20 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# The quick loop: every test that needs no private desktop.
+check: build
+	JOBS=$(JOBS) scripts/run-tests $(BUILD_DIR) -LE desktop
+
+# Everything, in both trees; what CI runs.
 test: build
-	scripts/run-tests $(BUILD_DIR)
+	JOBS=$(JOBS) scripts/run-tests $(BUILD_DIR)
 	$(MAKE) --no-print-directory test-package
 	$(MAKE) --no-print-directory test-asan
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(ASAN_BUILD_TYPE) -DTROVEMARK_SANITIZE=ON $(LAUNCHER)
 	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
-	scripts/run-tests $(ASAN_BUILD_DIR)
+	JOBS=$(JOBS) scripts/run-tests $(ASAN_BUILD_DIR)
 
 package: deps
 	JOBS=$(JOBS) scripts/build-package $(PACKAGE_BUILD_DIR)
@@ -50,7 +55,8 @@ test-package: build package
 fuzz: deps
 	JOBS=$(JOBS) fuzz/run $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
-demo: build
+demo: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target TrovemarkColorAX resolve-standin
 	scripts/demo $(BUILD_DIR)
 
 format:

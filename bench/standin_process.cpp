@@ -7,10 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -35,35 +38,57 @@ int decodeStatus(int raw) {
   return -1;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+[[noreturn]] void failed(const std::string& what, int error) {
+  throw std::runtime_error(what + ": " + std::strerror(error));
+}
+
+// Starts `argv` with standard input from /dev/null and the other two streams
+// on the given descriptors, which are closed here.
+pid_t spawn(const std::vector<std::string>& argv, int out, int err) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, err, 2);
+  pid_t pid = -1;
+  auto args = cArgs(argv);
+  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out);
+  close(err);
+  if (spawned != 0) failed("cannot run " + argv.at(0), spawned);
+  return pid;
+}
+
+std::string procFile(const std::string& pid, const char* name) {
+  std::ifstream in("/proc/" + pid + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int waitFor(pid_t pid) {
+  int raw = 0;
+  while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+  }
+  return decodeStatus(raw);
 }
 
 }  // namespace
 
 ProgramResult runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
   int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
+  if (pipe2(out, O_CLOEXEC) != 0) failed("pipe", errno);
+  if (pipe2(err, O_CLOEXEC) != 0) {
+    close(out[0]);
+    close(out[1]);
+    failed("pipe", errno);
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   pid_t pid = -1;
-  auto args = cArgs(argv);
-  const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  close(err[1]);
-  if (spawned != 0) {
+  try {
+    pid = spawn(argv, out[1], err[1]);
+  } catch (...) {
     close(out[0]);
     close(err[0]);
-    throw std::runtime_error("cannot run " + argv[0] + ": " + std::strerror(spawned));
+    throw;
   }
   ProgramResult result;
   const auto deadline = Clock::now() + timeout;
@@ -91,11 +116,96 @@ ProgramResult runProgram(const std::vector<std::string>& argv, std::chrono::mill
       }
     }
   }
-  int raw = 0;
-  while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-  }
-  result.status = decodeStatus(raw);
+  result.status = waitFor(pid);
   return result;
+}
+
+Process::Started Process::launch(const std::vector<std::string>& argv) {
+  char errTemplate[] = "/tmp/trovemark-child-err.XXXXXX";
+  const int errFd = mkostemp(errTemplate, O_CLOEXEC);
+  if (errFd < 0) failed("mkstemp", errno);
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    close(errFd);
+    unlink(errTemplate);
+    failed("pipe", errno);
+  }
+  pid_t pid = -1;
+  try {
+    pid = spawn(argv, out[1], errFd);
+  } catch (...) {
+    close(out[0]);
+    unlink(errTemplate);
+    throw;
+  }
+  return {pid, out[0], errTemplate};
+}
+
+std::unique_ptr<Process> Process::start(const std::vector<std::string>& argv) {
+  return std::unique_ptr<Process>(new Process(launch(argv)));
+}
+
+Process::Process(Started started)
+    : pid_(started.pid), stdoutFd_(started.stdoutFd), errFile_(std::move(started.errFile)) {}
+
+Process::~Process() {
+  stop();
+  close(stdoutFd_);
+  unlink(errFile_.c_str());
+}
+
+std::optional<std::string> Process::readLine(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    const std::size_t end = buffered_.find('\n');
+    if (end != std::string::npos) {
+      std::string line = buffered_.substr(0, end);
+      buffered_.erase(0, end + 1);
+      return line;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd fd{stdoutFd_, POLLIN, 0};
+    const int polled = left.count() > 0 ? poll(&fd, 1, static_cast<int>(left.count())) : 0;
+    if (polled < 0 && errno == EINTR) continue;
+    char chunk[256];
+    const ssize_t n = polled > 0 ? read(stdoutFd_, chunk, sizeof chunk) : 0;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    buffered_.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+std::string Process::errors() const {
+  std::ifstream in(errFile_);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Process::signal(int number) {
+  if (!status_) kill(pid_, number);
+}
+
+int Process::stop() {
+  if (status_) return *status_;
+  kill(pid_, SIGCONT);  // a stopped process would not see SIGTERM
+  kill(pid_, SIGTERM);
+  // A program that ignores SIGTERM for 10 s is killed.
+  for (int i = 0; i < 1000; ++i) {
+    int raw = 0;
+    const pid_t done = waitpid(pid_, &raw, WNOHANG);
+    if (done == pid_) return *(status_ = decodeStatus(raw));
+    if (done < 0 && errno != EINTR) break;
+    usleep(10000);
+  }
+  kill(pid_, SIGKILL);
+  return *(status_ = waitFor(pid_));
+}
+
+int Process::wait() {
+  if (!status_) status_ = waitFor(pid_);
+  return *status_;
 }
 
 std::unique_ptr<Standin> Standin::start(const StandinOptions& options) {
@@ -108,84 +218,73 @@ std::unique_ptr<Standin> Standin::start(const StandinOptions& options) {
     argv.push_back("--log");
     argv.push_back(*options.log);
   }
-  char errTemplate[] = "/tmp/trovemark-standin-err.XXXXXX";
-  const int errFd = mkstemp(errTemplate);
-  if (errFd < 0) throw std::runtime_error("mkstemp: " + std::string(std::strerror(errno)));
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    close(errFd);
-    throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-  pid_t pid = -1;
-  auto args = cArgs(argv);
-  const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  close(errFd);
-  if (spawned != 0) {
-    close(out[0]);
-    unlink(errTemplate);
-    throw std::runtime_error("cannot run " + options.program + ": " + std::strerror(spawned));
-  }
-  // From here the destructor stops it, whatever happens next.
-  std::unique_ptr<Standin> standin(new Standin(pid, out[0], errTemplate));
-  std::string said;
-  const auto deadline = Clock::now() + options.readyTimeout;
-  while (said.find("ready\n") == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    pollfd fd{out[0], POLLIN, 0};
-    const int polled = left.count() > 0 ? poll(&fd, 1, static_cast<int>(left.count())) : 0;
-    if (polled < 0 && errno == EINTR) continue;
-    char buffer[256];
-    const ssize_t n = polled > 0 ? read(out[0], buffer, sizeof buffer) : 0;
-    if (n <= 0) {
-      standin->stop();
-      throw std::runtime_error("resolve-standin did not get ready: " + said +
-                               readFile(standin->errFile_));
-    }
-    said.append(buffer, static_cast<std::size_t>(n));
+  std::unique_ptr<Standin> standin(new Standin(launch(argv)));
+  const std::optional<std::string> said = standin->readLine(options.readyTimeout);
+  if (said != "ready") {
+    standin->stop();
+    throw std::runtime_error("resolve-standin did not get ready: " + said.value_or("") +
+                             standin->errors());
   }
   return standin;
 }
 
-Standin::Standin(pid_t pid, int stdoutFd, std::string errFile)
-    : pid_(pid), stdoutFd_(stdoutFd), errFile_(std::move(errFile)) {}
-
-Standin::~Standin() {
-  stop();
-  close(stdoutFd_);
-  unlink(errFile_.c_str());
+std::set<pid_t> childrenOf(pid_t pid) {
+  std::set<pid_t> children;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    std::ifstream file(task.path() / "children");
+    for (pid_t child; file >> child;) children.insert(child);
+  }
+  return children;
 }
 
-void Standin::signal(int number) {
-  if (!status_) kill(pid_, number);
+std::optional<char> processState(pid_t pid) {
+  const std::string text = procFile(std::to_string(pid), "stat");
+  const auto close = text.rfind(')');
+  if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
+  return text[close + 2];
 }
 
-int Standin::stop() {
-  if (status_) return *status_;
-  kill(pid_, SIGCONT);  // a stopped process would not see SIGTERM
-  kill(pid_, SIGTERM);
-  int raw = 0;
-  // A stand-in that ignores SIGTERM for 10 s is killed.
-  for (int i = 0; i < 1000; ++i) {
-    const pid_t done = waitpid(pid_, &raw, WNOHANG);
-    if (done == pid_) {
-      status_ = decodeStatus(raw);
-      return *status_;
+bool hasEnded(pid_t pid) {
+  const auto state = processState(pid);
+  return !state || *state == 'Z' || *state == 'X';
+}
+
+std::set<pid_t> processesWithEnvironment(const std::string& entry) {
+  std::set<pid_t> found;
+  for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = process.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = std::stoi(name);
+    if (hasEnded(pid)) continue;
+    const std::string environment = procFile(name, "environ");
+    for (std::size_t at = 0; at < environment.size();) {
+      const std::size_t end = std::min(environment.find('\0', at), environment.size());
+      if (environment.compare(at, end - at, entry) == 0) found.insert(pid);
+      at = end + 1;
     }
-    if (done < 0 && errno != EINTR) break;
-    usleep(10000);
   }
-  kill(pid_, SIGKILL);
-  while (waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
+  return found;
+}
+
+int openDescriptors(pid_t pid) {
+  std::error_code error;
+  const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);
+  return static_cast<int>(std::distance(fds, std::filesystem::directory_iterator()));
+}
+
+long statusField(pid_t pid, const char* name) {
+  std::istringstream status(procFile(std::to_string(pid), "status"));
+  const std::string prefix = std::string(name) + ":";
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    std::istringstream value(line.substr(prefix.size()));
+    long number = -1;
+    value >> number;
+    return number;
   }
-  status_ = decodeStatus(raw);
-  return *status_;
+  return -1;
 }
 
 bool insideDesktop() { return std::getenv("TROVEMARK_DESKTOP") != nullptr; }

@@ -1,13 +1,15 @@
 #pragma once
 
-// Running the stand-in Resolve and the helper as child processes, for the
-// benchmark, the end-to-end tests and the demo.
+// Programs run as children, for the benchmarks, the demo's tools and the
+// tests: one run to its end with its output captured, or one kept running
+// (the stand-in Resolve, a private desktop) and read line by line.
 
 #include <sys/types.h>
 
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,53 @@ struct ProgramResult {
   std::string err;
 };
 
-// Runs `argv` to its end with empty standard input; kills it after `timeout`.
+// Runs `argv` (the program looked up in PATH) to its end with empty standard
+// input; kills it after `timeout`.
 ProgramResult runProgram(const std::vector<std::string>& argv,
                          std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+// One running program: standard input empty, standard output read line by
+// line, standard error kept in a file. Going out of scope stops it.
+class Process {
+ public:
+  // Throws std::runtime_error when the program cannot be started.
+  static std::unique_ptr<Process> start(const std::vector<std::string>& argv);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // The next line of standard output; nullopt at its end, or when none comes
+  // within `timeout` (a hung program then fails the caller).
+  std::optional<std::string> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  // What it wrote on standard error so far.
+  std::string errors() const;
+  // Sends a signal (SIGSTOP, SIGCONT, SIGKILL, ...).
+  void signal(int number);
+  // Ends it with SIGTERM (SIGKILL after 10 s) and waits; its exit status, or
+  // 128 + signal.
+  int stop();
+  // Waits for it to end by itself; its exit status, or 128 + signal.
+  int wait();
+
+ protected:
+  // A started program's id, the read end of its standard output and the file
+  // that takes its standard error.
+  struct Started {
+    pid_t pid;
+    int stdoutFd;
+    std::string errFile;
+  };
+  static Started launch(const std::vector<std::string>& argv);
+  explicit Process(Started started);
+
+ private:
+  pid_t pid_;
+  int stdoutFd_;
+  std::string errFile_;
+  std::string buffered_;
+  std::optional<int> status_;
+};
 
 struct StandinOptions {
   std::string program;             // path of resolve-standin
@@ -32,29 +78,29 @@ struct StandinOptions {
   std::chrono::milliseconds readyTimeout{std::chrono::seconds(30)};
 };
 
-// One running stand-in, from its "ready" line until SIGTERM.
-class Standin {
+// One running stand-in Resolve, from its "ready" line on.
+class Standin : public Process {
  public:
   // Starts it and waits for "ready". Throws std::runtime_error, with what the
   // stand-in said, when it does not get there.
   static std::unique_ptr<Standin> start(const StandinOptions& options);
-  ~Standin();
-  Standin(const Standin&) = delete;
-  Standin& operator=(const Standin&) = delete;
-
-  pid_t pid() const { return pid_; }
-  // Sends a signal (SIGSTOP, SIGCONT, SIGKILL, ...) to the stand-in.
-  void signal(int number);
-  // Ends it with SIGTERM and waits; its exit status, or 128 + signal.
-  int stop();
 
  private:
-  Standin(pid_t pid, int stdoutFd, std::string errFile);
-  pid_t pid_;
-  int stdoutFd_;
-  std::string errFile_;
-  std::optional<int> status_;
+  using Process::Process;
 };
+
+// A look at processes through /proc.
+// The live children of a process.
+std::set<pid_t> childrenOf(pid_t pid);
+// The process's state letter ('R', 'S', 'Z', ...); none once it is gone.
+std::optional<char> processState(pid_t pid);
+// Gone, or ended and waiting to be collected.
+bool hasEnded(pid_t pid);
+// Every live process whose environment holds this "NAME=value" entry.
+std::set<pid_t> processesWithEnvironment(const std::string& entry);
+int openDescriptors(pid_t pid);
+// A "Name:  value kB" line of /proc/<pid>/status, as a number; -1 if absent.
+long statusField(pid_t pid, const char* name);
 
 // Inside a private desktop (scripts/with-desktop)?
 bool insideDesktop();

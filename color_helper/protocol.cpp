@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -94,15 +95,63 @@ std::optional<std::int64_t> integralToken(std::string_view token) {
   return value;
 }
 
-// The library's document builder, except that a number written with a
-// fraction or an exponent that denotes an integer is stored as that integer.
-class RequestBuilder : public nlohmann::detail::json_sax_dom_parser<json> {
+// Builds the document through the library's public SAX interface, as its own
+// builder would, except that a number written with a fraction or an exponent
+// that denotes an integer is stored as that integer. A later duplicate key
+// replaces the earlier value, as in the library's own documents.
+class RequestBuilder final : public nlohmann::json_sax<json> {
  public:
-  using json_sax_dom_parser::json_sax_dom_parser;
-  bool number_float(double value, const std::string& token) {
-    if (auto integer = integralToken(token)) return number_integer(*integer);
-    return json_sax_dom_parser::number_float(value, token);
+  explicit RequestBuilder(json& root) : root_(root) {}
+
+  bool null() override { return put(nullptr); }
+  bool boolean(bool value) override { return put(value); }
+  bool number_integer(number_integer_t value) override { return put(value); }
+  bool number_unsigned(number_unsigned_t value) override { return put(value); }
+  bool number_float(number_float_t value, const string_t& token) override {
+    if (auto integer = integralToken(token)) return put(*integer);
+    return put(value);
   }
+  bool string(string_t& value) override { return put(std::move(value)); }
+  bool binary(binary_t& value) override { return put(json::binary(std::move(value))); }
+  bool start_object(std::size_t) override { return open(json::object()); }
+  bool key(string_t& name) override {
+    key_ = std::move(name);
+    return true;
+  }
+  bool end_object() override { return close(); }
+  bool start_array(std::size_t) override { return open(json::array()); }
+  bool end_array() override { return close(); }
+  bool parse_error(std::size_t, const std::string&, const json::exception& error) override {
+    throw error;
+  }
+
+ private:
+  // Where the next value goes: the root, the end of the open array, or the
+  // open object under the last key.
+  json& slot() {
+    if (open_.empty()) return root_;
+    json& container = *open_.back();
+    if (container.is_array()) return container.emplace_back();
+    return container[key_];
+  }
+  bool put(json value) {
+    slot() = std::move(value);
+    return true;
+  }
+  bool open(json container) {
+    json& placed = slot();
+    placed = std::move(container);
+    open_.push_back(&placed);
+    return true;
+  }
+  bool close() {
+    open_.pop_back();
+    return true;
+  }
+
+  json& root_;
+  std::vector<json*> open_;
+  string_t key_;
 };
 
 std::map<std::string, double> changes(const json& value) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <utility>
 
 #include "companion/pairing_text.h"
@@ -28,15 +29,7 @@ constexpr const char* kRestarting = "Bridge stopped. Restarting\u2026";
 constexpr const char* kLoginItemStartupPrefix = "Enable Launch at Login from this menu: ";
 
 std::string joinPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
-
-std::string parentFolder(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  return (std::filesystem::path(folder) / name).string();
 }
 
 // The plain path of a location: no trailing separator.
@@ -222,7 +215,8 @@ std::optional<std::string> BridgeController::pairingLink() {
   };
   const auto token = readText(tokenFile_);
   if (!token) return std::nullopt;
-  const auto fingerprint = readText(joinPath(parentFolder(tokenFile_), kFingerprintFileName));
+  const auto fingerprint =
+      readText(std::filesystem::path(tokenFile_).replace_filename(kFingerprintFileName).string());
   if (!fingerprint) return std::nullopt;
   if (token->empty()) return std::nullopt;
   if (characterCount(*fingerprint) != kFingerprintLength) return std::nullopt;

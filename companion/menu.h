@@ -13,8 +13,6 @@
 
 namespace trovemark::companion {
 
-class BridgeController;
-
 // What a click on a button line does. Text and divider lines carry `none`.
 enum class MenuAction {
   none,

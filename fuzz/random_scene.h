@@ -1,11 +1,12 @@
 #pragma once
 
-// Builds a scene file for the scene engine from a fuzzer's input: either a
-// well-formed Color page that the input then damages, or a tree grown from
-// nothing. The damage covers what a broken or unusual Resolve may present:
-// roles and labels close to the real ones, values of every kind, missing and
-// unreadable children, huge fan-out, deep nesting, hidden nodes, delayed
-// effects, refused operations and odd windows.
+// Builds a scene file for the scene engine from a fuzzer's input: the
+// default Color page (scenes/color-page.json) in one of its states, or an
+// empty window, which the input then damages as scene-engine nodes, written
+// out by the engine itself. The damage covers what a broken or unusual
+// Resolve may present: roles and labels close to the real ones, values of
+// every kind, unreadable children, huge fan-out, deep nesting, hidden nodes,
+// delayed effects, refused operations and odd windows.
 //
 // The scene is valid by construction, except where the input asks for one of
 // the few things the loader must refuse (nesting beyond its bound, a bind

@@ -106,8 +106,11 @@ Request randomRequest(Bytes& bytes) {
   if (bytes.flag()) {
     request.changes.emplace();
     for (std::uint32_t n = bytes.upTo(5); n > 0; --n) {
-      request.changes->emplace(bytes.pick(kKeys),
-                               bytes.flag() ? bytes.pick(kChanges) : bytes.anyDouble());
+      // Read in sequence: the order in which arguments are evaluated is the
+      // compiler's choice, and an input must mean the same under any.
+      const char* key = bytes.pick(kKeys);
+      const double change = bytes.flag() ? bytes.pick(kChanges) : bytes.anyDouble();
+      request.changes->emplace(key, change);
     }
   }
   return request;

@@ -1,7 +1,5 @@
 #include "scene_engine/scene_model.h"
 
-#include <locale.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -10,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <unordered_map>
 #include <utility>
@@ -131,18 +130,11 @@ std::optional<std::string> formatProblem(const std::string& format) {
   return std::nullopt;
 }
 
-// The decimal point of a readout is always ".", whatever locale the program
-// (a Qt application sets the user's) runs in.
-locale_t cLocale() {
-  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return locale;
-}
-
+// In the C numeric locale, which every program using the engine keeps (the
+// stand-in puts it back after Qt sets the user's), the decimal point is ".".
 std::string formatNumber(const std::string& format, double number) {
-  const locale_t previous = uselocale(cLocale());
   char buffer[512];
   const int written = std::snprintf(buffer, sizeof buffer, format.c_str(), number);
-  uselocale(previous);
   if (written < 0) return {};
   return std::string(buffer,
                      std::min<std::size_t>(static_cast<std::size_t>(written), sizeof buffer - 1));
@@ -176,49 +168,14 @@ std::string Operation::toJsonLine() const {
 
 // --- The model's state -------------------------------------------------------
 
-struct Effect {
-  enum class Kind { kSet, kToggle, kShow, kHide };
-  Kind kind = Kind::kSet;
-  NodeId target = 0;
-  Value value;
-  double afterMs = 0;
-};
-
-struct Bind {
-  NodeId source = 0;
-  double scale = 1;
-  std::string format = "%.2f";
-};
-
-struct Node {
-  std::optional<std::string> id;
-  std::optional<std::string> role;
-  std::optional<std::string> description;
-  Value value;
-  std::optional<std::vector<NodeId>> children;
-  std::optional<NodeId> parent;
-  std::size_t application = 0;
-  bool hidden = false;
-  bool refusePress = false;
-  bool refuseSet = false;
-  std::optional<std::pair<double, double>> range;
-  std::optional<std::vector<Effect>> onPress;
-  std::vector<Effect> onSet;
-  std::optional<Bind> bind;
-};
-
-struct Application {
-  std::optional<std::int64_t> focusedWindow;
-  std::optional<std::vector<NodeId>> windows;
-};
-
 struct SceneModel::Impl {
   explicit Impl(ax::Clock& c) : clock(c) {}
 
   ax::Clock& clock;
-  bool trusted = true;
-  std::vector<Application> applications;
-  std::vector<Node> nodes;
+  SceneDescription scene;
+  bool& trusted = scene.trusted;
+  std::vector<Application>& applications = scene.applications;
+  std::vector<Node>& nodes = scene.nodes;
   std::unordered_map<std::string, NodeId> ids;
   std::unordered_map<NodeId, std::string> idPlaces;         // where each id was given, for messages
   std::unordered_map<NodeId, std::vector<NodeId>> boundTo;  // source -> bound texts
@@ -594,6 +551,152 @@ void SceneModel::Impl::advance() {
   }
 }
 
+// --- Writing a scene ---------------------------------------------------------
+
+namespace {
+
+json valueJson(const Value& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  if (const auto* number = std::get_if<double>(&value)) return *number;
+  if (const auto* other = std::get_if<ax::OtherValue>(&value)) {
+    if (other->kind == "boolean") return true;
+    return other->kind == "array" ? json::array() : json::object();
+  }
+  return nullptr;
+}
+
+class SceneWriter {
+ public:
+  explicit SceneWriter(const SceneDescription& scene)
+      : scene_(scene), inTree_(scene.nodes.size()), written_(scene.nodes.size()) {
+    std::vector<NodeId> pending;
+    for (const Application& application : scene.applications) {
+      if (application.windows) {
+        pending.insert(pending.end(), application.windows->begin(), application.windows->end());
+      }
+    }
+    while (!pending.empty()) {
+      const NodeId node = pending.back();
+      pending.pop_back();
+      if (node >= inTree_.size() || inTree_[node]) continue;
+      inTree_[node] = true;
+      if (const auto& children = scene.nodes[node].children) {
+        pending.insert(pending.end(), children->begin(), children->end());
+      }
+    }
+    nameNodes();
+  }
+
+  json write() {
+    json top = json::object();
+    top["trusted"] = scene_.trusted;
+    top["applications"] = json::array();
+    for (const Application& application : scene_.applications) {
+      json app = json::object();
+      app["focusedWindow"] =
+          application.focusedWindow ? json(*application.focusedWindow) : json(nullptr);
+      if (application.windows) {
+        app["windows"] = json::array();
+        for (NodeId window : *application.windows) {
+          if (window < inTree_.size() && !written_[window]) app["windows"].push_back(node(window));
+        }
+      }
+      top["applications"].push_back(std::move(app));
+    }
+    return top;
+  }
+
+ private:
+  // Unique ids are kept; a named node without one gets a fresh one.
+  void nameNodes() {
+    const std::size_t count = scene_.nodes.size();
+    std::vector<bool> named(count);
+    const auto name = [&](NodeId target) {
+      if (target < count && inTree_[target]) named[target] = true;
+    };
+    for (NodeId n = 0; n < count; ++n) {
+      if (!inTree_[n]) continue;
+      const Node& node = scene_.nodes[n];
+      if (node.onPress) {
+        for (const Effect& effect : *node.onPress) name(effect.target);
+      }
+      for (const Effect& effect : node.onSet) name(effect.target);
+      if (node.bind) name(node.bind->source);
+    }
+    ids_.resize(count);
+    std::set<std::string> taken;
+    for (NodeId n = 0; n < count; ++n) {
+      if (inTree_[n] && scene_.nodes[n].id && taken.insert(*scene_.nodes[n].id).second) {
+        ids_[n] = scene_.nodes[n].id;
+      }
+    }
+    for (NodeId n = 0; n < count; ++n) {
+      if (!named[n] || ids_[n]) continue;
+      for (std::size_t k = n;; k += count) {
+        std::string fresh = "node-" + std::to_string(k);
+        if (taken.insert(fresh).second) {
+          ids_[n] = std::move(fresh);
+          break;
+        }
+      }
+    }
+  }
+
+  json effects(const std::vector<Effect>& list) const {
+    static const char* const kKinds[] = {"set", "toggle", "show", "hide"};
+    json written = json::array();
+    for (const Effect& effect : list) {
+      if (effect.target >= inTree_.size() || !inTree_[effect.target]) continue;
+      json e = json::object();
+      e[kKinds[static_cast<int>(effect.kind)]] = *ids_[effect.target];
+      if (effect.kind == Effect::Kind::kSet) e["value"] = valueJson(effect.value);
+      if (effect.afterMs > 0) e["afterMs"] = effect.afterMs;
+      written.push_back(std::move(e));
+    }
+    return written;
+  }
+
+  json node(NodeId index) {
+    written_[index] = true;
+    const Node& n = scene_.nodes[index];
+    json o = json::object();
+    if (ids_[index]) o["id"] = *ids_[index];
+    if (n.role) o["role"] = *n.role;
+    if (n.description) o["description"] = *n.description;
+    if (!std::holds_alternative<std::monostate>(n.value)) o["value"] = valueJson(n.value);
+    if (n.hidden) o["hidden"] = true;
+    if (n.refusePress) o["refusePress"] = true;
+    if (n.refuseSet) o["refuseSet"] = true;
+    if (n.range) o["range"] = {n.range->first, n.range->second};
+    if (n.onPress) o["onPress"] = effects(*n.onPress);
+    if (!n.onSet.empty()) o["onSet"] = effects(n.onSet);
+    if (n.bind && n.bind->source < inTree_.size() && inTree_[n.bind->source]) {
+      o["bind"] = {
+          {"id", *ids_[n.bind->source]}, {"scale", n.bind->scale}, {"format", n.bind->format}};
+    }
+    if (n.children) {
+      json children = json::array();
+      for (NodeId child : *n.children) {
+        if (child < written_.size() && !written_[child]) children.push_back(node(child));
+      }
+      o["children"] = std::move(children);
+    }
+    return o;
+  }
+
+  const SceneDescription& scene_;
+  std::vector<bool> inTree_;
+  std::vector<bool> written_;
+  std::vector<std::optional<std::string>> ids_;
+};
+
+}  // namespace
+
+std::string writeScene(const SceneDescription& scene) {
+  // Text that is not UTF-8 (a fuzzer's bytes) is replaced rather than thrown on.
+  return SceneWriter(scene).write().dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 // --- SceneModel --------------------------------------------------------------
 
 SceneModel::SceneModel(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -732,12 +835,15 @@ bool SceneModel::set(NodeId node, double value) {
   return true;
 }
 
-void SceneModel::logRefused(const std::string& op, std::optional<double> value) {
+void SceneModel::logRefused(const std::string& op, std::optional<double> value,
+                            std::optional<std::string> id) {
   impl_->advance();
-  impl_->log.push_back(Operation{op, std::nullopt, value, true});
+  impl_->log.push_back(Operation{op, std::move(id), value, true});
 }
 
 const std::vector<Operation>& SceneModel::operations() const { return impl_->log; }
+
+const SceneDescription& SceneModel::snapshot() const { return impl_->scene; }
 
 void SceneModel::advanceToNow() { impl_->advance(); }
 

@@ -10,6 +10,7 @@
 // behaviours exist once. It is not thread-safe: one thread drives it.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -67,6 +69,67 @@ struct Change {
 };
 
 using Listener = std::function<void(const Change&)>;
+
+// A scene as its file describes it: what the loader reads, what the model
+// runs on, and what writeScene() turns back into scene-file text. Nodes and
+// effects name nodes by their index in `nodes`.
+struct Effect {
+  enum class Kind { kSet, kToggle, kShow, kHide };
+  Kind kind = Kind::kSet;
+  NodeId target = 0;
+  Value value;  // kSet only
+  double afterMs = 0;
+  bool operator==(const Effect&) const = default;
+};
+
+// A text that shows another node's number, scaled, through a printf format.
+struct Bind {
+  NodeId source = 0;
+  double scale = 1;
+  std::string format = "%.2f";
+  bool operator==(const Bind&) const = default;
+};
+
+struct Node {
+  std::optional<std::string> id;
+  std::optional<std::string> role;
+  std::optional<std::string> description;
+  Value value;
+  // nullopt: unreadable, as when the file gives no list.
+  std::optional<std::vector<NodeId>> children;
+  std::optional<NodeId> parent;  // nullopt for a window
+  std::size_t application = 0;
+  bool hidden = false;
+  bool refusePress = false;
+  bool refuseSet = false;
+  std::optional<std::pair<double, double>> range;
+  // nullopt: a press does what the role does by default (a check box toggles).
+  std::optional<std::vector<Effect>> onPress;
+  std::vector<Effect> onSet;
+  std::optional<Bind> bind;
+  bool operator==(const Node&) const = default;
+};
+
+struct Application {
+  std::optional<std::int64_t> focusedWindow;
+  // nullopt: unreadable, as when the file gives no list.
+  std::optional<std::vector<NodeId>> windows;
+  bool operator==(const Application&) const = default;
+};
+
+struct SceneDescription {
+  bool trusted = true;
+  std::vector<Application> applications;
+  std::vector<Node> nodes;
+  bool operator==(const SceneDescription&) const = default;
+};
+
+// Scene-file text that loads back to the same scene. Only nodes in some
+// window's tree are written, and effects and binds that name any other node
+// are left out. Ids are kept where they are unique; a node that an effect or
+// bind names gets one if it has none. Values that are neither text nor a
+// number are written as one of their kind (true, [], {}).
+std::string writeScene(const SceneDescription& scene);
 
 class SceneModel {
  public:
@@ -123,9 +186,11 @@ class SceneModel {
   // element that has gone.
   bool press(NodeId node);
   bool set(NodeId node, double value);
-  // Logs an operation aimed at something that is no node (the application
-  // element, a handle from elsewhere): always refused.
-  void logRefused(const std::string& op, std::optional<double> value);
+  // Logs an operation that never reached a node's behaviour: one aimed at
+  // something that is no node (the application element, a handle from
+  // elsewhere), or, naming the node, one refused before it got there.
+  void logRefused(const std::string& op, std::optional<double> value,
+                  std::optional<std::string> id = std::nullopt);
   const std::vector<Operation>& operations() const;
 
   // --- Time -----------------------------------------------------------------
@@ -134,6 +199,9 @@ class SceneModel {
   void advanceToNow();
   // When the next delayed effect is due; nullopt when none is pending.
   std::optional<TimePoint> nextDue() const;
+
+  // The scene as it stands now, delayed effects still pending left out.
+  const SceneDescription& snapshot() const;
 
   // --- Changes --------------------------------------------------------------
   // Listeners are called synchronously, in the order added, after each change.

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
@@ -175,6 +176,9 @@ int runStandin(int argc, char** argv) {
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QGuiApplication app(qtArgc, qtArgv);
+  // Qt has set the user's locale; readouts are printf-formatted and must show
+  // "." as the decimal point, as Resolve's do.
+  std::setlocale(LC_NUMERIC, "C");
   QGuiApplication::setApplicationName("DaVinci Resolve");
   QGuiApplication::setQuitOnLastWindowClosed(false);
 

@@ -7,7 +7,6 @@
 namespace trovemark::companion::linux_adapters {
 namespace {
 
-constexpr int kTimeoutMs = 1000;
 constexpr const char* kService = "org.a11y.Bus";
 constexpr const char* kPath = "/org/a11y/bus";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
@@ -15,15 +14,15 @@ constexpr const char* kStatus = "org.a11y.Status";
 constexpr const char* kEnabled = "IsEnabled";
 
 std::optional<bool> readEnabled(BusConnection& bus) {
-  DBusMessage* message = dbus_message_new_method_call(kService, kPath, kProperties, "Get");
+  Message message(dbus_message_new_method_call(kService, kPath, kProperties, "Get"));
   if (!message) return std::nullopt;
-  dbus_message_append_args(message, DBUS_TYPE_STRING, &kStatus, DBUS_TYPE_STRING, &kEnabled,
+  dbus_message_append_args(message.get(), DBUS_TYPE_STRING, &kStatus, DBUS_TYPE_STRING, &kEnabled,
                            DBUS_TYPE_INVALID);
-  DBusMessage* reply = bus.call(message, kTimeoutMs);
+  const Message reply = bus.call(std::move(message));
   if (!reply) return std::nullopt;
   std::optional<bool> enabled;
   DBusMessageIter iter;
-  if (dbus_message_iter_init(reply, &iter) &&
+  if (dbus_message_iter_init(reply.get(), &iter) &&
       dbus_message_iter_get_arg_type(&iter) == DBUS_TYPE_VARIANT) {
     DBusMessageIter variant;
     dbus_message_iter_recurse(&iter, &variant);
@@ -33,23 +32,22 @@ std::optional<bool> readEnabled(BusConnection& bus) {
       enabled = value != FALSE;
     }
   }
-  dbus_message_unref(reply);
   return enabled;
 }
 
 void switchOn(BusConnection& bus) {
-  DBusMessage* message = dbus_message_new_method_call(kService, kPath, kProperties, "Set");
+  Message message(dbus_message_new_method_call(kService, kPath, kProperties, "Set"));
   if (!message) return;
   DBusMessageIter iter;
   DBusMessageIter variant;
   const dbus_bool_t on = TRUE;
-  dbus_message_iter_init_append(message, &iter);
+  dbus_message_iter_init_append(message.get(), &iter);
   dbus_message_iter_append_basic(&iter, DBUS_TYPE_STRING, &kStatus);
   dbus_message_iter_append_basic(&iter, DBUS_TYPE_STRING, &kEnabled);
   dbus_message_iter_open_container(&iter, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant);
   dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &on);
   dbus_message_iter_close_container(&iter, &variant);
-  if (DBusMessage* reply = bus.call(message, kTimeoutMs)) dbus_message_unref(reply);
+  bus.call(std::move(message));
 }
 
 class LinuxAccessibilityTrust final : public AccessibilityTrust {

@@ -30,6 +30,15 @@ std::string configHome(const Environment& env);
 // /usr/local/share:/usr/share).
 std::vector<std::string> dataFolders(const Environment& env);
 
+// A folder that could not be made: which one, and why (an errno value).
+struct FolderFailure {
+  std::string path;
+  int error;
+};
+// mkdir -p, each folder it creates private to the user; an existing folder
+// is left as it is.
+std::optional<FolderFailure> makePrivateFolders(const std::string& path);
+
 std::shared_ptr<ProcessLauncher> makeProcessLauncher();
 std::shared_ptr<FileSystem> makeFileSystem(Environment env);
 // Running instances are read from `procRoot` (normally "/proc").

@@ -16,27 +16,23 @@
 namespace trovemark::companion::linux_adapters {
 namespace {
 
-constexpr int kAvahiTimeoutMs = 1000;
-
 // The fully qualified name Avahi announces ("name.local"), or none when the
 // daemon does not answer.
 std::optional<std::string> avahiHostName(const Environment& env) {
   auto bus = BusConnection::open(systemBusAddress(env));
   if (!bus) return std::nullopt;
-  DBusMessage* reply =
-      bus->call(dbus_message_new_method_call("org.freedesktop.Avahi", "/",
-                                             "org.freedesktop.Avahi.Server", "GetHostNameFqdn"),
-                kAvahiTimeoutMs);
+  const Message reply = bus->call(Message(dbus_message_new_method_call(
+      "org.freedesktop.Avahi", "/", "org.freedesktop.Avahi.Server", "GetHostNameFqdn")));
   if (!reply) return std::nullopt;
   std::optional<std::string> name;
   const char* text = nullptr;
   DBusError error;
   dbus_error_init(&error);
-  if (dbus_message_get_args(reply, &error, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text) {
+  if (dbus_message_get_args(reply.get(), &error, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) &&
+      text) {
     name = text;
   }
   dbus_error_free(&error);
-  dbus_message_unref(reply);
   return name;
 }
 

@@ -27,24 +27,6 @@ std::string withoutTrailingSlash(std::string path) {
   return path;
 }
 
-// mkdir -p, each folder it creates private to the user.
-std::optional<std::string> makeFolders(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    if (!S_ISDIR(st.st_mode))
-      return "Could not create " + path + ": " + std::strerror(ENOTDIR) + ".";
-    return std::nullopt;
-  }
-  const auto slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0) {
-    if (auto failure = makeFolders(path.substr(0, slash))) return failure;
-  }
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    return "Could not create " + path + ": " + std::strerror(errno) + ".";
-  }
-  return std::nullopt;
-}
-
 class LinuxFileSystem final : public FileSystem {
  public:
   explicit LinuxFileSystem(Environment env) : env_(std::move(env)) {}
@@ -63,7 +45,9 @@ class LinuxFileSystem final : public FileSystem {
   std::string applicationSupportFolder() override { return dataHome(env_); }
 
   std::optional<std::string> createPrivateFolder(const std::string& path) override {
-    if (auto failure = makeFolders(withoutTrailingSlash(path))) return failure;
+    if (auto failure = makePrivateFolders(withoutTrailingSlash(path))) {
+      return "Could not create " + failure->path + ": " + std::strerror(failure->error) + ".";
+    }
     // A folder left open to others by an earlier run is closed: it holds the
     // pairing token.
     struct stat st {};
@@ -108,6 +92,20 @@ class LinuxFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+std::optional<FolderFailure> makePrivateFolders(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) return FolderFailure{path, ENOTDIR};
+    return std::nullopt;
+  }
+  const auto slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) {
+    if (auto failure = makePrivateFolders(path.substr(0, slash))) return failure;
+  }
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return FolderFailure{path, errno};
+  return std::nullopt;
+}
 
 Environment currentEnvironment() {
   Environment env;

@@ -30,19 +30,6 @@ std::string failure(const std::string& what, const std::string& path, int error)
   return "Could not " + what + " " + path + ": " + std::strerror(error) + ".";
 }
 
-// mkdir -p with private folders; errno set on failure.
-bool makeFolders(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return true;
-    errno = ENOTDIR;
-    return false;
-  }
-  const auto slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash))) return false;
-  return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
 bool writeAll(int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
@@ -83,7 +70,9 @@ class LinuxLoginItem final : public LoginItem {
   }
 
   std::optional<std::string> registerItem() override {
-    if (!makeFolders(folder_)) return failure("create the folder", folder_, errno);
+    if (const auto made = makePrivateFolders(folder_)) {
+      return failure("create the folder", folder_, made->error);
+    }
     // Written beside the entry and renamed over it, so a reader at login
     // sees the old entry or the new one, never half of one.
     std::string temp = folder_ + "/." + kEntryName + ".XXXXXX";

@@ -2,8 +2,12 @@
 
 // Recording fakes of the companion's platform ports, for tests only. Each
 // fake does the least that makes the controller's behaviour visible and keeps
-// a log of what was asked of it.
+// a log of what was asked of it. Then a fixture for tests of BridgeController
+// over them, and a recorder of its will-change notifications.
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "companion/bridge_controller.h"
 #include "companion/platform/platform.h"
 #include "companion/platform/run_loop.h"
 
@@ -213,6 +218,42 @@ struct FakeWorld {
   std::shared_ptr<FakeTrust> trust = std::make_shared<FakeTrust>();
   std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
   std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+};
+
+// Where the fakes' home keeps the pairing files.
+inline constexpr const char* kTokenFile = "/home/ada/.local/share/Zelvan/.pairing-token";
+inline constexpr const char* kFingerprintFile = "/home/ada/.local/share/Zelvan/bridge-fingerprint";
+
+// Records every will-change notification with the summary visible then.
+struct Recorder {
+  explicit Recorder(BridgeController& c) {
+    c.subscribe([this, &c](BridgeController::Property p) {
+      properties.push_back(p);
+      if (p == BridgeController::Property::kSummary) summariesBefore.push_back(c.summary());
+    });
+  }
+  std::vector<BridgeController::Property> properties;
+  std::vector<std::string> summariesBefore;
+};
+
+// The controller over a fresh world of fakes, with the steps tests repeat.
+class ControllerFixture : public ::testing::Test {
+ public:
+  std::shared_ptr<BridgeController> create() { return BridgeController::create(world.platform()); }
+  void runFor(std::chrono::nanoseconds d) {
+    world.clock->advance(d);
+    world.loop->runPending();
+  }
+  // The current child ends by itself and its report is handled.
+  void childExits() {
+    world.launcher->last()->exit();
+    world.loop->runPending();
+  }
+  void linkFiles(const std::string& token) {
+    world.files->files[kTokenFile] = token;
+    world.files->files[kFingerprintFile] = std::string(64, 'f');
+  }
+  FakeWorld world;
 };
 
 }  // namespace trovemark::companion::testing

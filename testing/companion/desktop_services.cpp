@@ -1,142 +1,145 @@
 #include "testing/companion/desktop_services.h"
 
-#include <QCoreApplication>
+#include <signal.h>
+
+#include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QThread>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
+
+#include "testing/wait.h"
 
 namespace trovemark::companion::testing {
 
-std::pair<int, std::string> run(const QString& program, const QStringList& arguments,
-                                const QProcessEnvironment& env) {
-  QProcess process;
-  process.setProcessEnvironment(env);
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(program, arguments);
-  process.waitForFinished(-1);
-  const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  return {code, process.readAll().toStdString()};
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > limit.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    QThread::msleep(20);
-  }
-  return true;
-}
-
-QString readTrimmed(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QString::fromUtf8(file.readAll()).trimmed();
-}
-
-std::set<pid_t> childrenOf(pid_t pid) {
-  std::set<pid_t> children;
-  QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-  for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-    std::ifstream file(tasks.filePath(task + "/children").toStdString());
-    pid_t child;
-    while (file >> child) children.insert(child);
-  }
-  return children;
-}
-
-bool hasEnded(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  if (!stat) return true;
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const auto close = text.rfind(')');
-  return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
-}
-
-std::set<pid_t> processesUsingTokenFile(const QString& tokenFile) {
-  std::set<pid_t> found;
-  const QByteArray needle = "ZELVAN_TOKEN_FILE=" + tokenFile.toUtf8();
-  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    bool numeric = false;
-    const pid_t pid = entry.toInt(&numeric);
-    if (!numeric || hasEnded(pid)) continue;
-    QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
-    if (!environ.open(QIODevice::ReadOnly)) continue;
-    if (environ.readAll().split('\0').contains(needle)) found.insert(pid);
-  }
-  return found;
-}
-
-std::optional<char> processState(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const auto close = text.rfind(')');
-  if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
-  return text[close + 2];
-}
-
-int openDescriptors(pid_t pid) {
-  return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
-                              .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
-                              .size());
-}
-
-long statusField(pid_t pid, const char* name) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  const std::string prefix = std::string(name) + ":";
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(prefix, 0) != 0) continue;
-    std::istringstream value(line.substr(prefix.size()));
-    long number = -1;
-    value >> number;
-    return number;
-  }
-  return -1;
-}
-
-void writeFile(const QString& path, const QByteArray& content, bool executable) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-  file.write(content);
-  file.close();
-  if (executable) file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
-}
-
-void installStandInResolve(const QString& folder, const QString& dataDir,
-                           const QByteArray& runtime) {
-  writeFile(folder + QStringLiteral("/bin/resolve"), "#!/bin/sh\n", true);
-  writeFile(folder + QStringLiteral("/bin/ResolvePython"), runtime, true);
-  writeFile(dataDir + QStringLiteral("/applications/com.blackmagicdesign.resolve.desktop"),
-            "[Desktop Entry]\nType=Application\nName=DaVinci Resolve\nExec=\"" + folder.toUtf8() +
-                "/bin/resolve\" %u\n");
-}
-
 namespace {
-constexpr auto kOwnThreadBus = "trovemark-mdns-stand-in";
+
+QTemporaryDir* installed = nullptr;
+
+// Set in the bridge's environment, so that whatever a case started is found
+// and ended with it.
+std::string tokenEntry(const QString& tokenFile) {
+  return "ZELVAN_TOKEN_FILE=" + tokenFile.toStdString();
+}
+
 }  // namespace
 
-MdnsDaemonOnItsOwnThread::MdnsDaemonOnItsOwnThread(QString hostName)
-    : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                         QString::fromLatin1(kOwnThreadBus))),
-      daemon_(std::make_unique<MdnsDaemon>(bus_, std::move(hostName))) {
-  daemon_->moveToThread(&thread_);
-  thread_.start();
+bool waitUntil(const std::function<bool()>& done) {
+  return trovemark::testing::eventually(done, [] {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(20);
+  });
 }
 
-MdnsDaemonOnItsOwnThread::~MdnsDaemonOnItsOwnThread() {
-  thread_.quit();
-  thread_.wait();
-  daemon_.reset();
-  QDBusConnection::disconnectFromBus(QString::fromLatin1(kOwnThreadBus));
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool MdnsDaemonOnItsOwnThread::publish() { return daemon_->publish(); }
+QString readTrimmed(const QString& path) { return QString::fromUtf8(readAll(path)).trimmed(); }
+
+void CompanionOnADesktop::SetUpTestSuite() {
+  static int argc = 1;
+  static char name[] = "companion_desktop_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  installed = new QTemporaryDir;
+  const bench::ProgramResult install = bench::runProgram(
+      {"cmake", "--install", TROVEMARK_BINARY_DIR, "--prefix", installed->path().toStdString()});
+  ASSERT_EQ(install.status, 0) << install.out << install.err;
+}
+
+void CompanionOnADesktop::TearDownTestSuite() {
+  delete installed;
+  installed = nullptr;
+}
+
+QString CompanionOnADesktop::prefix() { return installed->path(); }
+
+void CompanionOnADesktop::SetUp() {
+  ASSERT_TRUE(root_.isValid());
+  ASSERT_TRUE(bus_.isConnected());
+  home = path("home");
+  avahi_ = std::make_unique<bench::BusServices>(
+      qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").toStdString(), kHostName, false);
+  ASSERT_TRUE(avahi_->ready());
+}
+
+void CompanionOnADesktop::TearDown() {
+  if (companion_.state() != QProcess::NotRunning) {
+    companion_.kill();
+    companion_.waitForFinished();
+  }
+  for (pid_t pid : bench::processesWithEnvironment(tokenEntry(tokenFile()))) ::kill(pid, SIGKILL);
+  tray.reset();
+  watcher_.reset();
+  avahi_.reset();
+}
+
+void CompanionOnADesktop::startCompanion(const QByteArray& runtime, bool panel, mode_t mask) {
+  if (panel) {
+    watcher_ = std::make_unique<bench::StatusNotifierWatcher>(bus_);
+    ASSERT_TRUE(watcher_->publish());
+  }
+  bench::installStandInResolve(path("opt/resolve"), path("data"), runtime);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("HOME"), home);
+  env.insert(QStringLiteral("XDG_DATA_DIRS"), path("data"));
+  for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+    env.remove(QString::fromLatin1(name));
+  }
+  env.insert(QStringLiteral("TMPDIR"), path("tmp"));
+  // The Avahi stand-in lives on the session bus; the companion asks it there.
+  env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+             env.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")));
+  // A case may make the home impossible to create, on purpose.
+  QDir().mkpath(home);
+  ASSERT_TRUE(QDir().mkpath(path("tmp")));
+  companion_.setProcessEnvironment(env);
+  companion_.setStandardOutputFile(path("companion.out"));
+  companion_.setStandardErrorFile(path("companion.err"));
+  // The shell sets the umask and becomes the program.
+  companion_.start(QStringLiteral("/bin/sh"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("umask %1; exec \"$0\"").arg(mask, 3, 8, QLatin1Char('0')),
+                    prefix() + QStringLiteral("/bin/ZelvanMac")});
+  ASSERT_TRUE(companion_.waitForStarted());
+  if (!panel) return;
+  ASSERT_TRUE(waitUntil([&] { return !watcher_->registeredItems().isEmpty(); }))
+      << "no tray item; the companion said: " << readAll(path("companion.err")).toStdString();
+  tray = std::make_unique<bench::TrayItem>(bus_, watcher_->registeredItems().first());
+}
+
+pid_t CompanionOnADesktop::waitForBridge() {
+  pid_t bridge = 0;
+  const bool up = waitUntil([&] {
+    const auto children = bench::childrenOf(companionPid());
+    if (children.size() != 1) return false;
+    bridge = *children.begin();
+    return !readTrimmed(tokenFile()).isEmpty() && readTrimmed(fingerprintFile()).size() == 64;
+  });
+  EXPECT_TRUE(up) << "the bridge did not start; the companion said: "
+                  << readAll(path("companion.err")).toStdString();
+  return up ? bridge : 0;
+}
+
+::testing::AssertionResult CompanionOnADesktop::statusIs(const QString& text) {
+  std::vector<QString> last;
+  if (waitUntil([&] { return (last = tray->labels()).size() > 1 && last[1] == text; })) {
+    return ::testing::AssertionSuccess();
+  }
+  auto failure = ::testing::AssertionFailure() << "the menu shows:";
+  for (const QString& label : last) failure << " [" << label.toStdString() << "]";
+  return failure;
+}
+
+void CompanionOnADesktop::expectEndsWithItsBridge(pid_t bridge) {
+  ASSERT_TRUE(waitUntil([&] { return companion_.state() == QProcess::NotRunning; }));
+  EXPECT_EQ(companion_.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(companion_.exitCode(), 0);
+  EXPECT_TRUE(waitUntil([&] { return bench::hasEnded(bridge); })) << "the bridge still runs";
+  EXPECT_TRUE(bench::processesWithEnvironment(tokenEntry(tokenFile())).empty())
+      << "a bridge was started again";
+}
 
 }  // namespace trovemark::companion::testing

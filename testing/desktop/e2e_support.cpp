@@ -9,47 +9,12 @@
 namespace trovemark::e2e {
 
 std::string helperProgram() { return TROVEMARK_BINARY_DIR "/bin/TrovemarkColorAX"; }
-std::string standinProgram() { return TROVEMARK_BINARY_DIR "/bin/resolve-standin"; }
 std::string withDesktopScript() { return TROVEMARK_SOURCE_DIR "/scripts/with-desktop"; }
-std::filesystem::path defaultScene() { return TROVEMARK_SOURCE_DIR "/scenes/color-page.json"; }
+std::filesystem::path defaultSceneFile() { return TROVEMARK_SOURCE_DIR "/scenes/color-page.json"; }
 
 std::filesystem::path writeScene(const TempDir& dir, const std::string& name,
                                  const nlohmann::json& scene) {
   return dir.write(name, scene.dump(1) + "\n");
-}
-
-nlohmann::json loadScene(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  return nlohmann::json::parse(in);
-}
-
-namespace {
-
-void visit(nlohmann::json& node, const std::function<void(nlohmann::json&)>& edit) {
-  edit(node);
-  auto children = node.find("children");
-  if (children != node.end() && children->is_array()) {
-    for (auto& child : *children) visit(child, edit);
-  }
-}
-
-}  // namespace
-
-void forEachNode(nlohmann::json& scene, const std::function<void(nlohmann::json&)>& edit) {
-  for (auto& app : scene["applications"]) {
-    auto windows = app.find("windows");
-    if (windows == app.end() || !windows->is_array()) continue;
-    for (auto& window : *windows) visit(window, edit);
-  }
-}
-
-nlohmann::json& nodeById(nlohmann::json& scene, const std::string& id) {
-  nlohmann::json* found = nullptr;
-  forEachNode(scene, [&](nlohmann::json& node) {
-    if (node.value("id", std::string()) == id) found = &node;
-  });
-  if (found == nullptr) throw std::runtime_error("the scene has no node " + id);
-  return *found;
 }
 
 std::ostream& operator<<(std::ostream& os, const Outcome& outcome) {
@@ -85,7 +50,7 @@ std::vector<nlohmann::json> readJsonLines(const std::filesystem::path& file) {
 std::unique_ptr<bench::Standin> startStandin(const std::filesystem::path& scene, int application,
                                              std::optional<std::filesystem::path> log) {
   bench::StandinOptions options;
-  options.program = standinProgram();
+  options.program = TROVEMARK_BINARY_DIR "/bin/resolve-standin";
   options.scene = scene.string();
   options.application = application;
   if (log) options.log = log->string();

@@ -5,7 +5,6 @@
 // run in-process against the same scene as the expectation.
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -16,27 +15,24 @@
 
 #include "bench/standin_process.h"
 #include "scene_engine/scene.h"
-#include "testing/desktop/standin_client.h"
 #include "testing/fake_clock.h"
+#include "testing/scene_fixture.h"
+#include "testing/temp_dir.h"
 
 namespace trovemark::e2e {
 
-std::string helperProgram();
-std::string standinProgram();
-std::string withDesktopScript();
-std::filesystem::path defaultScene();
+using testing::defaultScene;
+using testing::forEachNode;
+using testing::nodeById;
+using testing::TempDir;
 
-using standin::testing::TempDir;
+std::string helperProgram();
+std::string withDesktopScript();
+std::filesystem::path defaultSceneFile();
 
 // Writes `scene` into `dir` under `name`.
 std::filesystem::path writeScene(const TempDir& dir, const std::string& name,
                                  const nlohmann::json& scene);
-nlohmann::json loadScene(const std::filesystem::path& file);
-// Calls `edit` on every node (windows and their descendants) of every
-// application.
-void forEachNode(nlohmann::json& scene, const std::function<void(nlohmann::json&)>& edit);
-// The node with that "id"; fails the test when there is none.
-nlohmann::json& nodeById(nlohmann::json& scene, const std::string& id);
 
 // How one run of the helper ended.
 struct Outcome {

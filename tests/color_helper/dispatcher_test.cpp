@@ -1,4 +1,6 @@
-// Whole requests against a substitute Resolve on a fake clock.
+// Whole requests against the default Color page on a fake clock: the page
+// starts with Color Bars off and the Blur palette closed in its Blur mode, so
+// "primaries" presses Color Bars and "blur" opens the palette first.
 
 #include "color_helper/dispatcher.h"
 
@@ -9,19 +11,24 @@
 
 #include "color_helper/helper_main.h"
 #include "color_helper/messages.h"
-#include "testing/color_scene.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::color {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
 using testing::json;
+using Lines = std::vector<std::string>;
+
+const Lines kBarsOn{"press color-bars"};
+const Lines kSharpenShown{"press palette-blur", "press blur-mode-sharpen"};
 
 class RunTest : public ::testing::Test {
  protected:
+  // Each request on a fresh scene and clock.
   Response request(const std::string& text) {
+    fixture = testing::SceneFixture();
     fixture.make(scene);
     return run(*fixture.scene, fixture.clock, decodeRequest(text));
   }
@@ -30,7 +37,7 @@ class RunTest : public ::testing::Test {
   }
   json& node(const std::string& id) { return testing::nodeById(scene, id); }
 
-  json scene = testing::sceneOf(testing::colorPage());
+  json scene = testing::defaultScene();
   testing::SceneFixture fixture;
 };
 
@@ -38,12 +45,13 @@ struct Failing {
   std::string request;
   std::string_view message;
   json patches = json::object();  // node id (the scene for "") → what is merged into it
-  std::vector<std::string> log = {};
+  Lines log = {};
 };
 
 TEST_F(RunTest, BadRequestsFailInOrderAndOperateNothingBeyondTheSwitch) {
   namespace m = messages;
   const json noResolve = {{"", {{"trusted", false}, {"applications", json::array()}}}};
+  const json notColorPage = {{"primaries-title", {{"value", "Primaries of Edit"}}}};
   std::vector<Failing> cases = {
       // The section comes first, then the permission, then Resolve.
       {R"({"action":"status","section":"Primaries"})", m::kUnknownSection, noResolve},
@@ -53,38 +61,35 @@ TEST_F(RunTest, BadRequestsFailInOrderAndOperateNothingBeyondTheSwitch) {
        m::kOpenResolve,
        {{"", {{"applications", json::array()}}}}},
       // The Color page, its palettes and their modes.
-      {R"({"action":"status","section":"primaries"})",
-       m::kOpenColorPage,
-       {{"primariesTitle", {{"value", "Primaries of Edit"}}}}},
-      {R"({"action":"status","section":"blur"})",
-       m::kOpenColorPage,
-       {{"primariesTitle", {{"value", "Primaries of Edit"}}}}},
+      {R"({"action":"status","section":"primaries"})", m::kOpenColorPage, notColorPage},
+      {R"({"action":"status","section":"blur"})", m::kOpenColorPage, notColorPage},
       {R"({"action":"status","section":"primaries"})",
        m::kColorBarsUnavailable,
-       {{"colorBars", {{"description", "Colour Bars"}}}}},
+       {{"color-bars", {{"description", "Colour Bars"}}}}},
       {R"({"action":"status","section":"blur","mode":"Blur"})",
        "Resolve Blur mode is unavailable",
-       {{"modeBlur", {{"description", "Blurry"}}}}},
+       {{"blur-mode-blur", {{"description", "Blurry"}}}},
+       {"press palette-blur"}},
+      // The press only toggles the selector; the palette never shows.
       {R"({"action":"status","section":"blur"})",
        "Resolve Sharpen mode is unavailable",
-       {{"blurPalette", {{"hidden", true}}}, {"blurButton", {{"onPress", nullptr}}}},
-       {"press blurButton"}},  // the press toggles the button but opens nothing
+       {{"palette-blur", {{"onPress", nullptr}}}},
+       {"press palette-blur"}},
       {R"({"action":"status","section":"blur"})",
        m::kBlurUnavailable,
-       {{"blurPalette", {{"hidden", true}}}, {"blurButton", {{"description", "Blurs"}}}}},
+       {{"palette-blur", {{"description", "Blurs"}}}}},
       // An unknown action is reported only once the palette has been switched.
-      {R"({"action":"Status","section":"blur"})",
-       m::kUnknownAction,
-       {{"modeSharpen", {{"value", 0}}}},
-       {"press modeSharpen"}},
-      {R"({"action":"","section":"primaries"})", m::kUnknownAction},
+      {R"({"action":"Status","section":"blur"})", m::kUnknownAction, {}, kSharpenShown},
+      {R"({"action":"","section":"primaries"})", m::kUnknownAction, {}, kBarsOn},
       // "reset" needs its Reset button in "blur" too, though none is pressed.
       {R"({"action":"reset","section":"blur","index":2})",
        m::kResetUnavailable,
-       {{"resetB2", {{"role", "AXStaticText"}}}}},
+       {{"scaling-reset", {{"role", "AXStaticText"}}}},
+       kSharpenShown},
       {R"({"action":"reset","section":"blur","index":2})",
        m::kChannelLinkUnavailable,
-       {{"link2", {{"description", "Link"}}}}},
+       {{"scaling-link", {{"description", "Link"}}}},
+       kSharpenShown},
   };
   // A bad "nudge" entry rejects the whole request before anything moves.
   for (const char* tail :
@@ -94,16 +99,24 @@ TEST_F(RunTest, BadRequestsFailInOrderAndOperateNothingBeyondTheSwitch) {
         R"("blur","changes":{"0":1,"-1":1}})", R"("blur","changes":{"0":1,"3.0":1}})",
         R"("blur","changes":{"0":1," 3":1}})", R"("blur","changes":{"0":1,"":1}})",
         R"("blur","changes":{"0":1,"+-3":1}})", R"("blur","changes":{"0":1,"1":100.5}})"}) {
-    cases.push_back({std::string(R"({"action":"nudge","section":)") + tail, m::kInvalidAdjustment});
+    const bool blur = std::string(tail).starts_with(R"("blur")");
+    cases.push_back({std::string(R"({"action":"nudge","section":)") + tail,
+                     m::kInvalidAdjustment,
+                     {},
+                     blur ? kSharpenShown : kBarsOn});
   }
   for (const char* tail :
        {R"("primaries"})", R"("primaries","index":-1})", R"("primaries","index":4})",
         R"("blur","index":3})", R"("blur","index":9223372036854775807})"}) {
-    cases.push_back({std::string(R"({"action":"reset","section":)") + tail, m::kResetUnavailable});
+    const bool blur = std::string(tail).starts_with(R"("blur")");
+    cases.push_back({std::string(R"({"action":"reset","section":)") + tail,
+                     m::kResetUnavailable,
+                     {},
+                     blur ? kSharpenShown : kBarsOn});
   }
   for (const Failing& c : cases) {
     SCOPED_TRACE(c.request);
-    scene = testing::sceneOf(testing::colorPage());
+    scene = testing::defaultScene();
     for (const auto& [id, patch] : c.patches.items()) {
       (id.empty() ? scene : node(id)).merge_patch(patch);
     }
@@ -115,79 +128,120 @@ TEST_F(RunTest, BadRequestsFailInOrderAndOperateNothingBeyondTheSwitch) {
 TEST_F(RunTest, StatusAnswersInPositionOrderWithTheReadout) {
   const Response primaries = request(R"({"action":"status","section":"primaries"})");
   EXPECT_EQ(primaries.section, "primaries");
-  std::vector<double> expected;
-  for (std::size_t slider : kPrimariesPositions) expected.push_back(10 * slider + 0.5);
-  EXPECT_THAT(primaries.values, ElementsAreArray(expected));
+  // Lift, Gamma and Gain in Y R G B order, then Offset in R G B, whatever
+  // order the bars stand in.
+  EXPECT_THAT(primaries.values,
+              ElementsAre(-3, 2.5, 0, -1.5, 4, 0, 1, 2, 735, 700, 714, 686, 6, 0, -4));
   EXPECT_THAT(primaries.display,
-              ElementsAre(ElementsAre(0.5, 10.5, 20.5, 30.5), ElementsAre(40.5, 50.5, 60.5, 70.5),
-                          ElementsAre(80.5, 90.5, 100.5, 110.5), ElementsAre(120.5, 130.5, 140.5)));
-
-  EXPECT_THAT(fixture.log(), IsEmpty());
+              ElementsAre(ElementsAre(-0.03, 0.03, 0, -0.01), ElementsAre(0.04, 0, 0.01, 0.02),
+                          ElementsAre(1.05, 1, 1.02, 0.98), ElementsAre(0.06, 0, -0.04)));
+  EXPECT_THAT(fixture.log(), ElementsAreArray(kBarsOn));
 }
 
 TEST_F(RunTest, NudgeAppliesByPositionFromTheValuesReadFirst) {
-  // Position 1 of "primaries" is slider 3; +3, 03 and 3 all name position 3,
-  // slider 1, each starts from the value read before any change, and among
-  // them the key that sorts last as text is applied last.
+  // Position 1 is Lift R; +3, 03 and 3 all name position 3, Lift B. Each
+  // starts from the value read before any change, and among them the key
+  // that sorts last as text is applied last.
   const Response response = request(
-      R"({"action":"nudge","section":"primaries","changes":{"3":-100,"+3":0,"1":100,"03":2}})");
-  EXPECT_THAT(fixture.log(),
-              ElementsAre("set p3 130.5", "set p1 10.5", "set p1 12.5", "set p1 -89.5"));
-  EXPECT_EQ(response.values[1], 130.5);
-  EXPECT_EQ(response.values[3], -89.5);
-  EXPECT_EQ(response.display[0][1], -89.5);
+      R"({"action":"nudge","section":"primaries","changes":{"3":-8.5,"+3":0,"1":10,"03":2}})");
+  EXPECT_THAT(fixture.log(), ElementsAre("press color-bars", "set lift-r 12.5", "set lift-b -1.5",
+                                         "set lift-b 0.5", "set lift-b -10"));
+  EXPECT_EQ(response.values[1], 12.5);
+  EXPECT_EQ(response.values[3], -10);
+  EXPECT_EQ(response.display[0][3], -0.1);
 
   // Nothing is clamped on the way; what Resolve keeps is what comes back.
-  node("b8")["range"] = {0, 100};
-  node("b8")["value"] = 95;
-  EXPECT_EQ(request(R"({"action":"nudge","section":"blur","changes":{"8":10,"-0":0}})").values[8],
-            100);
-  EXPECT_THAT(fixture.log(), ElementsAre("set b0 5", "set b8 105"));
-}
-
-TEST_F(RunTest, PrimariesResetWaitsForItsRowButNotBeyondTheDeadline) {
-  const Response response = request(R"({"action":"reset","section":"primaries","index":2})");
-  EXPECT_THAT(fixture.log(), ElementsAre("press resetP2"));
-  // The row shows its default 200 ms after the press; polls are 100 ms apart.
-  EXPECT_THAT(fixture.clock.sleeps(), ElementsAre(kSettlePollInterval, kSettlePollInterval));
-  EXPECT_THAT(std::vector<double>(response.values.begin() + 7, response.values.begin() + 12),
-              ElementsAre(50.5, 700, 700, 700, 700));
-  EXPECT_THAT(response.display[2], ElementsAre(700, 700, 700, 700));
-
-  node("resetP3")["onPress"][1]["afterMs"] = 60000;  // slider 13 comes much later
-  const std::size_t slept = fixture.clock.sleeps().size();
-  const Response late = request(R"({"action":"reset","section":"primaries","index":3})");
-  EXPECT_EQ(fixture.clock.sleeps().size() - slept, 15u);
-  EXPECT_THAT(std::vector<double>(late.values.begin() + 12, late.values.end()),
-              ElementsAre(0, 130.5, 0));
-}
-
-TEST_F(RunTest, BlurResetSetsTheRowWithItsLinkOff) {
-  Response response = request(R"({"action":"reset","section":"blur","index":2})");
+  const Response blur =
+      request(R"({"action":"nudge","section":"blur","mode":"Blur","changes":{"8":90,"-0":0}})");
   EXPECT_THAT(fixture.log(),
-              ElementsAre("press link2", "set b6 25", "set b7 25", "set b8 25", "press link2"));
-  EXPECT_THAT(fixture.clock.sleeps(), ElementsAre(kSettlePollInterval));
-  EXPECT_THAT(response.display[2], ElementsAre(0.25, 0.25, 0.25));
+              ElementsAre("press palette-blur", "set radius-r 62", "set scaling-b 115"));
+  EXPECT_EQ(blur.values[8], 100);
+}
 
-  node("link0")["value"] = 0;
-  request(R"({"action":"reset","section":"blur","index":0})");
-  EXPECT_THAT(fixture.log(), ElementsAre("set b0 50", "set b1 50", "set b2 50"));
+// A Primaries reset waits, 100 ms at a time, until its row shows the
+// defaults to within 0.001, but no longer than 1.5 seconds.
+TEST_F(RunTest, PrimariesResetWaitsForItsRowButNotBeyondTheDeadline) {
+  struct Case {
+    double gainY;  // where Gain Y lands
+    double afterMs;
+    std::size_t sleeps;
+  };
+  const Case cases[] = {
+      {700, 300, 3},       // lands after 300 ms: three polls
+      {700.0005, 300, 3},  // near enough
+      {700.01, 300, 15},   // near, but not within 0.001: never settles
+      {700, 60000, 15},    // too late
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.gainY);
+    scene = testing::defaultScene();
+    node("gain-reset")["onPress"][0] = {
+        {"set", "gain-y"}, {"value", c.gainY}, {"afterMs", c.afterMs}};
+    const Response response = request(R"({"action":"reset","section":"primaries","index":2})");
+    EXPECT_THAT(fixture.log(), ElementsAre("press color-bars", "press gain-reset"));
+    EXPECT_EQ(fixture.clock.sleeps(),
+              std::vector<ax::Clock::Duration>(c.sleeps, kSettlePollInterval));
+    EXPECT_EQ(response.values[8], c.afterMs < 1500 ? c.gainY : 735);
+    EXPECT_THAT(std::vector<double>(response.values.begin() + 9, response.values.begin() + 12),
+                ElementsAre(700, 700, 700));
+  }
+}
+
+TEST_F(RunTest, BlurResetLeavesAnUnlinkedRowsLinkAlone) {
+  node("radius-link")["value"] = 0;
+  const Response response =
+      request(R"({"action":"reset","section":"blur","mode":"Blur","index":0})");
+  EXPECT_THAT(fixture.log(), ElementsAre("press palette-blur", "set radius-r 50", "set radius-g 50",
+                                         "set radius-b 50"));
+  EXPECT_THAT(response.display[0], ElementsAre(0.5, 0.5, 0.5));
+}
+
+// Color Bars is pressed once unless it is exactly on, and the walk after the
+// press is what the request goes on with, whatever the press did to the box.
+TEST_F(RunTest, ColorBarsIsPressedOnceUnlessOn) {
+  node("color-bars")["value"] = 1;
+  node("primaries-title")["value"] = "Primaries - Color Bars";
+  node("primaries-bars")["hidden"] = false;
+  EXPECT_EQ(request(R"({"action":"status","section":"primaries"})").values[0], -3);
+  EXPECT_TRUE(fixture.log().empty());
+
+  scene = testing::defaultScene();
+  node("color-bars")["onPress"][2]["value"] = 0;
+  for (json value : {json(0), json(nullptr), json(0.5)}) {
+    node("color-bars")["value"] = value;
+    EXPECT_EQ(failure(R"({"action":"status","section":"primaries"})"), "no failure");
+    EXPECT_THAT(fixture.log(), ElementsAreArray(kBarsOn));
+  }
+}
+
+// "Blur" names the palette's selector and a mode: the mode is the check box
+// among the title and the 14 elements after it.
+TEST_F(RunTest, BlurModeIsTheBoxWithinFifteenPlacesOfTheTitle) {
+  node("blur-mode-blur")["value"] = 0;
+  for (int fillers : {0, 13, 14}) {
+    SCOPED_TRACE(fillers);
+    node("blur-title")["children"] = json::array();
+    for (int i = 0; i < fillers; ++i) {
+      node("blur-title")["children"].push_back({{"role", "AXStaticText"}, {"value", "filler"}});
+    }
+    EXPECT_EQ(failure(R"({"action":"status","section":"blur","mode":"Blur"})"),
+              fillers < 14 ? "no failure" : messages::modeUnavailable("Blur"));
+    EXPECT_EQ(fixture.log().size(), fillers < 14 ? 2u : 1u);
+  }
 }
 
 TEST(HelperMainTest, PrintsOneResponseLineOnSuccessAndOneMessageLineOnFailure) {
   testing::SceneFixture fixture;
-  json page = testing::colorPage();
-  fixture.make(testing::sceneOf(page));
-  // "blur" in lower case means Sharpen, which is on: nothing is pressed.
-  const std::vector<std::string> args{R"({"action":"status","section":"blur","mode":"blur"})"};
+  json page = testing::defaultScene();
+  fixture.make(page);
+  const std::vector<std::string> args{R"({"action":"status","section":"blur","mode":"Blur"})"};
   std::ostringstream out, err, closed, err1, out2, err2;
   EXPECT_EQ(helperMain(args, out, err, *fixture.scene, fixture.clock), 0);
   EXPECT_EQ(err.str(), "");
-  EXPECT_THAT(fixture.log(), IsEmpty());
   ASSERT_EQ(out.str().find('\n'), out.str().size() - 1);
   EXPECT_EQ(json::parse(out.str()),
-            json::parse(R"({"section":"blur","values":[5,15,25,35,45,55,65,75,85],
-                "display":[[0.05,0.15,0.25],[0.35,0.45,0.55],[0.65,0.75,0.85]]})"));
+            json::parse(R"({"section":"blur","values":[62,62,62,50,50,50,31,25,25],
+                "display":[[0.62,0.62,0.62],[0.5,0.5,0.5],[0.31,0.25,0.25]]})"));
 
   // A response that cannot be written is not a success.
   closed.setstate(std::ios::badbit);
@@ -195,8 +249,8 @@ TEST(HelperMainTest, PrintsOneResponseLineOnSuccessAndOneMessageLineOnFailure) {
   EXPECT_EQ(err1.str(), std::string(messages::kResponseNotWritten) + "\n");
 
   // A slider reading "nan" cannot be written as JSON: a failure, not a null.
-  testing::nodeById(page, "b0")["value"] = "nan";
-  fixture.make(testing::sceneOf(page));
+  testing::nodeById(page, "radius-r")["value"] = "nan";
+  fixture.make(page);
   EXPECT_EQ(helperMain(args, out2, err2, *fixture.scene, fixture.clock), 1);
   EXPECT_EQ(out2.str(), "");
   EXPECT_EQ(err2.str().find('\n'), err2.str().size() - 1);

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "color_helper/messages.h"
-#include "testing/color_scene.h"
+#include "testing/scene_fixture.h"
 #include "testing/fake_tree.h"
 
 namespace trovemark {

@@ -6,7 +6,7 @@
 #include "color_helper/messages.h"
 #include "color_helper/palette.h"
 #include "color_helper/readout.h"
-#include "testing/color_scene.h"
+#include "testing/scene_fixture.h"
 #include "testing/fake_tree.h"
 
 namespace trovemark::color {

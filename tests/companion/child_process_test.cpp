@@ -1,15 +1,19 @@
 // Real child processes: what the bridge's runtime receives, how its end is
-// reported, that it is asked to stop once and reaped; the restart after a
-// real exit.
+// reported, that it is asked to stop once, not waited for, and reaped; the
+// restart after a real exit.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -17,14 +21,48 @@
 #include "companion/bridge_controller.h"
 #include "companion/platform/adapters_linux.h"
 #include "companion/platform/run_loop.h"
-#include "testing/companion/child_reports.h"
 #include "testing/companion/companion_fakes.h"
+#include "testing/companion/recording_children.h"
+#include "testing/temp_dir.h"
+#include "testing/wait.h"
 
 namespace trovemark::companion {
 namespace {
 
 using namespace std::chrono_literals;
 using namespace testing;
+using trovemark::testing::eventually;
+using trovemark::testing::kPatience;
+using trovemark::testing::readFile;
+using trovemark::testing::TempDir;
+
+// The controller over the real launcher and files, with a Resolve install
+// whose runtime is the recording interpreter.
+class RealSupervisionFixture : public ::testing::Test {
+ protected:
+  RealSupervisionFixture() : reports(dir / "reports") {
+    const auto runtime = dir / "resolve/bin/ResolvePython";
+    std::filesystem::create_directories(runtime.parent_path());
+    std::filesystem::create_symlink(kInterpreter, runtime);
+
+    world.applications->registered = dir / "resolve";
+    world.bundle->script = dir / "zelvan_bridge.py";
+    world.bundle->env = baseEnvironment(reports);
+    world.bundle->env["ZELVAN_TOKEN_FILE"] = "/inherited/and/replaced";
+    platform = world.platform();
+    platform.processes = linux_adapters::makeProcessLauncher();
+    platform.files = linux_adapters::makeFileSystem({{"HOME", dir / "home"}});
+    platform.executor = loop;
+  }
+
+  bool runUntil(const std::function<bool()>& done) { return loop->runUntil(done, kPatience); }
+
+  TempDir dir;
+  Reports reports;
+  FakeWorld world;
+  Platform platform;
+  std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>();
+};
 
 TEST(ChildProcesses, TheChildGetsExactlyItsRequestAndIsReapedAfterOneTerminateRequest) {
   TempDir dir;
@@ -63,7 +101,10 @@ TEST(ChildProcesses, TheChildGetsExactlyItsRequestAndIsReapedAfterOneTerminateRe
   for (const auto& [fd, target] : start["fds"].items()) EXPECT_NE(target, canary) << fd;
   EXPECT_TRUE(child->isRunning());
 
+  // The second call comes once the first request has arrived, while the
+  // child still runs: a second signal would be seen.
   child->terminate();
+  ASSERT_TRUE(eventually([&] { return reports.terminateRequests(pid) == 1; }));
   child->terminate();
   ASSERT_TRUE(eventually([&] { return !child->isRunning(); }));
   std::lock_guard lock(mutex);
@@ -73,6 +114,27 @@ TEST(ChildProcesses, TheChildGetsExactlyItsRequestAndIsReapedAfterOneTerminateRe
   EXPECT_EQ(reports.terminateRequests(pid), 1);
   EXPECT_TRUE(Reports::gone(pid));
   child->terminate();  // an ended child is not signalled (nor anything that took its pid)
+}
+
+// A bridge that ignores the request: terminate() returns at once, and
+// nothing stronger follows.
+TEST(ChildProcesses, AChildThatIgnoresTheRequestIsNeitherWaitedForNorForced) {
+  TempDir dir;
+  Reports reports(dir / "reports");
+  auto environment = baseEnvironment(reports);
+  environment["TEST_IGNORE_TERM"] = "1";
+  auto launched =
+      linux_adapters::makeProcessLauncher()->launch({kInterpreter, {}, environment}, [](auto&) {});
+  auto child = std::get<std::shared_ptr<ChildProcess>>(launched);
+  ASSERT_TRUE(eventually([&] { return reports.started().size() == 1; }));
+  const std::string pid = reports.started()[0];
+  child->terminate();
+  ASSERT_TRUE(eventually([&] { return reports.terminateRequests(pid) == 1; }));
+  EXPECT_TRUE(child->isRunning());
+  EXPECT_FALSE(Reports::gone(pid));
+  ::kill(std::stoi(pid), SIGKILL);
+  EXPECT_TRUE(eventually([&] { return Reports::gone(pid); }));
+  EXPECT_EQ(reports.terminateRequests(pid), 1);
 }
 
 TEST(ChildProcesses, AClearedHandlerHearsNothing) {
@@ -96,7 +158,7 @@ TEST(ChildProcesses, ARefusedLaunchIsDescribed) {
   const auto missing = launcher->launch({dir / "no such runtime", {}, {}}, [](auto&) {});
   ASSERT_TRUE(std::holds_alternative<std::string>(missing));
   EXPECT_EQ(std::get<std::string>(missing),
-            "Could not run " + dir / "no such runtime" + ": No such file or directory.");
+            "Could not run " + (dir / "no such runtime").string() + ": No such file or directory.");
 
   const auto plain = dir.write("ResolvePython", "#!/bin/sh\n");
   const auto refused = launcher->launch({plain, {}, {}}, [](auto&) {});
@@ -127,9 +189,10 @@ TEST_F(SupervisionTest, ARealChildThatEndsIsRestartedThenReplacedThenStopped) {
   ASSERT_TRUE(eventually([&] { return reports.started().size() == 2; }));
   for (const auto& pid : reports.started()) {
     const auto start = reports.start(pid);
-    EXPECT_EQ(start["env"]["ZELVAN_TOKEN_FILE"], dir / "home/.local/share/Zelvan/.pairing-token");
+    EXPECT_EQ(start["env"]["ZELVAN_TOKEN_FILE"],
+              (dir / "home/.local/share/Zelvan/.pairing-token").string());
     EXPECT_EQ(start["env"]["TEST_REPORT_DIR"], reports.dir);
-    EXPECT_EQ(start["argv"], nlohmann::json::array({dir / "zelvan_bridge.py"}));
+    EXPECT_EQ(start["argv"], nlohmann::json::array({(dir / "zelvan_bridge.py").string()}));
   }
 
   summaries.clear();

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "color_helper/accessibility/atspi_linux.h"
 #include "color_helper/accessibility/dbus_linux.h"
 
 namespace trovemark::ax {
@@ -76,35 +75,6 @@ TEST(ProtocolAnswers, MalformedNamesNeverReachLibdbus) {
   EXPECT_TRUE(dbus::validPeer(":1.5"));
   EXPECT_TRUE(dbus::validPeer("org.a11y.atspi.Registry"));
   EXPECT_NE(dbus::methodCall(":1.5", "/org/a11y/atspi/accessible/root", "org.x.Y", "Z"), nullptr);
-}
-
-TEST(ProtocolMapping, StatesAcrossBothWords) {
-  // ENABLED is bit 8 of the first word; state 35 is bit 3 of the second.
-  EXPECT_TRUE(atspi::hasState({1u << 8, 0}, atspi::kStateEnabled));
-  EXPECT_FALSE(atspi::hasState({~(1u << 8), ~0u}, atspi::kStateEnabled));
-  EXPECT_TRUE(atspi::hasState({0, 1u << 3}, 35));
-  EXPECT_FALSE(atspi::hasState({~0u}, 35));  // a missing word holds nothing
-  EXPECT_FALSE(atspi::hasState({}, atspi::kStateActive));
-}
-
-TEST(ProtocolMapping, WhereTheValueComesFrom) {
-  using atspi::ValueSource;
-  const std::vector<std::string> both{"org.a11y.atspi.Text", "org.a11y.atspi.Value"};
-  const std::vector<std::string> text{"org.a11y.atspi.Accessible", "org.a11y.atspi.Text"};
-  const std::vector<std::string> none{"org.a11y.atspi.Accessible"};
-  EXPECT_EQ(atspi::valueSource(atspi::kRoleCheckBox, both), ValueSource::kCheckedState);
-  EXPECT_EQ(atspi::valueSource(atspi::kRoleCheckBox, std::nullopt), ValueSource::kCheckedState);
-  EXPECT_EQ(atspi::valueSource(51, both), ValueSource::kCurrentValue);
-  EXPECT_EQ(atspi::valueSource(std::nullopt, text), ValueSource::kText);
-  EXPECT_EQ(atspi::valueSource(29, none), ValueSource::kNone);
-  EXPECT_EQ(atspi::valueSource(29, std::nullopt), ValueSource::kNone);
-}
-
-TEST(ProtocolMapping, RolesWithoutAMeaningReadAsMissing) {
-  const std::vector<std::pair<int, std::optional<std::string>>> roles{
-      {0, std::nullopt}, {67, std::nullopt}, {29, "AXStaticText"}, {116, "AXStaticText"},
-      {23, "AXWindow"},  {20, "AXGroup"},    {9999, "AXUnknown"}};
-  for (const auto& [role, name] : roles) EXPECT_EQ(atspi::roleName(role), name) << role;
 }
 
 }  // namespace

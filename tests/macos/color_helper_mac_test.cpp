@@ -11,7 +11,7 @@
 #include "color_helper/accessibility/element.h"
 #include "color_helper/helper_main.h"
 #include "color_helper/messages.h"
-#include "testing/color_scene.h"
+#include "testing/scene_fixture.h"
 #include "testing/macos/simulation.h"
 
 namespace trovemark {
@@ -214,8 +214,7 @@ TEST(ColorHelperOnMac, ValuesAndErrorsMapAsThePortPromises) {
       {"id":"point","role":"AXImage","value":{"x":1}},
       {"id":"missing","role":"AXGroup","children":[]},
       {"id":"failing","role":"AXGroup","description":"d","value":1,"children":[{"role":"AXButton"}]}])");
-  const json window{{"id", "window"}, {"role", "AXWindow"}, {"children", children}};
-  auto scene = scene::Scene::parse(testing::sceneOf(window).dump(), clock);
+  auto scene = scene::Scene::parse(testing::oneWindow(children.dump()), clock);
   const auto id = [&](const char* name) { return *scene->model().find(name); };
 
   struct Value {

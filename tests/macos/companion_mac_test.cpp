@@ -11,13 +11,18 @@
 
 #include "companion/bridge_controller.h"
 #include "companion/platform/adapters_mac.h"
-#include "testing/companion/child_reports.h"
+#include "testing/companion/companion_fakes.h"
+#include "testing/companion/recording_children.h"
+#include "testing/temp_dir.h"
+#include "testing/wait.h"
 #include "testing/macos/simulation.h"
 
 namespace trovemark::companion {
 namespace {
 
 using namespace testing;
+using trovemark::testing::eventually;
+using trovemark::testing::TempDir;
 
 TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   TempDir dir;
@@ -61,7 +66,7 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   EXPECT_EQ(start["fds"]["0"], stdinTarget);
   EXPECT_EQ(start["fds"]["1"], "/dev/null");
   EXPECT_EQ(start["fds"]["2"], "/dev/null");
-  for (const auto& [fd, target] : start["fds"].items()) EXPECT_NE(target, dir / "canary") << fd;
+  for (const auto& [fd, target] : start["fds"].items()) EXPECT_NE(target, (dir / "canary").string()) << fd;
   struct stat st {};
   ASSERT_EQ(::stat(support.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "testing/scene_test.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::scene::test {
 namespace {
@@ -20,7 +20,7 @@ struct BadScene {
   std::string mentions;  // part of the message
 };
 
-std::string inWindow(const std::string& node) { return oneWindow("[" + node + "]"); }
+std::string inWindow(const std::string& node) { return testing::oneWindow("[" + node + "]"); }
 
 TEST(Loading, BadScenesGiveAClearSceneError) {
   const BadScene cases[] = {
@@ -126,16 +126,36 @@ TEST(Loading, AnyFiniteDelayLoadsAndOneBeyondTheClockNeverComes) {
   EXPECT_TRUE(scene->model().nextDue().has_value());  // still pending, never due
 }
 
-TEST(Loading, NotesAndKnownKeysAreAccepted) {
+// Every key a file may hold loads, and what the engine writes of a scene loads
+// back to the same scene.
+TEST(Loading, KnownKeysLoadAndAWrittenSceneLoadsBackTheSame) {
   testing::FakeClock clock;
-  auto scene = Scene::parse(
+  const auto known = SceneModel::parse(
       R"({"_note":"kept for people","trusted":true,"applications":[{"_why":1,"windows":[
-          {"id":"w","_n":0,"role":"AXWindow","description":"","value":null,"children":[],
-           "hidden":false,"refusePress":false,"refuseSet":false,"range":[0,0],
-           "onPress":[{"set":"w","value":[],"afterMs":0,"_n":0}],"onSet":[],
-           "bind":{"id":"w","scale":1,"format":"%.1f %%","_n":0}}]}]})",
+          {"id":"w","_n":0,"role":"AXWindow","description":"","value":null,"children":[
+           {"id":"x","hidden":true,"refusePress":true,"refuseSet":true,"range":[0,0],
+            "value":[],"onPress":[{"set":"w","value":{},"afterMs":5,"_n":0}],"onSet":[],
+            "bind":{"id":"w","scale":2,"format":"%.1f %%","_n":0}}]}]}]})",
       clock);
-  EXPECT_EQ(scene->model().nodeCount(), 1u);
+  EXPECT_EQ(known->nodeCount(), 2u);
+  const auto page = SceneModel::load(TROVEMARK_SOURCE_DIR "/scenes/color-page.json", clock);
+  for (const SceneModel* model : {known.get(), page.get()}) {
+    const auto again = SceneModel::parse(writeScene(model->snapshot()), clock);
+    EXPECT_TRUE(again->snapshot() == model->snapshot());
+  }
+
+  // A node that an effect names gets an id when it has none, never one taken.
+  SceneDescription made;
+  made.applications.push_back({0, std::vector<NodeId>{0}});
+  made.nodes.resize(3);
+  made.nodes[0].children = std::vector<NodeId>{1, 2};
+  made.nodes[1].id = "node-2";
+  made.nodes[1].onPress = std::vector<Effect>(1);
+  made.nodes[1].onPress->front().kind = Effect::Kind::kHide;
+  made.nodes[1].onPress->front().target = 2;
+  const auto written = SceneModel::parse(writeScene(made), clock);
+  ASSERT_TRUE(written->press(written->find("node-2").value()));
+  EXPECT_FALSE(written->isShown(2));
 }
 
 TEST(Loading, FilesLoadAndErrorsNameTheFile) {
@@ -150,7 +170,7 @@ TEST(Loading, FilesLoadAndErrorsNameTheFile) {
     }
     return "no error";
   };
-  std::ofstream(dir / "good.json") << oneWindow(R"([{"id":"n","value":1}])");
+  std::ofstream(dir / "good.json") << testing::oneWindow(R"([{"id":"n","value":1}])");
   EXPECT_EQ(Scene::load(dir / "good.json", clock)->valueOf("n"), ax::AttributeValue(1.0));
   std::ofstream(dir / "bad.json") << R"({"applications":[{"windows":[{"role":1}]}]})";
   EXPECT_THAT(errorOf(dir / "bad.json"),

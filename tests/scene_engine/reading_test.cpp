@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/scene_test.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::scene::test {
 namespace {
 
-using Reading = SceneTest;
+class Reading : public ::testing::Test, protected testing::SceneFixture {};
 using V = ax::AttributeValue;
 
 TEST_F(Reading, EachJsonValueKindReadsAsItsAttributeKind) {
@@ -25,13 +25,13 @@ TEST_F(Reading, EachJsonValueKindReadsAsItsAttributeKind) {
       {R"({"a":1})", V(ax::OtherValue{"object"})},
   };
   for (const auto& [json, expected] : cases) {
-    open(oneWindow(std::string(R"([{"id":"n","value":)") + json + "}]"));
+    make(testing::oneWindow(std::string(R"([{"id":"n","value":)") + json + "}]"));
     EXPECT_EQ(read("n", ax::kValue), expected) << json;
   }
 }
 
 TEST_F(Reading, AbsentKeysAreMissingAttributesButEmptyTextIsPresent) {
-  open(oneWindow(R"([{"id":"bare"}, {"id":"empty","role":"","description":""},
+  make(testing::oneWindow(R"([{"id":"bare"}, {"id":"empty","role":"","description":""},
                      {"id":"nulls","role":null,"description":null,"value":null}])"));
   for (const char* name : {ax::kRole, ax::kDescription, ax::kValue}) {
     EXPECT_FALSE(read("bare", name).has_value()) << name;
@@ -43,74 +43,74 @@ TEST_F(Reading, AbsentKeysAreMissingAttributesButEmptyTextIsPresent) {
 }
 
 TEST_F(Reading, ChildrenThatAreNotAListAreUnreadableAndTheWalkGoesOn) {
-  open(oneWindow(R"([{"id":"a","children":"oops"}, {"id":"b","children":{}},
+  make(testing::oneWindow(R"([{"id":"a","children":"oops"}, {"id":"b","children":{}},
                      {"id":"c","children":[]}, {"id":"d"}, {"id":"e","children":[{"id":"e1"}]}])"));
   for (const char* id : {"a", "b", "d"}) EXPECT_FALSE(read(id, ax::kChildren).has_value()) << id;
   EXPECT_EQ(read("c", ax::kChildren), V(std::vector<ax::ElementRef>{}));
 
-  const std::size_t before = scene_->calls();
+  const std::size_t before = scene->calls();
   std::vector<std::string> ids;
-  for (const ax::Element& element : scene_->flatten(node("window"), 100)) {
-    ids.push_back(scene_->model().id(*scene_->nodeOf(element.ref)).value_or("?"));
+  for (const ax::Element& element : scene->flatten(node("window"), 100)) {
+    ids.push_back(scene->model().id(*scene->nodeOf(element.ref)).value_or("?"));
   }
   EXPECT_EQ(ids, (std::vector<std::string>{"window", "a", "b", "c", "d", "e", "e1"}));
-  EXPECT_EQ(scene_->calls() - before, 4 * ids.size());  // every port call is counted
+  EXPECT_EQ(scene->calls() - before, 4 * ids.size());  // every port call is counted
 }
 
 TEST_F(Reading, HiddenNodesAreOutOfTheTreeAndTheirHandlesReadNothingUntilShown) {
-  open(oneWindow(R"([{"id":"open","role":"AXButton","onPress":[{"show":"panel"}]},
+  make(testing::oneWindow(R"([{"id":"open","role":"AXButton","onPress":[{"show":"panel"}]},
                      {"id":"panel","hidden":true,"children":[{"id":"inner","value":3}]},
                      {"id":"close","onPress":[{"hide":"slider"}]},
                      {"id":"slider","role":"AXSlider","value":5,"onSet":[{"set":"mark","value":1}]},
                      {"id":"mark","value":0}])"));
-  EXPECT_EQ(scene_->flatten(node("window"), 100).size(), 5u);
-  EXPECT_FALSE(scene_->isShown("inner"));
-  EXPECT_FALSE(scene_->isShown("no-such-id"));
+  EXPECT_EQ(scene->flatten(node("window"), 100).size(), 5u);
+  EXPECT_FALSE(scene->isShown("inner"));
+  EXPECT_FALSE(scene->isShown("no-such-id"));
   EXPECT_EQ(number("inner"), 3.0);  // tests still see hidden values
-  ASSERT_TRUE(scene_->press(node("open")));
-  EXPECT_TRUE(scene_->isShown("inner"));
-  EXPECT_EQ(scene_->flatten(node("window"), 100)[3].number(), 3.0);
+  ASSERT_TRUE(scene->press(node("open")));
+  EXPECT_TRUE(scene->isShown("inner"));
+  EXPECT_EQ(scene->flatten(node("window"), 100)[3].number(), 3.0);
 
   const ax::ElementRef slider = node("slider");
-  ASSERT_TRUE(scene_->press(node("close")));
+  ASSERT_TRUE(scene->press(node("close")));
   for (const char* name : {ax::kRole, ax::kDescription, ax::kValue, ax::kChildren}) {
-    EXPECT_FALSE(scene_->attribute(slider, name).has_value()) << name;
+    EXPECT_FALSE(scene->attribute(slider, name).has_value()) << name;
   }
-  EXPECT_FALSE(scene_->setValue(slider, 9));
-  EXPECT_FALSE(scene_->press(slider));
+  EXPECT_FALSE(scene->setValue(slider, 9));
+  EXPECT_FALSE(scene->press(slider));
   EXPECT_EQ(number("slider"), 5.0);
   EXPECT_EQ(number("mark"), 0.0);
-  EXPECT_EQ(logLines().back(), R"({"op":"press","id":"slider","refused":true})");
+  EXPECT_EQ(jsonLog().back(), R"({"op":"press","id":"slider","refused":true})");
 }
 
 TEST_F(Reading, IdentityIsTheNodeNotTheHandleObject) {
-  open(oneWindow(R"([{"id":"a"},{"id":"b"}])"));
+  make(testing::oneWindow(R"([{"id":"a"},{"id":"b"}])"));
   const auto children = std::get<std::vector<ax::ElementRef>>(*read("window", ax::kChildren));
   const auto again = std::get<std::vector<ax::ElementRef>>(*read("window", ax::kChildren));
-  EXPECT_TRUE(scene_->sameElement(children[0], again[0]));
-  EXPECT_FALSE(scene_->sameElement(children[0], again[1]));
+  EXPECT_TRUE(scene->sameElement(children[0], again[0]));
+  EXPECT_FALSE(scene->sameElement(children[0], again[1]));
   // A handle of another scene with the same node index is another element.
   testing::FakeClock otherClock;
-  auto other = Scene::parse(oneWindow(R"([{"id":"a"},{"id":"b"}])"), otherClock);
-  EXPECT_FALSE(scene_->sameElement(children[0], other->elementFor(*other->model().find("a"))));
-  EXPECT_FALSE(scene_->sameElement(children[0], nullptr));
+  auto other = Scene::parse(testing::oneWindow(R"([{"id":"a"},{"id":"b"}])"), otherClock);
+  EXPECT_FALSE(scene->sameElement(children[0], other->elementFor(*other->model().find("a"))));
+  EXPECT_FALSE(scene->sameElement(children[0], nullptr));
 }
 
 TEST_F(Reading, ApplicationsAreListedOnlyForResolvesBundleIdentifier) {
-  open(R"({"applications":[{"windows":[]},{"windows":[]}]})");
-  EXPECT_TRUE(scene_->isProcessTrusted());
-  const auto pids = scene_->runningApplications(Scene::kBundleIdentifier);
+  make(R"({"applications":[{"windows":[]},{"windows":[]}]})");
+  EXPECT_TRUE(scene->isProcessTrusted());
+  const auto pids = scene->runningApplications(Scene::kBundleIdentifier);
   ASSERT_EQ(pids.size(), 2u);
   EXPECT_NE(pids[0], pids[1]);
-  EXPECT_TRUE(scene_->runningApplications("com.blackmagic-design.DaVinciResolveLite").empty());
-  EXPECT_EQ(scene_->attribute(scene_->applicationElement(pids[1]), ax::kRole),
+  EXPECT_TRUE(scene->runningApplications("com.blackmagic-design.DaVinciResolveLite").empty());
+  EXPECT_EQ(scene->attribute(scene->applicationElement(pids[1]), ax::kRole),
             V(std::string("AXApplication")));
   // A process that is not one of the scene's answers nothing.
-  EXPECT_FALSE(scene_->attribute(scene_->applicationElement(pids[1] + 1), ax::kRole));
+  EXPECT_FALSE(scene->attribute(scene->applicationElement(pids[1] + 1), ax::kRole));
 
-  open(R"({"trusted":false})");
-  EXPECT_FALSE(scene_->isProcessTrusted());
-  EXPECT_TRUE(scene_->runningApplications(Scene::kBundleIdentifier).empty());
+  make(R"({"trusted":false})");
+  EXPECT_FALSE(scene->isProcessTrusted());
+  EXPECT_TRUE(scene->runningApplications(Scene::kBundleIdentifier).empty());
 }
 
 }  // namespace

@@ -5,54 +5,33 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "testing/desktop/standin_client.h"
+#include "bench/standin_process.h"
 
 namespace trovemark::standin::testing {
 namespace {
 
 const std::string kWithDesktop = TROVEMARK_SOURCE_DIR "/scripts/with-desktop";
 
-// Processes, not yet reaped or not, whose environment names this desktop.
-std::vector<int> processesOf(const std::string& desktop) {
-  std::vector<int> found;
-  const std::string marker = "TROVEMARK_DESKTOP=" + desktop;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    std::getline(stat, line);
-    const std::size_t close = line.rfind(") ");
-    if (close == std::string::npos || line[close + 2] == 'Z') continue;
-    std::ifstream environ(entry.path() / "environ");
-    const std::string text((std::istreambuf_iterator<char>(environ)), {});
-    std::size_t at = 0;
-    while (at < text.size()) {
-      const std::size_t end = text.find('\0', at);
-      if (text.compare(at, end - at, marker) == 0) found.push_back(std::stoi(name));
-      if (end == std::string::npos) break;
-      at = end + 1;
-    }
-  }
-  return found;
+// The live processes whose environment names this desktop.
+std::set<pid_t> processesOf(const std::string& desktop) {
+  return bench::processesWithEnvironment("TROVEMARK_DESKTOP=" + desktop);
 }
 
 TEST(WithDesktop, DesktopsSideBySideStayApart) {
-  const std::vector<std::string> show = {"sh", "-c",
+  const std::vector<std::string> show = {kWithDesktop, "sh", "-c",
                                          "echo \"$DISPLAY $DBUS_SESSION_BUS_ADDRESS\"; sleep 1"};
-  StandinProcess first(show, kWithDesktop);
-  StandinProcess second(show, kWithDesktop);
-  const std::optional<std::string> a = first.readLine();
-  const std::optional<std::string> b = second.readLine();
+  const auto first = bench::Process::start(show);
+  const auto second = bench::Process::start(show);
+  const std::optional<std::string> a = first->readLine();
+  const std::optional<std::string> b = second->readLine();
   ASSERT_TRUE(a && b);
   EXPECT_NE(*a, *b);
-  EXPECT_EQ(first.wait(), 0);
-  EXPECT_EQ(second.wait(), 0);
+  EXPECT_EQ(first->wait(), 0);
+  EXPECT_EQ(second->wait(), 0);
 }
 
 TEST(WithDesktop, PassesTheStatusThroughAndLeavesNothingBehind) {
@@ -72,12 +51,12 @@ TEST(WithDesktop, PassesTheStatusThroughAndLeavesNothingBehind) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    StandinProcess run({"sh", "-c", c.command}, kWithDesktop);
-    const std::optional<std::string> desktop = run.readLine();
+    const auto run = bench::Process::start({kWithDesktop, "sh", "-c", c.command});
+    const std::optional<std::string> desktop = run->readLine();
     ASSERT_TRUE(desktop.has_value());
     EXPECT_FALSE(processesOf(*desktop).empty()) << "the desktop's own processes carry the marker";
-    EXPECT_EQ(c.terminate ? run.terminate() : run.wait(), c.status);
-    EXPECT_EQ(processesOf(*desktop), std::vector<int>{});
+    EXPECT_EQ(c.terminate ? run->stop() : run->wait(), c.status);
+    EXPECT_EQ(processesOf(*desktop), std::set<pid_t>{});
     EXPECT_FALSE(std::filesystem::exists(*desktop));
   }
 }

@@ -2,9 +2,10 @@
 # Stands in for Resolve's scripting runtime in tests. It records what it was
 # started with under $TEST_REPORT_DIR/<pid>/, then runs until SIGTERM. Each
 # SIGTERM is recorded; the process ends half a second after the first one, so
-# a second request in that time would be seen. If $TEST_REPORT_DIR/exit-now
-# exists, the first child to remove it ends at once by itself. Whatever
-# happens, it ends after a minute, so no test leaves it behind.
+# a second request in that time would be seen, or never when
+# $TEST_IGNORE_TERM is 1. If $TEST_REPORT_DIR/exit-now exists, the first
+# child to remove it ends at once by itself. Whatever happens, it ends after a
+# minute, so no test leaves it behind.
 import json
 import os
 import signal
@@ -44,8 +45,9 @@ try:
 except FileNotFoundError:
     pass
 
+stubborn = os.environ.get("TEST_IGNORE_TERM") == "1"
 deadline = time.monotonic() + 60
 while time.monotonic() < deadline:
-    if term_at and time.monotonic() >= term_at[0] + 0.5:
+    if term_at and not stubborn and time.monotonic() >= term_at[0] + 0.5:
         break
     time.sleep(0.02)

@@ -11,6 +11,8 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -19,13 +21,18 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+#include <functional>
 #include <iostream>
 #include <map>
+#include <set>
 
-#include "testing/companion/desktop_services.h"
+#include "bench/bus_services.h"
+#include "bench/desktop_panel.h"
+#include "bench/standin_process.h"
 
-namespace trovemark::companion::testing {
+namespace trovemark::bench {
 namespace {
 
 const QString kRunning = QStringLiteral("Bridge running on this Mac");
@@ -36,6 +43,18 @@ constexpr qint64 kWarmUpMs = 30000;
 // Memory may move by allocator noise; a leak of a few hundred bytes per
 // restart shows well above this over ten minutes.
 constexpr long kRssToleranceKb = 1024;
+
+// Runs Qt's events until `done` holds or `limit` has passed.
+bool waitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+  const QDeadlineTimer deadline(limit);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(20);
+  }
+  return true;
+}
 
 struct Sample {
   qint64 atMs = 0;
@@ -102,8 +121,9 @@ int soak(const Options& options) {
 
   QDBusConnection bus = QDBusConnection::sessionBus();
   StatusNotifierWatcher watcher(bus);
-  MdnsDaemonOnItsOwnThread mdns(QStringLiteral("soak-test.local"));
-  if (!bus.isConnected() || !watcher.publish() || !mdns.publish()) {
+  BusServices mdns(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").toStdString(),
+                   "soak-test.local", false);
+  if (!bus.isConnected() || !watcher.publish() || !mdns.ready()) {
     std::cerr << "companion-soak: no private session bus; run it inside scripts/with-desktop\n";
     return 2;
   }
@@ -274,14 +294,14 @@ int soak(const Options& options) {
 }
 
 }  // namespace
-}  // namespace trovemark::companion::testing
+}  // namespace trovemark::bench
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const auto options = trovemark::companion::testing::parse(QCoreApplication::arguments());
+  const auto options = trovemark::bench::parse(QCoreApplication::arguments());
   if (!options) {
     std::cerr << "usage: companion-soak --program PATH [--minutes N | --seconds N] [--json FILE]\n";
     return 2;
   }
-  return trovemark::companion::testing::soak(*options);
+  return trovemark::bench::soak(*options);
 }

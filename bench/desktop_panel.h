@@ -1,0 +1,106 @@
+#pragma once
+
+// What the companion meets on a desktop, played by us: a panel's tray watcher
+// and a panel's view of a registered tray item (over the same D-Bus protocols
+// a real panel uses), and a Resolve installation. For the companion's soak and
+// its desktop tests.
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace trovemark::bench {
+
+// Writes a file (parents made), optionally executable by its owner.
+void writeFile(const QString& path, const QByteArray& content, bool executable = false);
+// A Resolve laid out in `folder` as its Linux installer lays out /opt/resolve:
+// `runtime` becomes its bin/ResolvePython, and the installer's desktop entry
+// under `dataDir`/applications registers it. Point XDG_DATA_DIRS (or
+// XDG_DATA_HOME) at `dataDir`.
+void installStandInResolve(const QString& folder, const QString& dataDir,
+                           const QByteArray& runtime);
+
+// What a panel offers tray items: they register here, and are then driven
+// through their D-Bus menu as a panel would.
+class StatusNotifierWatcher : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+  Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+
+ public:
+  explicit StatusNotifierWatcher(QDBusConnection bus) : bus_(bus) {}
+  // The name goes with the object, so that a later run starts on a bare desktop.
+  ~StatusNotifierWatcher() override;
+  bool publish();
+  bool isHostRegistered() const { return true; }
+  QStringList registeredItems() const { return items_; }
+
+ public slots:
+  // Items name their service, or an object path on their own connection.
+  void RegisterStatusNotifierItem(const QString& serviceOrPath, const QDBusMessage& message);
+
+ signals:
+  void StatusNotifierItemRegistered(const QString& item);
+
+ private:
+  QDBusConnection bus_;
+  QStringList items_;  // "service/path"
+};
+
+// Relays a menu's change signals to a callback; D-Bus signals need a slot.
+class MenuChanges : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit MenuChanges(std::function<void()> changed) : changed_(std::move(changed)) {}
+
+ public slots:
+  void onChange() { changed_(); }
+
+ private:
+  std::function<void()> changed_;
+};
+
+// A registered tray item, seen as a panel sees it. Calls let this process
+// answer calls meanwhile.
+class TrayItem {
+ public:
+  TrayItem(QDBusConnection bus, const QString& item);
+
+  QVariant property(const QString& name) const;
+  // The top level of the menu: (id, label as a panel shows it) per entry,
+  // "---" for separators.
+  std::vector<std::pair<int, QString>> menu() const;
+  std::vector<QString> labels() const;
+  // The labels, delivered to `done` later without blocking this thread.
+  void requestLabels(std::function<void(std::vector<QString>)> done) const;
+  // Calls `changed` whenever the menu announces a change of its layout or of
+  // its entries' properties.
+  void watch(std::function<void()> changed);
+  bool click(const QString& label) const;
+  // A plain click on the item at a screen position.
+  void activate(QPoint at) const;
+
+ private:
+  QDBusMessage layoutCall() const;
+  QString menuPath() const;
+  QDBusMessage call(const QString& path, const char* interface, const char* method,
+                    const QVariantList& arguments) const;
+
+  QDBusConnection bus_;
+  QString service_;
+  QString path_;
+  mutable QString menuPath_;
+  std::shared_ptr<MenuChanges> changes_;
+};
+
+}  // namespace trovemark::bench

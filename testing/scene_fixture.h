@@ -1,0 +1,172 @@
+#pragma once
+
+// The one scene fixture: a substitute Resolve made from a scene (mostly the
+// default Color page, edited as JSON first) on a fake clock, read and
+// operated by node id, with its operation log as short lines, optionally
+// refusing one chosen operation.
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "color_helper/color_error.h"
+#include "scene_engine/scene.h"
+#include "testing/fake_clock.h"
+
+namespace trovemark::testing {
+
+using nlohmann::json;
+
+// The message of the ColorError that `operation` throws, or "no failure".
+template <typename Operation>
+std::string failureOf(Operation&& operation) {
+  try {
+    operation();
+  } catch (const color::ColorError& error) {
+    return error.message();
+  }
+  return "no failure";
+}
+
+// scenes/color-page.json as JSON, to edit before a scene is made of it.
+inline json defaultScene() {
+  return json::parse(
+      std::ifstream(std::filesystem::path(TROVEMARK_SOURCE_DIR) / "scenes/color-page.json"));
+}
+
+// A scene whose one application has one focused window, "window", holding
+// `children` (the JSON text of a list).
+inline std::string oneWindow(const std::string& children) {
+  return R"({"applications":[{"focusedWindow":0,"windows":[{"id":"window","role":"AXWindow","children":)" +
+         children + "}]}]}";
+}
+
+// Calls `edit` on every node (windows and their descendants) of every
+// application.
+inline void forEachNode(json& scene, const std::function<void(json&)>& edit) {
+  std::vector<json*> pending;
+  for (auto& application : scene["applications"]) {
+    auto windows = application.find("windows");
+    if (windows == application.end() || !windows->is_array()) continue;
+    for (auto& window : *windows) pending.push_back(&window);
+  }
+  while (!pending.empty()) {
+    json& node = *pending.back();
+    pending.pop_back();
+    edit(node);
+    auto children = node.find("children");
+    if (children != node.end() && children->is_array()) {
+      for (auto& child : *children) pending.push_back(&child);
+    }
+  }
+}
+
+// The node with this id; throws when there is none.
+inline json& nodeById(json& scene, const std::string& id) {
+  json* found = nullptr;
+  forEachNode(scene, [&](json& node) {
+    if (node.value("id", std::string()) == id) found = &node;
+  });
+  if (!found) throw std::invalid_argument("the scene has no node " + id);
+  return *found;
+}
+
+// One operation as a short line such as "press color-bars", "set lift-y 2.5"
+// or "set radius-r 50 refused".
+inline std::string logLine(const scene::Operation& op) {
+  std::ostringstream line;
+  line << op.op << ' ' << op.id.value_or("?");
+  if (op.value) line << ' ' << *op.value;
+  if (op.refused) line << " refused";
+  return line.str();
+}
+
+struct SceneFixture {
+  FakeClock clock;
+  std::unique_ptr<scene::Scene> scene;
+
+  scene::Scene& make(const std::string& text) {
+    scene = scene::Scene::parse(text, clock);
+    return *scene;
+  }
+  scene::Scene& make(const char* text) { return make(std::string(text)); }
+  scene::Scene& make(const json& sceneJson) { return make(sceneJson.dump()); }
+  // The scene refusing its n-th press or set (see RefuseNth).
+  scene::Scene& makeRefusing(const json& sceneJson, std::size_t n);
+
+  ax::ElementRef node(const std::string& id) {
+    const auto found = scene->model().find(id);
+    if (!found) throw std::invalid_argument("the scene has no node " + id);
+    return scene->elementFor(*found);
+  }
+  std::optional<ax::AttributeValue> read(const std::string& id, const std::string& name) {
+    return scene->attribute(node(id), name);
+  }
+  // The node's current value when it is a T.
+  template <typename T>
+  std::optional<T> as(const std::string& id) {
+    const auto value = scene->valueOf(id);
+    const T* held = value ? std::get_if<T>(&*value) : nullptr;
+    return held ? std::optional<T>(*held) : std::nullopt;
+  }
+  std::optional<double> number(const std::string& id) { return as<double>(id); }
+  std::optional<std::string> text(const std::string& id) { return as<std::string>(id); }
+  void advanceMs(int ms) { clock.advance(std::chrono::milliseconds(ms)); }
+
+  // Every operation the scene received, as the stand-in logs it.
+  std::vector<std::string> jsonLog() const {
+    std::vector<std::string> lines;
+    for (const auto& op : scene->operations()) lines.push_back(op.toJsonLine());
+    return lines;
+  }
+  // Every operation the scene received, as short lines.
+  std::vector<std::string> log() const {
+    std::vector<std::string> lines;
+    for (const auto& op : scene->operations()) lines.push_back(logLine(op));
+    return lines;
+  }
+};
+
+// A scene that refuses the n-th press or set it is asked for (counting from
+// 1) as the platform refuses: the operation is logged as refused and goes no
+// further.
+class RefuseNth final : public scene::Scene {
+ public:
+  RefuseNth(std::unique_ptr<scene::SceneModel> model, std::size_t n)
+      : Scene(std::move(model)), n_(n) {}
+
+  bool setValue(const ax::ElementRef& element, double value) override {
+    return !refuses(element, "set", value) && Scene::setValue(element, value);
+  }
+  bool press(const ax::ElementRef& element) override {
+    return !refuses(element, "press", std::nullopt) && Scene::press(element);
+  }
+
+ private:
+  bool refuses(const ax::ElementRef& element, const char* op, std::optional<double> value) {
+    if (++operations_ != n_) return false;
+    const auto node = nodeOf(element);
+    model().logRefused(op, value, node ? model().id(*node) : std::nullopt);
+    return true;
+  }
+
+  std::size_t n_;
+  std::size_t operations_ = 0;
+};
+
+inline scene::Scene& SceneFixture::makeRefusing(const json& sceneJson, std::size_t n) {
+  scene = std::make_unique<RefuseNth>(scene::SceneModel::parse(sceneJson.dump(), clock), n);
+  return *scene;
+}
+
+}  // namespace trovemark::testing

@@ -1,0 +1,201 @@
+// The installed ZelvanMac on a private desktop, driven as a panel drives it:
+// the pairing link reaches the clipboard and the token nothing else, all it
+// creates is private even under a permissive umask, a broken bridge's files
+// leave the link "not ready", and quitting ends the bridge for good.
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QCursor>
+#include <QDirIterator>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPixmap>
+#include <QScreen>
+#include <QThread>
+#include <QUrl>
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+
+#include "testing/companion/desktop_services.h"
+
+namespace trovemark::companion::testing {
+namespace {
+
+using CompanionDesktop = CompanionOnADesktop;
+
+const QByteArray kPythonRuntime = "#!/bin/sh\nexec python3 \"$@\"\n";
+
+TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
+  for (const char* file :
+       {"bin/ZelvanMac", "bin/TrovemarkColorAX", "share/trovemark/zelvan_bridge.py",
+        "share/icons/hicolor/scalable/apps/trovemark.svg",
+        "share/icons/hicolor/64x64/apps/trovemark.png"}) {
+    EXPECT_TRUE(QFile::exists(prefix() + "/" + file)) << file << " is not installed";
+  }
+  EXPECT_TRUE(readAll(prefix() + "/share/applications/trovemark-companion.desktop")
+                  .contains("\nExec=\"" + prefix().toUtf8() + "/bin/ZelvanMac\"\n"));
+
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->setText(QStringLiteral("older"), QClipboard::Clipboard);
+  clipboard->setText(QStringLiteral("older selection"), QClipboard::Selection);
+  // The real bridge script, under a umask that would leave anything that
+  // relies on it open to everyone.
+  startCompanion(kPythonRuntime, true, 0);
+  ASSERT_NE(waitForBridge(), 0);
+  EXPECT_EQ(tray->property(QStringLiteral("Title")).toString(), QStringLiteral("Trovemark"));
+  // The start-up registration of the login item succeeds in a writable home.
+  const std::vector<QString> running = {"Trovemark Mac Companion",
+                                        "Bridge running on this Mac",
+                                        "---",
+                                        "Copy iPad Pairing Link",
+                                        "Restart Bridge",
+                                        "Enable Keyboard Control",
+                                        "---",
+                                        "Turn Off Launch at Login",
+                                        "---",
+                                        "Quit Trovemark"};
+  EXPECT_TRUE(waitUntil([&] { return tray->labels() == running; }));
+
+  std::vector<QString> tokens;
+  QStringList shown;  // everything the companion showed or handed on, besides the clipboard
+  auto copyLink = [&] {
+    tokens.push_back(readTrimmed(tokenFile()));
+    ASSERT_TRUE(tray->click(QStringLiteral("Copy iPad Pairing Link")));
+    const QString link = QStringLiteral("zelvan://pair?host=%1&token=%2&fingerprint=%3")
+                             .arg(QString::fromLatin1(kHostName),
+                                  QString::fromLatin1(QUrl::toPercentEncoding(tokens.back())),
+                                  readTrimmed(fingerprintFile()));
+    EXPECT_TRUE(waitUntil([&] { return clipboard->text() == link; }))
+        << "the clipboard holds " << clipboard->text().toStdString();
+    const QMimeData* data = clipboard->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_FALSE(data->hasHtml() || data->hasUrls()) << "more than plain text";
+    EXPECT_TRUE(statusIs(QStringLiteral("Pairing link copied")));
+    for (const QString& label : tray->labels()) shown << label;
+  };
+  copyLink();
+
+  // A new bridge writes a new token; the next link carries it.
+  ASSERT_TRUE(tray->click(QStringLiteral("Restart Bridge")));
+  ASSERT_TRUE(waitUntil([&] {
+    const QString now = readTrimmed(tokenFile());
+    return !now.isEmpty() && now != tokens.back() && readTrimmed(fingerprintFile()).size() == 64;
+  }));
+  copyLink();
+  const QString lastLink = clipboard->text();
+
+  // A fingerprint that a broken bridge left as a folder: not ready, and the
+  // clipboard keeps the last link.
+  QFile::remove(fingerprintFile());
+  QDir().mkdir(fingerprintFile());
+  ASSERT_TRUE(tray->click(QStringLiteral("Copy iPad Pairing Link")));
+  EXPECT_TRUE(statusIs(QStringLiteral("Pairing link is not ready; restart the bridge")));
+  EXPECT_EQ(clipboard->text(), lastLink);
+  QDir().rmdir(fingerprintFile());
+
+  // For the README: a click on the item opens the drop-down, which opens at
+  // the pointer without a panel to anchor to; grabbed from the screen.
+  if (const char* shot = std::getenv("TROVEMARK_MENU_SCREENSHOT")) {
+    const QPoint pointer = QCursor::pos();
+    tray->activate(pointer);
+    // Another process draws the drop-down and says nothing when it is done.
+    QThread::msleep(1500);
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    EXPECT_TRUE(screen.copy(pointer.x() - 16, pointer.y() - 16, 240, 190).save(shot));
+  }
+
+  for (const char* name : {"Title", "ToolTip", "Status", "Id", "IconName"}) {
+    shown << tray->property(QString::fromLatin1(name)).toString();
+  }
+  std::set<pid_t> processes = bench::childrenOf(companionPid());
+  ASSERT_EQ(processes.size(), 1u);
+  const pid_t bridge = *processes.begin();
+  processes.insert(companionPid());
+  for (pid_t pid : processes) {
+    shown << QString::fromUtf8(readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)))
+          << QString::fromUtf8(readAll(QStringLiteral("/proc/%1/environ").arg(pid)));
+  }
+  ASSERT_TRUE(tray->click(QStringLiteral("Quit Trovemark")));
+  expectEndsWithItsBridge(bridge);
+  shown << QString::fromUtf8(readAll(path("companion.out")))
+        << QString::fromUtf8(readAll(path("companion.err")));
+  EXPECT_FALSE(clipboard->text(QClipboard::Selection).contains(tokens.back()));
+
+  // Every file the run left, in the case's folders and the desktop's runtime
+  // folder, except the token file itself.
+  QStringList files;
+  for (const QString& top : {path(""), qEnvironmentVariable("XDG_RUNTIME_DIR")}) {
+    QDirIterator it(top, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString file = it.next();
+      if (file != tokenFile()) files << file;
+    }
+  }
+  // The search would find a token where one is.
+  ASSERT_TRUE(files.contains(home + QStringLiteral("/.config/autostart/ZelvanMac.desktop")));
+  ASSERT_TRUE(readAll(tokenFile()).contains(tokens.back().toUtf8()));
+  for (const QString& token : tokens) {
+    for (const QString& text : shown) EXPECT_FALSE(text.contains(token)) << text.toStdString();
+    for (const QString& file : files) {
+      EXPECT_FALSE(readAll(file).contains(token.toUtf8())) << file.toStdString();
+    }
+  }
+
+  // What the companion created in the home, under umask 000: nothing of it
+  // open to the group or to others.
+  QStringList created;
+  QDirIterator it(home, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString entry = it.next();
+    created << entry.mid(home.size() + 1);
+    struct stat st {};
+    ASSERT_EQ(::lstat(entry.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u)
+        << entry.toStdString() << " has mode " << std::oct << (st.st_mode & 07777);
+  }
+  for (const char* expected : {".local/share/Zelvan", ".config/autostart/ZelvanMac.desktop"}) {
+    EXPECT_TRUE(created.contains(QString::fromLatin1(expected))) << expected;
+  }
+  std::cout << "[ figure ] token searched in " << files.size() << " files and " << shown.size()
+            << " texts; " << created.size() << " entries created under umask 000\n";
+}
+
+TEST_F(CompanionDesktop, WithoutAPanelItSaysSoOnceAndKeepsTheBridgeUntilTerminated) {
+  startCompanion(kPythonRuntime, false);
+  const pid_t bridge = waitForBridge();
+  ASSERT_NE(bridge, 0);
+  ASSERT_EQ(::kill(companionPid(), SIGTERM), 0);
+  expectEndsWithItsBridge(bridge);
+  const QString said = QString::fromUtf8(readAll(path("companion.err")));
+  EXPECT_EQ(said.count(QStringLiteral("no system tray")), 1) << said.toStdString();
+}
+
+TEST_F(CompanionDesktop, APanelShowsTheErrorLineWithItsUnderscores) {
+  // A regular file where the home's folder should be: no write succeeds below
+  // it, even for root. The message names the path, and a panel, which reads a
+  // single "_" as an access-key mark, must show it as the controller wrote it.
+  bench::writeFile(path("plain_file"), "not a folder");
+  home = path("plain_file/jo_doe");
+  ASSERT_NO_FATAL_FAILURE(startCompanion("#!/bin/sh\nexec sleep 300\n"));
+  const QString expected =
+      QStringLiteral("Enable Launch at Login from this menu: Could not create the folder "
+                     "%1/.config/autostart: Not a directory.")
+          .arg(home);
+  std::vector<QString> labels;
+  EXPECT_TRUE(waitUntil([&] {
+    labels = tray->labels();
+    return std::find(labels.begin(), labels.end(), expected) != labels.end();
+  })) << "the panel shows: " << QStringList(labels.begin(), labels.end()).join(" | ").toStdString();
+  ASSERT_TRUE(tray->click(QStringLiteral("Quit Trovemark")));
+  EXPECT_TRUE(waitUntil([&] { return companion_.state() == QProcess::NotRunning; }));
+}
+
+}  // namespace
+}  // namespace trovemark::companion::testing
