@@ -63,10 +63,12 @@ enum Role : std::uint32_t {
 // What one node's calls have brought back so far.
 struct Reading {
   Fields fields = 0;  // what is being read
+  // A walk that can list only so many more nodes reads a child list no
+  // further; without it the list is read whole, up to dbus::kMaxListItems.
+  std::optional<std::size_t> keepChildren;
   std::optional<std::vector<ObjectRef>> children;
   std::optional<std::uint32_t> role;
   std::optional<std::string> name;
-  std::optional<std::vector<std::string>> interfaces;
   std::optional<AttributeValue> value;
   int outstanding = 0;
 };
@@ -135,7 +137,18 @@ class NodeReader {
           dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
           [&r, finish, peer = object.peer](DBusMessage* reply) {
             std::vector<ObjectRef> refs;
-            if (dbus::readObjectRefs(reply, refs)) r.children = childRefs(std::move(refs), peer);
+            if (r.keepChildren) {
+              if (dbus::forEachObjectRef(reply, [&](ObjectRef&& ref) {
+                    if (ref.path == kNullPath) return true;
+                    if (refs.size() == *r.keepChildren) return false;
+                    refs.push_back(std::move(ref));
+                    return true;
+                  })) {
+                r.children = childRefs(std::move(refs), peer);
+              }
+            } else if (dbus::readObjectRefs(reply, refs)) {
+              r.children = childRefs(std::move(refs), peer);
+            }
             finish();
           },
           group_);
@@ -188,9 +201,9 @@ class NodeReader {
     bus_.call(
         dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
         [this, object, &r, finish](DBusMessage* reply) {
-          std::vector<std::string> interfaces;
-          if (dbus::readStrings(reply, interfaces)) r.interfaces = std::move(interfaces);
-          const ValueSource source = valueSource(r.role, r.interfaces);
+          std::optional<std::vector<std::string>> interfaces(std::in_place);
+          if (!dbus::readStrings(reply, *interfaces)) interfaces.reset();
+          const ValueSource source = valueSource(r.role, interfaces);
           if (source == ValueSource::kNone) {
             finish();
           } else {
@@ -266,6 +279,19 @@ class Batch {
   int left_ = 0;
 };
 
+// Makes calls 0 to count - 1 through `send`, as many at once as there is room
+// for, until `done` holds or every one is answered; what is still in flight
+// then is dropped.
+void callEach(Bus& bus, std::size_t count, const std::function<void(std::size_t, Bus::Group)>& send,
+              const std::function<bool()>& done = {}) {
+  const Bus::Group group = bus.newGroup();
+  std::size_t sent = 0;
+  bus.runUntil(done, [&] {
+    while (sent < count && bus.hasRoom() && !(done && done())) send(sent++, group);
+  });
+  bus.abandon(group);
+}
+
 ObjectRef refOf(const ElementRef& element) {
   if (const auto* object = dynamic_cast<const Object*>(element.get())) {
     return {object->peer(), object->path()};
@@ -293,30 +319,6 @@ NodeReading portReading(Reading& r) {
   if ((r.fields & kValueField) != 0) out.value = std::move(r.value);
   if ((r.fields & kChildrenField) != 0 && r.children) out.children = handlesOf(*r.children);
   return out;
-}
-
-// Reads the action names of a GetActions answer, a list of (name,
-// description, key binding).
-bool readActionNames(DBusMessage* reply, std::vector<std::string>& out) {
-  DBusMessageIter it;
-  if (reply == nullptr || !dbus_message_iter_init(reply, &it) ||
-      dbus_message_iter_get_arg_type(&it) != DBUS_TYPE_ARRAY ||
-      dbus_message_iter_get_element_type(&it) != DBUS_TYPE_STRUCT) {
-    return false;
-  }
-  DBusMessageIter items;
-  dbus_message_iter_recurse(&it, &items);
-  out.clear();
-  while (dbus_message_iter_get_arg_type(&items) == DBUS_TYPE_STRUCT) {
-    DBusMessageIter field;
-    dbus_message_iter_recurse(&items, &field);
-    if (dbus_message_iter_get_arg_type(&field) != DBUS_TYPE_STRING) return false;
-    const char* name = nullptr;
-    dbus_message_iter_get_basic(&field, &name);
-    out.push_back(name ? name : "");
-    dbus_message_iter_next(&items);
-  }
-  return true;
 }
 
 // The walk of a window, read ahead in pre-order with many calls in flight and
@@ -571,11 +573,20 @@ ValueSource valueSource(std::optional<std::uint32_t> role,
   return ValueSource::kNone;
 }
 
-Accessibility::Accessibility(Clock& clock, Options options) : clock_(clock), options_(options) {}
+Accessibility::Accessibility(Clock& clock, Options options)
+    : clock_(clock), options_(std::move(options)), budget_{options_.waitBudget} {
+  options_.bus.budget = &budget_;
+}
 
 Accessibility::~Accessibility() = default;
 
 std::uint64_t Accessibility::calls() const { return bus_ ? bus_->callsSent() : 0; }
+
+std::unique_ptr<Bus> Accessibility::session() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address == nullptr) return nullptr;
+  return options_.connect(address, clock_, options_.bus);
+}
 
 dbus::Bus* Accessibility::bus() {
   if (triedBus_) return bus_.get();
@@ -583,17 +594,17 @@ dbus::Bus* Accessibility::bus() {
   std::string address;
   if (const char* fromEnvironment = std::getenv("AT_SPI_BUS_ADDRESS")) {
     address = fromEnvironment;
-  } else if (auto session = Bus::session(clock_, options_.bus)) {
+  } else if (auto session = this->session()) {
     session->call(dbus::methodCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress"),
                   [&address](DBusMessage* reply) { dbus::readString(reply, address); });
     session->run();
   }
-  if (!address.empty()) bus_ = Bus::connect(address, clock_, options_.bus);
+  if (!address.empty()) bus_ = options_.connect(address, clock_, options_.bus);
   return bus_.get();
 }
 
 bool Accessibility::isProcessTrusted() {
-  auto session = Bus::session(clock_, options_.bus);
+  auto session = this->session();
   if (!session) return false;
   bool enabled = false;
   session->call(dbus::propertyGet("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Status", "IsEnabled"),
@@ -616,20 +627,21 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
                [&apps](DBusMessage* reply) { dbus::readObjectRefs(reply, apps); });
   listing.wait();
   struct App {
-    std::optional<std::string> name;
+    bool resolve = false;
     std::optional<std::uint32_t> pid;
   };
   std::vector<App> found(apps.size());
-  Batch details(*b);
-  for (std::size_t i = 0; i < apps.size(); ++i) {
+  const auto& names = resolveApplicationNames();
+  callEach(*b, apps.size(), [&](std::size_t i, Bus::Group group) {
     App& app = found[i];
-    details.call(dbus::propertyGet(apps[i].peer, apps[i].path, kAccessible, "Name"),
-                 [&app](DBusMessage* reply) {
-                   dbus::Variant v;
-                   if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString) {
-                     app.name = v.text;
-                   }
-                 });
+    b->call(
+        dbus::propertyGet(apps[i].peer, apps[i].path, kAccessible, "Name"),
+        [&app, &names](DBusMessage* reply) {
+          dbus::Variant v;
+          app.resolve = dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString &&
+                        std::find(names.begin(), names.end(), v.text) != names.end();
+        },
+        group);
     Message pidCall = dbus::validPeer(apps[i].peer)
                           ? dbus::methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
                                              "GetConnectionUnixProcessID")
@@ -640,19 +652,19 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
         pidCall.reset();
       }
     }
-    details.call(std::move(pidCall), [&app](DBusMessage* reply) {
-      std::uint32_t pid = 0;
-      if (dbus::readUint32(reply, pid)) app.pid = pid;
-    });
-  }
-  details.wait();
+    b->call(
+        std::move(pidCall),
+        [&app](DBusMessage* reply) {
+          std::uint32_t pid = 0;
+          if (dbus::readUint32(reply, pid)) app.pid = pid;
+        },
+        group);
+  });
   applications_.clear();
   std::vector<ProcessId> pids;
-  const auto& names = resolveApplicationNames();
   for (std::size_t i = 0; i < apps.size(); ++i) {
     const App& app = found[i];
-    if (!app.name || !app.pid) continue;
-    if (std::find(names.begin(), names.end(), *app.name) == names.end()) continue;
+    if (!app.resolve || !app.pid) continue;
     pids.push_back(*app.pid);
     applications_.emplace_back(*app.pid, apps[i].peer);
   }
@@ -719,21 +731,32 @@ std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element
   if (role != kRoleApplication || !windows) return std::nullopt;
   if (name == kWindows) return handlesOf(*windows);
 
-  // The focused window is the one the application reports active.
-  std::vector<std::optional<bool>> active(windows->size());
-  Batch states(*b);
-  for (std::size_t i = 0; i < windows->size(); ++i) {
-    const ObjectRef& w = (*windows)[i];
-    states.call(dbus::methodCall(w.peer, w.path, kAccessible, "GetState"),
-                [&active, i](DBusMessage* reply) {
-                  std::vector<std::uint32_t> words;
-                  if (dbus::readUint32s(reply, words)) active[i] = hasState(words, kStateActive);
-                });
-  }
-  states.wait();
-  for (std::size_t i = 0; i < windows->size(); ++i) {
-    if (active[i].value_or(false)) return handleOf((*windows)[i]);
-  }
+  // The focused window is the first the application reports active. States
+  // are read in order, as many at once as there is room for, until the
+  // first active window is known.
+  enum class Active { kUnknown, kNo, kYes };
+  std::vector<Active> active(windows->size(), Active::kUnknown);
+  std::size_t first = 0;
+  auto decided = [&] {
+    while (first < active.size() && active[first] == Active::kNo) ++first;
+    return first == active.size() || active[first] == Active::kYes;
+  };
+  callEach(
+      *b, windows->size(),
+      [&](std::size_t i, Bus::Group group) {
+        const ObjectRef& w = (*windows)[i];
+        b->call(
+            dbus::methodCall(w.peer, w.path, kAccessible, "GetState"),
+            [&active, i](DBusMessage* reply) {
+              std::vector<std::uint32_t> words;
+              active[i] = dbus::readUint32s(reply, words) && hasState(words, kStateActive)
+                              ? Active::kYes
+                              : Active::kNo;
+            },
+            group);
+      },
+      decided);
+  if (decided() && first < active.size()) return handleOf((*windows)[first]);
   return std::nullopt;
 }
 
@@ -785,7 +808,7 @@ bool Accessibility::press(const ElementRef& element) {
   reads.call(dbus::methodCall(object.peer, object.path, kActionInterface, "GetActions"),
              [&actions](DBusMessage* reply) {
                std::vector<std::string> names;
-               if (readActionNames(reply, names)) actions = std::move(names);
+               if (dbus::readActionNames(reply, names)) actions = std::move(names);
              });
   reads.wait();
   // A control that is not enabled refuses, as does one without the action.
