@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
-#include <queue>
 #include <utility>
 
 namespace trovemark::ax::atspi {
@@ -325,11 +324,17 @@ NodeReading portReading(Reading& r) {
 // produced in order as its reader asks. Reading stops when the reader has
 // what it wants (the walk is destroyed) or the walk has ended; what is then
 // still in flight is dropped.
+//
+// What it keeps is bounded by the limit whatever the tree: a node's children
+// beyond what could still be listed are dropped as they come, and of all the
+// nodes known but not yet listed only as many as could still be listed are
+// kept, the first in pre-order. A tree whose child lists name an ancestor is
+// walked as the node-by-node walk walks it, down the repeats until the limit.
 class PipelinedWalk final : public WalkSource {
  public:
-  // How far ahead of its reader the walk may start reading nodes: deep
-  // enough to keep the peer busy (each node is two to four calls), shallow
-  // enough that little is read in vain when the reader stops.
+  // How far ahead of the list the walk may read: deep enough to keep the
+  // peer busy (each node is two to four calls), shallow enough that little
+  // is read in vain when the reader stops.
   static constexpr std::size_t kReadAheadNodes = 64;
 
   PipelinedWalk(Bus& bus, const ElementRef& root, std::size_t limit, const ReadingPlan& plan,
@@ -339,14 +344,14 @@ class PipelinedWalk final : public WalkSource {
         reader_(bus, group_),
         limit_(limit),
         plan_(plan),
-        source_(source),
-        ready_(Later{&nodes_}) {
+        source_(source) {
     if (limit_ == 0 || !root) {
       finished_ = true;
       return;
     }
-    nodes_.push_back(Node{refOf(root), root, {}, {}, {}, false});
-    ready_.push(0);
+    root_ = std::make_shared<Node>();
+    root_->object = refOf(root);
+    root_->handle = root;
   }
 
   ~PipelinedWalk() override { bus_.abandon(group_); }
@@ -362,76 +367,119 @@ class PipelinedWalk final : public WalkSource {
     }
     Element element = std::move(out_.front());
     out_.pop_front();
-    ++handedOut_;
     return element;
   }
 
  private:
-  // Every node met so far. A node's key is its path of child indices from
-  // the root; pre-order is the keys' lexicographic order, so issuing the
-  // smallest key first reads the window in the order the walk needs it.
+  // A node met by the walk. Nodes known but not yet listed hang below the
+  // cursor; a listed node is kept only while its subtree is being listed.
   struct Node {
     ObjectRef object;
-    ElementRef handle;
-    std::vector<std::uint32_t> key;
-    std::vector<std::size_t> children;
+    ElementRef handle;  // the root's; the others get theirs when listed
     Reading reading;
+    std::vector<std::shared_ptr<Node>> children;  // once done
+    bool issued = false;
     bool done = false;
   };
-  struct Later {
-    const std::deque<Node>* nodes;
-    bool operator()(std::size_t a, std::size_t b) const {
-      return (*nodes)[a].key > (*nodes)[b].key;
-    }
-  };
-  // The produced list grows along a pre-order cursor that stops at the
-  // first node not yet fully read.
+  using NodePtr = std::shared_ptr<Node>;
+  // The list grows along a pre-order cursor that stops at the first node not
+  // yet fully read: the listed nodes whose children are being listed.
   struct Frame {
-    std::size_t node;
+    NodePtr node;
     std::size_t next;
   };
 
-  void feed() {
-    while (!finished_ && bus_.hasRoom() && !ready_.empty() &&
-           issued_ < handedOut_ + kReadAheadNodes) {
-      ++issued_;
-      const std::size_t next = ready_.top();
-      ready_.pop();
-      issue(next);
+  // Calls `visit` on the nodes known but not listed, in pre-order, until it
+  // returns false. A node's children are known once it is done.
+  template <typename Visit>
+  void ahead(Visit&& visit) {
+    if (!rootListed_) {
+      if (root_) visitTree(root_, visit);
+      return;
+    }
+    for (auto f = cursor_.rbegin(); f != cursor_.rend(); ++f) {
+      const auto& children = f->node->children;
+      for (std::size_t i = f->next; i < children.size(); ++i) {
+        if (!visitTree(children[i], visit)) return;
+      }
     }
   }
-
-  void issue(std::size_t i) {
-    Node& n = nodes_[i];
-    reader_.read(n.object, n.reading, kRoleField | kChildrenField, &plan_, [this, i] {
-      Node& node = nodes_[i];
-      if (node.reading.children) {
-        const auto& refs = *node.reading.children;
-        for (std::uint32_t c = 0; c < refs.size(); ++c) {
-          Node child;
-          child.object = refs[c];
-          child.handle = handleOf(refs[c]);
-          child.key = node.key;
-          child.key.push_back(c);
-          node.children.push_back(nodes_.size());
-          nodes_.push_back(std::move(child));
-          ready_.push(nodes_.size() - 1);
-        }
+  template <typename Visit>
+  static bool visitTree(const NodePtr& n, Visit& visit) {
+    if (!visit(n)) return false;
+    if (n->done) {
+      for (const auto& child : n->children) {
+        if (!visitTree(child, visit)) return false;
       }
-      std::vector<std::uint32_t>().swap(node.key);
-      node.done = true;
+    }
+    return true;
+  }
+
+  // Reads the first unread nodes in pre-order among the first
+  // kReadAheadNodes known, while fewer than that have been read beyond the
+  // list. The very first is read whatever else is, so that the walk never
+  // waits on a node it has not asked for. Nodes read in vain (cut, or beyond
+  // the limit) stay counted, so the walk never reads more than
+  // kReadAheadNodes beyond what it lists.
+  void feed() {
+    if (finished_ || !bus_.hasRoom()) return;
+    std::size_t rank = 0;
+    ahead([&](const NodePtr& n) {
+      if (!n->issued && (rank == 0 || issued_ - produced_ < kReadAheadNodes)) issue(n);
+      return ++rank < kReadAheadNodes && bus_.hasRoom();
+    });
+  }
+
+  void issue(const NodePtr& n) {
+    n->issued = true;
+    ++issued_;
+    n->reading.keepChildren = limit_ - produced_;
+    reader_.read(n->object, n->reading, kRoleField | kChildrenField, &plan_, [this, n] {
+      n->done = true;
+      if (n->reading.children) {
+        for (ObjectRef& ref : *n->reading.children) {
+          n->children.push_back(std::make_shared<Node>());
+          n->children.back()->object = std::move(ref);
+        }
+        known_ += n->children.size();
+        n->reading.children.reset();
+      }
+      if (known_ > 2 * (limit_ - produced_) + kReadAheadNodes) prune();
       advance();
     });
   }
 
-  void emit(std::size_t i) {
-    Node& n = nodes_[i];
-    Reading& r = n.reading;
+  // Keeps, of the nodes known but not listed, as many as can still be listed,
+  // the first in pre-order. Nodes found later only push the others further
+  // back, so a node cut here could never have been listed.
+  void prune() {
+    if (!rootListed_) return;
+    const std::size_t room = limit_ - produced_;
+    std::size_t kept = 0;
+    auto cut = [&](auto& self, Node& n, std::size_t from) -> void {
+      for (std::size_t i = from; i < n.children.size(); ++i) {
+        if (kept == room) {
+          n.children.resize(i);
+          return;
+        }
+        ++kept;
+        if (n.children[i]->done) self(self, *n.children[i], 0);
+      }
+    };
+    for (auto f = cursor_.rbegin(); f != cursor_.rend(); ++f) cut(cut, *f->node, f->next);
+    known_ = kept;
+  }
+
+  void emit(const NodePtr& n) {
+    Reading& r = n->reading;
     std::optional<std::string> description;
     if ((r.fields & kDescriptionField) != 0) description = r.name.value_or(std::string());
     std::optional<std::optional<AttributeValue>> value;
     if ((r.fields & kValueField) != 0) value = std::move(r.value);
-    out_.push_back(Element::partial(n.handle, roleText(r.role), std::move(description),
+    ElementRef handle =
+        n->handle ? n->handle
+                  : std::make_shared<Object>(std::move(n->object.peer), std::move(n->object.path));
+    out_.push_back(Element::partial(std::move(handle), roleText(r.role), std::move(description),
                                     std::move(value), source_));
     ++produced_;
   }
@@ -439,23 +487,23 @@ class PipelinedWalk final : public WalkSource {
   void advance() {
     if (finished_) return;
     if (!rootListed_) {
-      if (!nodes_[0].done) return;
-      emit(0);
+      if (!root_->done) return;
+      emit(root_);
       rootListed_ = true;
-      cursor_.push_back({0, 0});
+      cursor_.push_back({root_, 0});
     }
     while (!cursor_.empty() && produced_ < limit_) {
       Frame& top = cursor_.back();
-      const Node& n = nodes_[top.node];
-      if (top.next >= n.children.size()) {
+      auto& children = top.node->children;
+      if (top.next >= children.size()) {
         cursor_.pop_back();
         continue;
       }
-      const std::size_t child = n.children[top.next];
-      if (!nodes_[child].done) return;
-      ++top.next;
+      if (!children[top.next]->done) return;
+      NodePtr child = std::move(children[top.next++]);
+      --known_;
       emit(child);
-      cursor_.push_back({child, 0});
+      cursor_.push_back({std::move(child), 0});
     }
     finish();
   }
@@ -465,6 +513,8 @@ class PipelinedWalk final : public WalkSource {
     finished_ = true;
     // Whatever is still in flight lies beyond the walk: drop it.
     bus_.abandon(group_);
+    root_.reset();
+    cursor_.clear();
   }
 
   Bus& bus_;
@@ -473,13 +523,12 @@ class PipelinedWalk final : public WalkSource {
   std::size_t limit_;
   ReadingPlan plan_;
   Accessibility& source_;
-  std::deque<Node> nodes_;
-  std::priority_queue<std::size_t, std::vector<std::size_t>, Later> ready_;
+  NodePtr root_;
   std::vector<Frame> cursor_;
   std::deque<Element> out_;
   std::size_t produced_ = 0;
   std::size_t issued_ = 0;
-  std::size_t handedOut_ = 0;
+  std::size_t known_ = 0;  // nodes known, not yet listed
   bool rootListed_ = false;
   bool finished_ = false;
 };
