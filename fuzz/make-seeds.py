@@ -81,6 +81,26 @@ SCENES = {
 }
 
 
+# The reply target reads its request from the first byte (bit 0: "blur", bit 1:
+# "reset", bits 2-3: the row), then one byte per call: below 128 the true
+# answer, then an error, another signature, extreme values, no answer, a late
+# one, changed bytes, stray messages, a reply twice. The peer leaves where the
+# input ends.
+BLUR_BIT, RESET_BIT = 1, 2
+TRUE, ERROR, OTHER, EXTREME, SILENT, LATE, CHANGED, STRAY, TWICE = 0, 128, 160, 192, 224, 232, 240, 248, 252
+REPLIES = {
+    "status-primaries": bytes([0] + [TRUE] * 1000),
+    "status-blur": bytes([BLUR_BIT] + [TRUE] * 1000),
+    "reset-primaries": bytes([RESET_BIT | 2 << 2] + [TRUE] * 1000),
+    "reset-blur": bytes([RESET_BIT | BLUR_BIT | 1 << 2] + [TRUE] * 1000),
+    "late-every-fourth": bytes([RESET_BIT] + [TRUE, TRUE, TRUE, LATE, 255] * 200),
+    "extremes-everywhere": bytes([BLUR_BIT] + [EXTREME, 0, 0, 3] * 250),
+    "silent-after-a-while": bytes([0] + [TRUE] * 60 + [SILENT]),
+    "changed-bytes": bytes([0] + [TRUE] * 30 + [CHANGED, 0, 40, 0xff]),
+    "stray-and-twice": bytes([RESET_BIT | BLUR_BIT] + [STRAY, TWICE] * 500),
+}
+
+
 def write(target, inputs):
     folder = HERE / "corpus" / target
     folder.mkdir(parents=True, exist_ok=True)
@@ -90,3 +110,4 @@ def write(target, inputs):
 
 write("request_fuzzer", REQUESTS)
 write("scene_fuzzer", SCENES)
+write("reply_fuzzer", REPLIES)
