@@ -426,7 +426,7 @@ class PipelinedWalk final : public WalkSource {
     std::size_t rank = 0;
     ahead([&](const NodePtr& n) {
       if (!n->issued && (rank == 0 || issued_ - produced_ < kReadAheadNodes)) issue(n);
-      return ++rank < kReadAheadNodes && bus_.hasRoom();
+      return ++rank < kReadAheadNodes && bus_.hasRoom() && issued_ - produced_ < kReadAheadNodes;
     });
   }
 
