@@ -21,6 +21,7 @@ namespace {
 ax::atspi::Options quick() {
   ax::atspi::Options options;
   options.bus.callTimeout = std::chrono::milliseconds(300);
+  options.waitBudget = std::chrono::minutes(5);  // many requests' worth on one adapter
   return options;
 }
 
