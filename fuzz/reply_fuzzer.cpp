@@ -172,7 +172,8 @@ struct Peer {
       const std::string item = pick < 3   ? "org.a11y.atspi.Value"
                                : pick < 5 ? "org.a11y.atspi.Text"
                                : pick < 7 ? "Toggle"
-                                          : longPath;
+                               : pick < 8 ? longPath
+                                          : "Press";
       return arrayReply(call, signature.c_str() + 1, pick == 8 ? many : pick % 3,
                         [&](DBusMessageIter& a) {
                           if (signature == "as") return put(a, DBUS_TYPE_STRING, item.c_str());
