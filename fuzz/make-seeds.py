@@ -82,11 +82,12 @@ SCENES = {
 
 
 # The reply target reads its request from the first byte (bit 0: "blur", bit 1:
-# "reset", bits 2-3: the row), then one byte per call: below 128 the true
+# "reset", bits 2-3: the row, bit 4: a small window instead of the Color page),
+# then one byte per call: below 128 the true
 # answer, then an error, another signature, extreme values, no answer, a late
 # one, changed bytes, stray messages, a reply twice. The peer leaves where the
 # input ends.
-BLUR_BIT, RESET_BIT = 1, 2
+BLUR_BIT, RESET_BIT, SMALL_BIT = 1, 2, 16
 TRUE, ERROR, OTHER, EXTREME, SILENT, LATE, CHANGED, STRAY, TWICE = 0, 128, 160, 192, 224, 232, 240, 248, 252
 REPLIES = {
     "status-primaries": bytes([0] + [TRUE] * 1000),
@@ -96,6 +97,7 @@ REPLIES = {
     "late-every-fourth": bytes([RESET_BIT] + [TRUE, TRUE, TRUE, LATE, 255] * 200),
     "extremes-everywhere": bytes([BLUR_BIT] + [EXTREME, 0, 0, 3] * 250),
     "silent-after-a-while": bytes([0] + [TRUE] * 60 + [SILENT]),
+    "small-window": bytes([SMALL_BIT | RESET_BIT] + [TRUE] * 100),
     "changed-bytes": bytes([0] + [TRUE] * 30 + [CHANGED, 0, 40, 0xff]),
     "stray-and-twice": bytes([RESET_BIT | BLUR_BIT] + [STRAY, TWICE] * 500),
 }

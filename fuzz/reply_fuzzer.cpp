@@ -1,6 +1,6 @@
 // Fuzzes the desktop adapter's reading of D-Bus replies: the helper runs a
 // "status" or a "reset" (the first byte picks which, of which section and
-// row) through the real
+// row, and on the Color page or a small window) through the real
 // AT-SPI adapter and D-Bus client, over a wire that answers each call as the
 // input says. One byte per call picks the answer: the true one (a small Color
 // page served as an application on the bus serves it), an error, a reply of
@@ -363,7 +363,18 @@ void request(Peer& peer, const std::string& json) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace trovemark;
-  static const std::string page = testing::sceneOf(testing::colorPage()).dump();
+  // The Color page, or a window of one node of each kind the helper reads,
+  // whose requests end early and so run many times faster.
+  static const std::string scenes[] = {
+      testing::sceneOf(testing::colorPage()).dump(),
+      testing::sceneOf({{"role", "AXWindow"},
+                        {"children",
+                         {testing::textNode("Primaries - 0.50"),
+                          testing::control("AXCheckBox", "bars", "Color Bars", 0),
+                          testing::control("AXSlider", "slider", "", 1.5),
+                          {{"role", "AXGroup"},
+                           {"children", {testing::control("AXButton", "reset", "Reset")}}}}}})
+          .dump()};
   setenv("DBUS_SESSION_BUS_ADDRESS", "fuzz", 1);
   unsetenv("AT_SPI_BUS_ADDRESS");
   fuzz::Bytes bytes(data, size);
@@ -372,8 +383,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A scene nothing was operated in is as good as new: parsing one anew for
   // every input would cost as much as a short run.
   static fuzz::FuzzClock clock;
-  static std::unique_ptr<scene::Scene> scene;
-  if (!scene || !scene->operations().empty()) scene = scene::Scene::parse(page, clock);
+  static std::unique_ptr<scene::Scene> parsed[2];
+  auto& scene = parsed[first >> 4 & 1];
+  if (!scene || !scene->operations().empty())
+    scene = scene::Scene::parse(scenes[first >> 4 & 1], clock);
   testing::ScenePeer answers(*scene, fuzz::kPeer);
   fuzz::Peer peer{bytes, clock, answers, answers.children(testing::ScenePeer::kRootPath).at(0)};
   if (first & 2) {
