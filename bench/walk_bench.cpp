@@ -189,7 +189,10 @@ int walkBenchMain(int argc, char** argv) {
 
     auto standin = Standin::start({options.standin, options.scene, std::nullopt, std::nullopt});
     ax::SystemClock clock;
-    ax::atspi::Accessibility ax(clock);
+    // One adapter serves every run here, not one request: no wait budget.
+    ax::atspi::Options unbounded;
+    unbounded.waitBudget = std::chrono::hours(24);
+    ax::atspi::Accessibility ax(clock, unbounded);
     BusMonitor monitor(accessibilityBusAddress());
     // The figures are for a window as a colourist has it once both sections
     // have been used: both palettes show, as when a knob is turned.

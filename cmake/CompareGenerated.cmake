@@ -1,6 +1,6 @@
-# Runs GENERATOR with PYTHON to write OUTPUT and fails unless OUTPUT is
-# byte for byte the checked-in SCENE.
-execute_process(COMMAND ${PYTHON} ${GENERATOR} ${OUTPUT} RESULT_VARIABLE status)
+# Runs GENERATOR with PYTHON (and its option VARIANT, if any) to write OUTPUT
+# and fails unless OUTPUT is byte for byte the checked-in SCENE.
+execute_process(COMMAND ${PYTHON} ${GENERATOR} ${VARIANT} ${OUTPUT} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${GENERATOR} failed (${status})")
 endif()

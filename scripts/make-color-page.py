@@ -8,7 +8,10 @@ scenes/color-page-palettes-last.json (--palettes-last): the same page with the
 palettes and the scopes at the end of the window, padded so that with both
 palettes open the last element is the last one a walk reads: the worst place
 for a reader that stops when it has what it needs.
-Run from anywhere: python3 scripts/make-color-page.py [--palettes-last] [OUTPUT]
+scenes/color-page-palettes-only.json (--palettes-only): the palettes alone,
+then the text "Scopes": every control the helper reads, in a window small
+enough to walk thousands of times a second (the reply fuzzer).
+Run from anywhere: python3 scripts/make-color-page.py [--palettes-last|--palettes-only] [OUTPUT]
 """
 
 import json
@@ -419,6 +422,22 @@ def count(n):
     return 1 + sum(count(c) for c in n.get("children", []))
 
 
+def build_palettes_only():
+    window = node("AXWindow", "DaVinci Resolve - Trovemark Demo", id="window", children=[
+        group("Palettes", [
+            palette_selectors(),
+            group("Left palette panel", [primaries_palette()]),
+            group("Center palette panel", [blur_palette()]),
+        ]),
+        text("Scopes", id="scopes-title"),
+    ])
+    return {
+        "_note": "The palettes of a Resolve window alone. Made by scripts/make-color-page.py.",
+        "trusted": True,
+        "applications": [{"focusedWindow": 0, "windows": [window]}],
+    }
+
+
 def build(pad, palettes_last=False):
     palettes = [
         group("Palettes", [
@@ -461,10 +480,16 @@ def opened(n):
 def main():
     args = sys.argv[1:]
     palettes_last = "--palettes-last" in args
-    args = [a for a in args if a != "--palettes-last"]
-    name = "color-page-palettes-last.json" if palettes_last else "color-page.json"
+    palettes_only = "--palettes-only" in args
+    args = [a for a in args if a not in ("--palettes-last", "--palettes-only")]
+    name = ("color-page-palettes-last.json" if palettes_last else
+            "color-page-palettes-only.json" if palettes_only else "color-page.json")
     out = pathlib.Path(args[0]) if args else (
         pathlib.Path(__file__).resolve().parent.parent / "scenes" / name)
+    if palettes_only:
+        out.write_text(json.dumps(build_palettes_only(), indent=1, ensure_ascii=False) + "\n",
+                       encoding="utf-8")
+        return
     window = lambda scene: scene["applications"][0]["windows"][0]
     if palettes_last:
         empty = window(build(0, True))

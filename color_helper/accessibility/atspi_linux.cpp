@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
-#include <queue>
 #include <utility>
 
 namespace trovemark::ax::atspi {
@@ -63,10 +62,12 @@ enum Role : std::uint32_t {
 // What one node's calls have brought back so far.
 struct Reading {
   Fields fields = 0;  // what is being read
+  // A walk that can list only so many more nodes reads a child list no
+  // further; without it the list is read whole, up to dbus::kMaxListItems.
+  std::optional<std::size_t> keepChildren;
   std::optional<std::vector<ObjectRef>> children;
   std::optional<std::uint32_t> role;
   std::optional<std::string> name;
-  std::optional<std::vector<std::string>> interfaces;
   std::optional<AttributeValue> value;
   int outstanding = 0;
 };
@@ -135,7 +136,18 @@ class NodeReader {
           dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
           [&r, finish, peer = object.peer](DBusMessage* reply) {
             std::vector<ObjectRef> refs;
-            if (dbus::readObjectRefs(reply, refs)) r.children = childRefs(std::move(refs), peer);
+            if (r.keepChildren) {
+              if (dbus::forEachObjectRef(reply, [&](ObjectRef&& ref) {
+                    if (ref.path == kNullPath) return true;
+                    if (refs.size() == *r.keepChildren) return false;
+                    refs.push_back(std::move(ref));
+                    return true;
+                  })) {
+                r.children = childRefs(std::move(refs), peer);
+              }
+            } else if (dbus::readObjectRefs(reply, refs)) {
+              r.children = childRefs(std::move(refs), peer);
+            }
             finish();
           },
           group_);
@@ -188,9 +200,9 @@ class NodeReader {
     bus_.call(
         dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
         [this, object, &r, finish](DBusMessage* reply) {
-          std::vector<std::string> interfaces;
-          if (dbus::readStrings(reply, interfaces)) r.interfaces = std::move(interfaces);
-          const ValueSource source = valueSource(r.role, r.interfaces);
+          std::optional<std::vector<std::string>> interfaces(std::in_place);
+          if (!dbus::readStrings(reply, *interfaces)) interfaces.reset();
+          const ValueSource source = valueSource(r.role, interfaces);
           if (source == ValueSource::kNone) {
             finish();
           } else {
@@ -266,6 +278,19 @@ class Batch {
   int left_ = 0;
 };
 
+// Makes calls 0 to count - 1 through `send`, as many at once as there is room
+// for, until `done` holds or every one is answered; what is still in flight
+// then is dropped.
+void callEach(Bus& bus, std::size_t count, const std::function<void(std::size_t, Bus::Group)>& send,
+              const std::function<bool()>& done = {}) {
+  const Bus::Group group = bus.newGroup();
+  std::size_t sent = 0;
+  bus.runUntil(done, [&] {
+    while (sent < count && bus.hasRoom() && !(done && done())) send(sent++, group);
+  });
+  bus.abandon(group);
+}
+
 ObjectRef refOf(const ElementRef& element) {
   if (const auto* object = dynamic_cast<const Object*>(element.get())) {
     return {object->peer(), object->path()};
@@ -295,39 +320,21 @@ NodeReading portReading(Reading& r) {
   return out;
 }
 
-// Reads the action names of a GetActions answer, a list of (name,
-// description, key binding).
-bool readActionNames(DBusMessage* reply, std::vector<std::string>& out) {
-  DBusMessageIter it;
-  if (reply == nullptr || !dbus_message_iter_init(reply, &it) ||
-      dbus_message_iter_get_arg_type(&it) != DBUS_TYPE_ARRAY ||
-      dbus_message_iter_get_element_type(&it) != DBUS_TYPE_STRUCT) {
-    return false;
-  }
-  DBusMessageIter items;
-  dbus_message_iter_recurse(&it, &items);
-  out.clear();
-  while (dbus_message_iter_get_arg_type(&items) == DBUS_TYPE_STRUCT) {
-    DBusMessageIter field;
-    dbus_message_iter_recurse(&items, &field);
-    if (dbus_message_iter_get_arg_type(&field) != DBUS_TYPE_STRING) return false;
-    const char* name = nullptr;
-    dbus_message_iter_get_basic(&field, &name);
-    out.push_back(name ? name : "");
-    dbus_message_iter_next(&items);
-  }
-  return true;
-}
-
 // The walk of a window, read ahead in pre-order with many calls in flight and
 // produced in order as its reader asks. Reading stops when the reader has
 // what it wants (the walk is destroyed) or the walk has ended; what is then
 // still in flight is dropped.
+//
+// What it keeps is bounded by the limit whatever the tree: a node's children
+// beyond what could still be listed are dropped as they come, and of all the
+// nodes known but not yet listed only as many as could still be listed are
+// kept, the first in pre-order. A tree whose child lists name an ancestor is
+// walked as the node-by-node walk walks it, down the repeats until the limit.
 class PipelinedWalk final : public WalkSource {
  public:
-  // How far ahead of its reader the walk may start reading nodes: deep
-  // enough to keep the peer busy (each node is two to four calls), shallow
-  // enough that little is read in vain when the reader stops.
+  // How far ahead of the list the walk may read: deep enough to keep the
+  // peer busy (each node is two to four calls), shallow enough that little
+  // is read in vain when the reader stops.
   static constexpr std::size_t kReadAheadNodes = 64;
 
   PipelinedWalk(Bus& bus, const ElementRef& root, std::size_t limit, const ReadingPlan& plan,
@@ -337,14 +344,14 @@ class PipelinedWalk final : public WalkSource {
         reader_(bus, group_),
         limit_(limit),
         plan_(plan),
-        source_(source),
-        ready_(Later{&nodes_}) {
+        source_(source) {
     if (limit_ == 0 || !root) {
       finished_ = true;
       return;
     }
-    nodes_.push_back(Node{refOf(root), root, {}, {}, {}, false});
-    ready_.push(0);
+    root_ = std::make_shared<Node>();
+    root_->object = refOf(root);
+    root_->handle = root;
   }
 
   ~PipelinedWalk() override { bus_.abandon(group_); }
@@ -360,76 +367,119 @@ class PipelinedWalk final : public WalkSource {
     }
     Element element = std::move(out_.front());
     out_.pop_front();
-    ++handedOut_;
     return element;
   }
 
  private:
-  // Every node met so far. A node's key is its path of child indices from
-  // the root; pre-order is the keys' lexicographic order, so issuing the
-  // smallest key first reads the window in the order the walk needs it.
+  // A node met by the walk. Nodes known but not yet listed hang below the
+  // cursor; a listed node is kept only while its subtree is being listed.
   struct Node {
     ObjectRef object;
-    ElementRef handle;
-    std::vector<std::uint32_t> key;
-    std::vector<std::size_t> children;
+    ElementRef handle;  // the root's; the others get theirs when listed
     Reading reading;
+    std::vector<std::shared_ptr<Node>> children;  // once done
+    bool issued = false;
     bool done = false;
   };
-  struct Later {
-    const std::deque<Node>* nodes;
-    bool operator()(std::size_t a, std::size_t b) const {
-      return (*nodes)[a].key > (*nodes)[b].key;
-    }
-  };
-  // The produced list grows along a pre-order cursor that stops at the
-  // first node not yet fully read.
+  using NodePtr = std::shared_ptr<Node>;
+  // The list grows along a pre-order cursor that stops at the first node not
+  // yet fully read: the listed nodes whose children are being listed.
   struct Frame {
-    std::size_t node;
+    NodePtr node;
     std::size_t next;
   };
 
-  void feed() {
-    while (!finished_ && bus_.hasRoom() && !ready_.empty() &&
-           issued_ < handedOut_ + kReadAheadNodes) {
-      ++issued_;
-      const std::size_t next = ready_.top();
-      ready_.pop();
-      issue(next);
+  // Calls `visit` on the nodes known but not listed, in pre-order, until it
+  // returns false. A node's children are known once it is done.
+  template <typename Visit>
+  void ahead(Visit&& visit) {
+    if (!rootListed_) {
+      if (root_) visitTree(root_, visit);
+      return;
+    }
+    for (auto f = cursor_.rbegin(); f != cursor_.rend(); ++f) {
+      const auto& children = f->node->children;
+      for (std::size_t i = f->next; i < children.size(); ++i) {
+        if (!visitTree(children[i], visit)) return;
+      }
     }
   }
-
-  void issue(std::size_t i) {
-    Node& n = nodes_[i];
-    reader_.read(n.object, n.reading, kRoleField | kChildrenField, &plan_, [this, i] {
-      Node& node = nodes_[i];
-      if (node.reading.children) {
-        const auto& refs = *node.reading.children;
-        for (std::uint32_t c = 0; c < refs.size(); ++c) {
-          Node child;
-          child.object = refs[c];
-          child.handle = handleOf(refs[c]);
-          child.key = node.key;
-          child.key.push_back(c);
-          node.children.push_back(nodes_.size());
-          nodes_.push_back(std::move(child));
-          ready_.push(nodes_.size() - 1);
-        }
+  template <typename Visit>
+  static bool visitTree(const NodePtr& n, Visit& visit) {
+    if (!visit(n)) return false;
+    if (n->done) {
+      for (const auto& child : n->children) {
+        if (!visitTree(child, visit)) return false;
       }
-      std::vector<std::uint32_t>().swap(node.key);
-      node.done = true;
+    }
+    return true;
+  }
+
+  // Reads the first unread nodes in pre-order among the first
+  // kReadAheadNodes known, while fewer than that have been read beyond the
+  // list. The very first is read whatever else is, so that the walk never
+  // waits on a node it has not asked for. Nodes read in vain (cut, or beyond
+  // the limit) stay counted, so the walk never reads more than
+  // kReadAheadNodes beyond what it lists.
+  void feed() {
+    if (finished_ || !bus_.hasRoom()) return;
+    std::size_t rank = 0;
+    ahead([&](const NodePtr& n) {
+      if (!n->issued && (rank == 0 || issued_ - produced_ < kReadAheadNodes)) issue(n);
+      return ++rank < kReadAheadNodes && bus_.hasRoom() && issued_ - produced_ < kReadAheadNodes;
+    });
+  }
+
+  void issue(const NodePtr& n) {
+    n->issued = true;
+    ++issued_;
+    n->reading.keepChildren = limit_ - produced_;
+    reader_.read(n->object, n->reading, kRoleField | kChildrenField, &plan_, [this, n] {
+      n->done = true;
+      if (n->reading.children) {
+        for (ObjectRef& ref : *n->reading.children) {
+          n->children.push_back(std::make_shared<Node>());
+          n->children.back()->object = std::move(ref);
+        }
+        known_ += n->children.size();
+        n->reading.children.reset();
+      }
+      if (known_ > 2 * (limit_ - produced_) + kReadAheadNodes) prune();
       advance();
     });
   }
 
-  void emit(std::size_t i) {
-    Node& n = nodes_[i];
-    Reading& r = n.reading;
+  // Keeps, of the nodes known but not listed, as many as can still be listed,
+  // the first in pre-order. Nodes found later only push the others further
+  // back, so a node cut here could never have been listed.
+  void prune() {
+    if (!rootListed_) return;
+    const std::size_t room = limit_ - produced_;
+    std::size_t kept = 0;
+    auto cut = [&](auto& self, Node& n, std::size_t from) -> void {
+      for (std::size_t i = from; i < n.children.size(); ++i) {
+        if (kept == room) {
+          n.children.resize(i);
+          return;
+        }
+        ++kept;
+        if (n.children[i]->done) self(self, *n.children[i], 0);
+      }
+    };
+    for (auto f = cursor_.rbegin(); f != cursor_.rend(); ++f) cut(cut, *f->node, f->next);
+    known_ = kept;
+  }
+
+  void emit(const NodePtr& n) {
+    Reading& r = n->reading;
     std::optional<std::string> description;
     if ((r.fields & kDescriptionField) != 0) description = r.name.value_or(std::string());
     std::optional<std::optional<AttributeValue>> value;
     if ((r.fields & kValueField) != 0) value = std::move(r.value);
-    out_.push_back(Element::partial(n.handle, roleText(r.role), std::move(description),
+    ElementRef handle =
+        n->handle ? n->handle
+                  : std::make_shared<Object>(std::move(n->object.peer), std::move(n->object.path));
+    out_.push_back(Element::partial(std::move(handle), roleText(r.role), std::move(description),
                                     std::move(value), source_));
     ++produced_;
   }
@@ -437,23 +487,23 @@ class PipelinedWalk final : public WalkSource {
   void advance() {
     if (finished_) return;
     if (!rootListed_) {
-      if (!nodes_[0].done) return;
-      emit(0);
+      if (!root_->done) return;
+      emit(root_);
       rootListed_ = true;
-      cursor_.push_back({0, 0});
+      cursor_.push_back({root_, 0});
     }
     while (!cursor_.empty() && produced_ < limit_) {
       Frame& top = cursor_.back();
-      const Node& n = nodes_[top.node];
-      if (top.next >= n.children.size()) {
+      auto& children = top.node->children;
+      if (top.next >= children.size()) {
         cursor_.pop_back();
         continue;
       }
-      const std::size_t child = n.children[top.next];
-      if (!nodes_[child].done) return;
-      ++top.next;
+      if (!children[top.next]->done) return;
+      NodePtr child = std::move(children[top.next++]);
+      --known_;
       emit(child);
-      cursor_.push_back({child, 0});
+      cursor_.push_back({std::move(child), 0});
     }
     finish();
   }
@@ -463,6 +513,8 @@ class PipelinedWalk final : public WalkSource {
     finished_ = true;
     // Whatever is still in flight lies beyond the walk: drop it.
     bus_.abandon(group_);
+    root_.reset();
+    cursor_.clear();
   }
 
   Bus& bus_;
@@ -471,13 +523,12 @@ class PipelinedWalk final : public WalkSource {
   std::size_t limit_;
   ReadingPlan plan_;
   Accessibility& source_;
-  std::deque<Node> nodes_;
-  std::priority_queue<std::size_t, std::vector<std::size_t>, Later> ready_;
+  NodePtr root_;
   std::vector<Frame> cursor_;
   std::deque<Element> out_;
   std::size_t produced_ = 0;
   std::size_t issued_ = 0;
-  std::size_t handedOut_ = 0;
+  std::size_t known_ = 0;  // nodes known, not yet listed
   bool rootListed_ = false;
   bool finished_ = false;
 };
@@ -571,11 +622,20 @@ ValueSource valueSource(std::optional<std::uint32_t> role,
   return ValueSource::kNone;
 }
 
-Accessibility::Accessibility(Clock& clock, Options options) : clock_(clock), options_(options) {}
+Accessibility::Accessibility(Clock& clock, Options options)
+    : clock_(clock), options_(std::move(options)), budget_{options_.waitBudget} {
+  options_.bus.budget = &budget_;
+}
 
 Accessibility::~Accessibility() = default;
 
 std::uint64_t Accessibility::calls() const { return bus_ ? bus_->callsSent() : 0; }
+
+std::unique_ptr<Bus> Accessibility::session() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address == nullptr) return nullptr;
+  return options_.connect(address, clock_, options_.bus);
+}
 
 dbus::Bus* Accessibility::bus() {
   if (triedBus_) return bus_.get();
@@ -583,17 +643,17 @@ dbus::Bus* Accessibility::bus() {
   std::string address;
   if (const char* fromEnvironment = std::getenv("AT_SPI_BUS_ADDRESS")) {
     address = fromEnvironment;
-  } else if (auto session = Bus::session(clock_, options_.bus)) {
+  } else if (auto session = this->session()) {
     session->call(dbus::methodCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress"),
                   [&address](DBusMessage* reply) { dbus::readString(reply, address); });
     session->run();
   }
-  if (!address.empty()) bus_ = Bus::connect(address, clock_, options_.bus);
+  if (!address.empty()) bus_ = options_.connect(address, clock_, options_.bus);
   return bus_.get();
 }
 
 bool Accessibility::isProcessTrusted() {
-  auto session = Bus::session(clock_, options_.bus);
+  auto session = this->session();
   if (!session) return false;
   bool enabled = false;
   session->call(dbus::propertyGet("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Status", "IsEnabled"),
@@ -616,20 +676,21 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
                [&apps](DBusMessage* reply) { dbus::readObjectRefs(reply, apps); });
   listing.wait();
   struct App {
-    std::optional<std::string> name;
+    bool resolve = false;
     std::optional<std::uint32_t> pid;
   };
   std::vector<App> found(apps.size());
-  Batch details(*b);
-  for (std::size_t i = 0; i < apps.size(); ++i) {
+  const auto& names = resolveApplicationNames();
+  callEach(*b, apps.size(), [&](std::size_t i, Bus::Group group) {
     App& app = found[i];
-    details.call(dbus::propertyGet(apps[i].peer, apps[i].path, kAccessible, "Name"),
-                 [&app](DBusMessage* reply) {
-                   dbus::Variant v;
-                   if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString) {
-                     app.name = v.text;
-                   }
-                 });
+    b->call(
+        dbus::propertyGet(apps[i].peer, apps[i].path, kAccessible, "Name"),
+        [&app, &names](DBusMessage* reply) {
+          dbus::Variant v;
+          app.resolve = dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString &&
+                        std::find(names.begin(), names.end(), v.text) != names.end();
+        },
+        group);
     Message pidCall = dbus::validPeer(apps[i].peer)
                           ? dbus::methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
                                              "GetConnectionUnixProcessID")
@@ -640,19 +701,19 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
         pidCall.reset();
       }
     }
-    details.call(std::move(pidCall), [&app](DBusMessage* reply) {
-      std::uint32_t pid = 0;
-      if (dbus::readUint32(reply, pid)) app.pid = pid;
-    });
-  }
-  details.wait();
+    b->call(
+        std::move(pidCall),
+        [&app](DBusMessage* reply) {
+          std::uint32_t pid = 0;
+          if (dbus::readUint32(reply, pid)) app.pid = pid;
+        },
+        group);
+  });
   applications_.clear();
   std::vector<ProcessId> pids;
-  const auto& names = resolveApplicationNames();
   for (std::size_t i = 0; i < apps.size(); ++i) {
     const App& app = found[i];
-    if (!app.name || !app.pid) continue;
-    if (std::find(names.begin(), names.end(), *app.name) == names.end()) continue;
+    if (!app.resolve || !app.pid) continue;
     pids.push_back(*app.pid);
     applications_.emplace_back(*app.pid, apps[i].peer);
   }
@@ -719,21 +780,32 @@ std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element
   if (role != kRoleApplication || !windows) return std::nullopt;
   if (name == kWindows) return handlesOf(*windows);
 
-  // The focused window is the one the application reports active.
-  std::vector<std::optional<bool>> active(windows->size());
-  Batch states(*b);
-  for (std::size_t i = 0; i < windows->size(); ++i) {
-    const ObjectRef& w = (*windows)[i];
-    states.call(dbus::methodCall(w.peer, w.path, kAccessible, "GetState"),
-                [&active, i](DBusMessage* reply) {
-                  std::vector<std::uint32_t> words;
-                  if (dbus::readUint32s(reply, words)) active[i] = hasState(words, kStateActive);
-                });
-  }
-  states.wait();
-  for (std::size_t i = 0; i < windows->size(); ++i) {
-    if (active[i].value_or(false)) return handleOf((*windows)[i]);
-  }
+  // The focused window is the first the application reports active. States
+  // are read in order, as many at once as there is room for, until the
+  // first active window is known.
+  enum class Active { kUnknown, kNo, kYes };
+  std::vector<Active> active(windows->size(), Active::kUnknown);
+  std::size_t first = 0;
+  auto decided = [&] {
+    while (first < active.size() && active[first] == Active::kNo) ++first;
+    return first == active.size() || active[first] == Active::kYes;
+  };
+  callEach(
+      *b, windows->size(),
+      [&](std::size_t i, Bus::Group group) {
+        const ObjectRef& w = (*windows)[i];
+        b->call(
+            dbus::methodCall(w.peer, w.path, kAccessible, "GetState"),
+            [&active, i](DBusMessage* reply) {
+              std::vector<std::uint32_t> words;
+              active[i] = dbus::readUint32s(reply, words) && hasState(words, kStateActive)
+                              ? Active::kYes
+                              : Active::kNo;
+            },
+            group);
+      },
+      decided);
+  if (decided() && first < active.size()) return handleOf((*windows)[first]);
   return std::nullopt;
 }
 
@@ -785,7 +857,7 @@ bool Accessibility::press(const ElementRef& element) {
   reads.call(dbus::methodCall(object.peer, object.path, kActionInterface, "GetActions"),
              [&actions](DBusMessage* reply) {
                std::vector<std::string> names;
-               if (readActionNames(reply, names)) actions = std::move(names);
+               if (dbus::readActionNames(reply, names)) actions = std::move(names);
              });
   reads.wait();
   // A control that is not enabled refuses, as does one without the action.

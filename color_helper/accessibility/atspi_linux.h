@@ -8,7 +8,9 @@
 // with many calls in flight at once, in pre-order priority, as far as its
 // reader asks, and gives exactly the snapshots the node-by-node walk would.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,8 +61,20 @@ enum class ValueSource { kNone, kCheckedState, kCurrentValue, kText };
 ValueSource valueSource(std::optional<std::uint32_t> role,
                         const std::optional<std::vector<std::string>>& interfaces);
 
+// How long one request may wait on D-Bus in all (the accessibility bus and the
+// session bus's few calls together). Beyond it Resolve counts as not answering
+// for the rest of the request, as when a call misses its deadline.
+inline constexpr std::chrono::milliseconds kRequestWaitBudget{5000};
+
 struct Options {
   dbus::BusOptions bus;
+  std::chrono::milliseconds waitBudget = kRequestWaitBudget;
+  // Opens a connection to a bus address. The reply fuzzer puts its own
+  // wire here; everything else uses the real bus.
+  std::function<std::unique_ptr<dbus::Bus>(const std::string& address, Clock&, dbus::BusOptions)>
+      connect = [](const std::string& address, Clock& clock, dbus::BusOptions options) {
+        return dbus::Bus::connect(address, clock, options);
+      };
 };
 
 class Accessibility final : public ax::Accessibility {
@@ -85,9 +99,11 @@ class Accessibility final : public ax::Accessibility {
 
  private:
   dbus::Bus* bus();
+  std::unique_ptr<dbus::Bus> session();
 
   Clock& clock_;
   Options options_;
+  dbus::WaitBudget budget_;
   bool triedBus_ = false;
   std::unique_ptr<dbus::Bus> bus_;
   std::vector<std::pair<ProcessId, std::string>> applications_;

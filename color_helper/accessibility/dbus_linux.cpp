@@ -1,5 +1,6 @@
 #include "color_helper/accessibility/dbus_linux.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -34,6 +35,30 @@ bool validPath(const std::string& path) {
   return !path.empty() && plainText(path) && dbus_validate_path(path.c_str(), nullptr);
 }
 
+namespace {
+
+// libdbus's own connection.
+class LibdbusWire final : public Wire {
+ public:
+  explicit LibdbusWire(DBusConnection* connection) : connection_(connection) {}
+  ~LibdbusWire() override {
+    dbus_connection_close(connection_);
+    dbus_connection_unref(connection_);
+  }
+  bool send(DBusMessage* message, dbus_uint32_t& serial) override {
+    return dbus_connection_send(connection_, message, &serial);
+  }
+  bool readWrite(int timeoutMs) override {
+    return dbus_connection_read_write(connection_, timeoutMs);
+  }
+  Message pop() override { return Message(dbus_connection_pop_message(connection_)); }
+
+ private:
+  DBusConnection* connection_;
+};
+
+}  // namespace
+
 std::unique_ptr<Bus> Bus::connect(const std::string& address, Clock& clock, BusOptions options) {
   // libdbus aborts the process on what it takes for a caller's mistake unless
   // told otherwise; a malformed answer from a peer must never end the helper.
@@ -45,7 +70,19 @@ std::unique_ptr<Bus> Bus::connect(const std::string& address, Clock& clock, BusO
   dbus_error_free(&error);
   if (connection == nullptr) return nullptr;
   dbus_connection_set_exit_on_disconnect(connection, FALSE);
-  std::unique_ptr<Bus> bus(new Bus(connection, clock, options));
+  dbus_connection_set_max_message_size(connection, kMaxMessageBytes);
+  dbus_connection_set_max_received_size(connection, kMaxMessageBytes);
+  return over(std::make_unique<LibdbusWire>(connection), clock, options);
+}
+
+std::unique_ptr<Bus> Bus::session(Clock& clock, BusOptions options) {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address == nullptr) return nullptr;
+  return connect(address, clock, options);
+}
+
+std::unique_ptr<Bus> Bus::over(std::unique_ptr<Wire> wire, Clock& clock, BusOptions options) {
+  std::unique_ptr<Bus> bus(new Bus(std::move(wire), clock, options));
   // The daemon's greeting goes through the same bounded path as every other
   // call, so an unresponsive daemon cannot hold the helper for long.
   bool greeted = false;
@@ -56,35 +93,28 @@ std::unique_ptr<Bus> Bus::connect(const std::string& address, Clock& clock, BusO
   return bus;
 }
 
-std::unique_ptr<Bus> Bus::session(Clock& clock, BusOptions options) {
-  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (address == nullptr) return nullptr;
-  return connect(address, clock, options);
-}
+Bus::Bus(std::unique_ptr<Wire> wire, Clock& clock, BusOptions options)
+    : wire_(std::move(wire)), clock_(clock), options_(options) {}
 
-Bus::Bus(DBusConnection* connection, Clock& clock, BusOptions options)
-    : connection_(connection), clock_(clock), options_(options) {}
-
-Bus::~Bus() {
-  if (connection_ != nullptr) {
-    dbus_connection_close(connection_);
-    dbus_connection_unref(connection_);
-  }
-}
+Bus::~Bus() = default;
 
 void Bus::call(Message message, ReplyHandler handler, Group group) {
-  if (!message || connection_ == nullptr) {
+  if (!message || wire_ == nullptr || spent()) {
     failures_.push_back({group, std::move(handler)});
     return;
   }
+  if (pending_.size() >= options_.maxInFlight) {
+    unsent_.push_back({std::move(message), std::move(handler), group});
+    return;
+  }
+  send(std::move(message), std::move(handler), group);
+}
+
+void Bus::send(Message message, ReplyHandler handler, Group group) {
   const char* destination = dbus_message_get_destination(message.get());
   std::string peer = destination ? destination : "";
-  if (gone_.count(peer) != 0) {
-    failures_.push_back({group, std::move(handler)});
-    return;
-  }
   dbus_uint32_t serial = 0;
-  if (!dbus_connection_send(connection_, message.get(), &serial)) {
+  if (gone_.count(peer) != 0 || !wire_->send(message.get(), serial)) {
     failures_.push_back({group, std::move(handler)});
     return;
   }
@@ -94,43 +124,56 @@ void Bus::call(Message message, ReplyHandler handler, Group group) {
   order_.push_back(serial);
 }
 
+void Bus::sendUnsent() {
+  while (!unsent_.empty() && pending_.size() < options_.maxInFlight) {
+    Unsent next = std::move(unsent_.front());
+    unsent_.pop_front();
+    send(std::move(next.message), std::move(next.handler), next.group);
+  }
+}
+
 void Bus::runUntil(const std::function<bool()>& done, const std::function<void()>& feed) {
+  // Everything from here to the return counts against the request's budget:
+  // the waits, and the reading of what they bring.
+  auto mark = clock_.now();
+  auto charge = [&] {
+    if (options_.budget == nullptr) return;
+    const auto now = clock_.now();
+    options_.budget->left -= now - mark;
+    mark = now;
+  };
   for (;;) {
     if (feed) feed();
+    if (spent() || wire_ == nullptr) failAll();
+    sendUnsent();
     if (!failures_.empty()) {
       runFailures();
       continue;
     }
-    if (done && done()) return;
-    if (pending_.empty()) return;
+    if (done && done()) break;
+    if (pending_.empty()) break;
+    charge();
+    if (spent()) continue;
     if (expire()) continue;
-    if (connection_ == nullptr) {
-      failAll();
-      continue;
-    }
     auto wait = pending_.at(order_.front()).deadline - clock_.now();
+    if (options_.budget != nullptr) wait = std::min(wait, options_.budget->left);
     auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
     if (ms < 0) ms = 0;
-    if (!dbus_connection_read_write(connection_, static_cast<int>(ms))) {
+    if (!wire_->readWrite(static_cast<int>(ms))) {
       // The bus itself went away: nothing pending will ever be answered.
-      dbus_connection_close(connection_);
-      dbus_connection_unref(connection_);
-      connection_ = nullptr;
-      failAll();
+      wire_.reset();
       continue;
     }
-    while (DBusMessage* message = dbus_connection_pop_message(connection_)) {
-      dispatch(message);
-      dbus_message_unref(message);
-    }
+    while (Message message = wire_->pop()) dispatch(message.get());
+    charge();
   }
+  charge();
 }
 
 void Bus::abandon(Group group) {
   if (group == 0) return;
-  for (auto it = pending_.begin(); it != pending_.end();) {
-    it = it->second.group == group ? pending_.erase(it) : std::next(it);
-  }
+  std::erase_if(pending_, [group](const auto& entry) { return entry.second.group == group; });
+  std::erase_if(unsent_, [group](const Unsent& u) { return u.group == group; });
   std::erase_if(failures_, [group](const Failure& f) { return f.group == group; });
 }
 
@@ -176,6 +219,8 @@ void Bus::failAll() {
     failures_.push_back({it->second.group, std::move(it->second.handler)});
     pending_.erase(it);
   }
+  for (Unsent& u : unsent_) failures_.push_back({u.group, std::move(u.handler)});
+  unsent_.clear();
   order_.clear();
   pending_.clear();
 }
@@ -214,19 +259,53 @@ bool first(DBusMessage* reply, DBusMessageIter& it, int type) {
          dbus_message_iter_get_arg_type(&it) == type;
 }
 
-std::string basicString(DBusMessageIter& it) {
+// A text of the current argument (a string or an object path), unless it is
+// longer than the helper accepts.
+bool basicString(DBusMessageIter& it, std::string& out) {
   const char* text = nullptr;
   dbus_message_iter_get_basic(&it, &text);
-  return text ? text : "";
+  const std::size_t length = text ? std::strlen(text) : 0;
+  if (length > kMaxText) return false;
+  out.assign(text ? text : "", length);
+  return true;
+}
+
+// Calls `item` on each element of an array of `type` elements, in order;
+// false when the reply is not one, when it is longer than `most`, or when
+// `item` refuses an element.
+template <typename Item>
+bool readArray(DBusMessage* reply, int type, Item item, std::size_t most = kMaxListItems) {
+  DBusMessageIter it;
+  if (!first(reply, it, DBUS_TYPE_ARRAY) || dbus_message_iter_get_element_type(&it) != type) {
+    return false;
+  }
+  DBusMessageIter items;
+  dbus_message_iter_recurse(&it, &items);
+  for (std::size_t n = 0; dbus_message_iter_get_arg_type(&items) == type; ++n) {
+    if (n == most || !item(items)) return false;
+    dbus_message_iter_next(&items);
+  }
+  return true;
+}
+
+// The leading strings of a structure, into `out`.
+bool readFields(DBusMessageIter& structure, std::string* out, std::size_t count, const int* types) {
+  DBusMessageIter field;
+  dbus_message_iter_recurse(&structure, &field);
+  for (std::size_t i = 0; i < count; ++i) {
+    if ((i > 0 && !dbus_message_iter_next(&field)) ||
+        dbus_message_iter_get_arg_type(&field) != types[i] || !basicString(field, out[i])) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
 bool readString(DBusMessage* reply, std::string& out) {
   DBusMessageIter it;
-  if (!first(reply, it, DBUS_TYPE_STRING)) return false;
-  out = basicString(it);
-  return true;
+  return first(reply, it, DBUS_TYPE_STRING) && basicString(it, out);
 }
 
 bool readUint32(DBusMessage* reply, std::uint32_t& out) {
@@ -248,63 +327,60 @@ bool readBool(DBusMessage* reply, bool& out) {
 }
 
 bool readStrings(DBusMessage* reply, std::vector<std::string>& out) {
-  DBusMessageIter it;
-  if (!first(reply, it, DBUS_TYPE_ARRAY) ||
-      dbus_message_iter_get_element_type(&it) != DBUS_TYPE_STRING) {
-    return false;
-  }
-  DBusMessageIter items;
-  dbus_message_iter_recurse(&it, &items);
   out.clear();
-  while (dbus_message_iter_get_arg_type(&items) == DBUS_TYPE_STRING) {
-    out.push_back(basicString(items));
-    dbus_message_iter_next(&items);
-  }
-  return true;
+  return readArray(reply, DBUS_TYPE_STRING,
+                   [&out](DBusMessageIter& item) { return basicString(item, out.emplace_back()); });
 }
 
 bool readUint32s(DBusMessage* reply, std::vector<std::uint32_t>& out) {
-  DBusMessageIter it;
-  if (!first(reply, it, DBUS_TYPE_ARRAY) ||
-      dbus_message_iter_get_element_type(&it) != DBUS_TYPE_UINT32) {
-    return false;
-  }
-  DBusMessageIter items;
-  dbus_message_iter_recurse(&it, &items);
   out.clear();
-  while (dbus_message_iter_get_arg_type(&items) == DBUS_TYPE_UINT32) {
+  return readArray(reply, DBUS_TYPE_UINT32, [&out](DBusMessageIter& item) {
     dbus_uint32_t value = 0;
-    dbus_message_iter_get_basic(&items, &value);
+    dbus_message_iter_get_basic(&item, &value);
     out.push_back(value);
-    dbus_message_iter_next(&items);
-  }
+    return true;
+  });
+}
+
+namespace {
+
+// Reads one element of an object reference list.
+bool objectRef(DBusMessageIter& item, ObjectRef& out) {
+  static constexpr int kTypes[] = {DBUS_TYPE_STRING, DBUS_TYPE_OBJECT_PATH};
+  std::string fields[2];
+  if (!readFields(item, fields, 2, kTypes)) return false;
+  out = {std::move(fields[0]), std::move(fields[1])};
   return true;
 }
 
+}  // namespace
+
 bool readObjectRefs(DBusMessage* reply, std::vector<ObjectRef>& out) {
-  DBusMessageIter it;
-  if (!first(reply, it, DBUS_TYPE_ARRAY) ||
-      dbus_message_iter_get_element_type(&it) != DBUS_TYPE_STRUCT) {
-    return false;
-  }
-  DBusMessageIter items;
-  dbus_message_iter_recurse(&it, &items);
   out.clear();
-  while (dbus_message_iter_get_arg_type(&items) == DBUS_TYPE_STRUCT) {
-    DBusMessageIter field;
-    dbus_message_iter_recurse(&items, &field);
-    if (dbus_message_iter_get_arg_type(&field) != DBUS_TYPE_STRING) return false;
-    ObjectRef ref;
-    ref.peer = basicString(field);
-    if (!dbus_message_iter_next(&field) ||
-        dbus_message_iter_get_arg_type(&field) != DBUS_TYPE_OBJECT_PATH) {
-      return false;
-    }
-    ref.path = basicString(field);
-    out.push_back(std::move(ref));
-    dbus_message_iter_next(&items);
-  }
-  return true;
+  return readArray(reply, DBUS_TYPE_STRUCT,
+                   [&out](DBusMessageIter& item) { return objectRef(item, out.emplace_back()); });
+}
+
+bool forEachObjectRef(DBusMessage* reply, const std::function<bool(ObjectRef&&)>& each) {
+  bool more = true;
+  const bool read = readArray(
+      reply, DBUS_TYPE_STRUCT,
+      [&](DBusMessageIter& item) {
+        ObjectRef ref;
+        if (!more || !objectRef(item, ref)) return false;
+        more = each(std::move(ref));
+        return true;
+      },
+      static_cast<std::size_t>(-1));
+  return read || !more;
+}
+
+bool readActionNames(DBusMessage* reply, std::vector<std::string>& out) {
+  out.clear();
+  static constexpr int kTypes[] = {DBUS_TYPE_STRING};
+  return readArray(reply, DBUS_TYPE_STRUCT, [&out](DBusMessageIter& item) {
+    return readFields(item, &out.emplace_back(), 1, kTypes);
+  });
 }
 
 bool readVariant(DBusMessage* reply, Variant& out) {
@@ -321,8 +397,7 @@ bool readVariant(DBusMessage* reply, Variant& out) {
   switch (dbus_message_iter_get_arg_type(&inner)) {
     case DBUS_TYPE_STRING:
       out.kind = Variant::Kind::kString;
-      out.text = basicString(inner);
-      return true;
+      return basicString(inner, out.text);
     case DBUS_TYPE_BOOLEAN: {
       dbus_bool_t value = FALSE;
       dbus_message_iter_get_basic(&inner, &value);

@@ -37,12 +37,44 @@ using Message = std::unique_ptr<DBusMessage, MessageDeleter>;
 // failed, was answered with an error, timed out, or its peer is gone.
 using ReplyHandler = std::function<void(DBusMessage* reply)>;
 
+// What the helper accepts of any one answer: a longer text or path, or a
+// longer list, reads as unreadable. A message larger than kMaxMessageBytes
+// ends the connection (libdbus cannot skip one), so that no answer costs more
+// memory than these allow, whatever the peer sends.
+inline constexpr std::size_t kMaxText = 4096;
+inline constexpr std::size_t kMaxListItems = 100000;
+inline constexpr long kMaxMessageBytes = 8 * 1024 * 1024;
+
+// The time one request may spend waiting on D-Bus in all, shared by every
+// connection it opens. Once it is spent, every pending and later call fails at
+// once, as if each peer had missed its deadline.
+struct WaitBudget {
+  Clock::Duration left;
+};
+
 struct BusOptions {
   // A call not answered within this time fails, and its peer counts as gone
   // for the rest of this connection's life, so a hung peer costs one timeout.
   std::chrono::milliseconds callTimeout{2000};
-  // Calls in flight at once; keeps the peer's queue bounded.
+  // Calls in flight at once; later ones wait unsent. Keeps the peer's queue
+  // and the daemon's count of expected replies bounded.
   std::size_t maxInFlight{192};
+  // Shared with the other connections of the request; none: unbounded.
+  WaitBudget* budget = nullptr;
+};
+
+// The connection under a Bus: libdbus's own. Abstract so that the reply
+// fuzzer can hand the client any answer without a bus daemon.
+class Wire {
+ public:
+  virtual ~Wire() = default;
+  // Queues a message to send and gives it its serial; false when it cannot.
+  virtual bool send(DBusMessage* message, dbus_uint32_t& serial) = 0;
+  // Moves bytes both ways, waiting at most `timeoutMs` for some to come;
+  // false once the connection has gone.
+  virtual bool readWrite(int timeoutMs) = 0;
+  // The next message received, or null.
+  virtual Message pop() = 0;
 };
 
 class Bus {
@@ -53,6 +85,9 @@ class Bus {
                                       BusOptions options = {});
   // The session bus of this desktop (DBUS_SESSION_BUS_ADDRESS), or null.
   static std::unique_ptr<Bus> session(Clock& clock, BusOptions options = {});
+  // A connection over `wire`, greeted as connect() greets the daemon; null
+  // when the greeting fails.
+  static std::unique_ptr<Bus> over(std::unique_ptr<Wire> wire, Clock& clock, BusOptions options);
 
   ~Bus();
   Bus(const Bus&) = delete;
@@ -63,9 +98,10 @@ class Bus {
   using Group = std::uint64_t;
   Group newGroup() { return ++lastGroup_; }
 
-  // Sends `message` (a method call with a destination) now. The handler runs
-  // later, from within run(). A call to a peer already gone is not sent and
-  // fails at once.
+  // Sends `message` (a method call with a destination), or queues it until
+  // there is room in flight. The handler runs later, from within run(). A
+  // call to a peer already gone, or once the wait budget is spent, is not
+  // sent and fails at once.
   void call(Message message, ReplyHandler handler, Group group = 0);
 
   // Dispatches answers until `done` holds or no call is pending. `feed` runs
@@ -78,14 +114,14 @@ class Bus {
   // answers are dropped.
   void abandon(Group group);
 
-  bool hasRoom() const { return pending_.size() < options_.maxInFlight; }
+  bool hasRoom() const { return pending_.size() + unsent_.size() < options_.maxInFlight; }
   std::size_t inFlight() const { return pending_.size(); }
   // Method calls sent on this connection so far.
   std::uint64_t callsSent() const { return sent_; }
-  bool connected() const { return connection_ != nullptr; }
+  bool connected() const { return wire_ != nullptr; }
 
  private:
-  Bus(DBusConnection* connection, Clock& clock, BusOptions options);
+  Bus(std::unique_ptr<Wire> wire, Clock& clock, BusOptions options);
 
   struct Pending {
     std::string peer;
@@ -93,23 +129,34 @@ class Bus {
     ReplyHandler handler;
     Group group = 0;
   };
+  struct Unsent {
+    Message message;
+    ReplyHandler handler;
+    Group group;
+  };
   struct Failure {
     Group group;
     ReplyHandler handler;
   };
 
+  bool spent() const {
+    return options_.budget != nullptr && options_.budget->left <= Clock::Duration::zero();
+  }
+  void send(Message message, ReplyHandler handler, Group group);
+  void sendUnsent();
   void dispatch(DBusMessage* message);
   bool expire();
   void failAll();
   void runFailures();
 
-  DBusConnection* connection_;
+  std::unique_ptr<Wire> wire_;
   Clock& clock_;
   BusOptions options_;
   std::unordered_map<dbus_uint32_t, Pending> pending_;
   // Serials in the order sent; deadlines grow with it, so the front is the
   // next to expire. Entries already answered are skipped lazily.
   std::deque<dbus_uint32_t> order_;
+  std::deque<Unsent> unsent_;
   std::deque<Failure> failures_;
   std::set<std::string> gone_;
   std::uint64_t sent_ = 0;
@@ -137,6 +184,12 @@ struct ObjectRef {
   std::string path;
 };
 bool readObjectRefs(DBusMessage* reply, std::vector<ObjectRef>& out);
+// Reads an object reference list only as far as `each` wants it: stops when
+// it returns false, without looking at the rest or limiting the length.
+bool forEachObjectRef(DBusMessage* reply, const std::function<bool(ObjectRef&&)>& each);
+// The action names of an Action.GetActions answer, a list of (name,
+// description, key binding).
+bool readActionNames(DBusMessage* reply, std::vector<std::string>& out);
 
 // The value inside a Properties.Get reply.
 struct Variant {

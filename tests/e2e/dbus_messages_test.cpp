@@ -43,6 +43,64 @@ TEST(ProtocolAnswers, WrongShapesAreNotRead) {
   EXPECT_FALSE(dbus::readUint32(empty.get(), number));
 }
 
+// An array reply of `count` copies of what `item` appends.
+template <typename Item>
+dbus::Message arrayOf(const char* signature, std::size_t count, Item item) {
+  auto m = reply();
+  DBusMessageIter it, array;
+  dbus_message_iter_init_append(m.get(), &it);
+  dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, signature, &array);
+  for (std::size_t i = 0; i < count; ++i) item(array);
+  dbus_message_iter_close_container(&it, &array);
+  return m;
+}
+
+dbus::Message refs(std::size_t count, const std::string& path) {
+  return arrayOf("(so)", count, [&](DBusMessageIter& array) {
+    DBusMessageIter ref;
+    const char* peer = ":1.5";
+    const char* p = path.c_str();
+    dbus_message_iter_open_container(&array, DBUS_TYPE_STRUCT, nullptr, &ref);
+    dbus_message_iter_append_basic(&ref, DBUS_TYPE_STRING, &peer);
+    dbus_message_iter_append_basic(&ref, DBUS_TYPE_OBJECT_PATH, &p);
+    dbus_message_iter_close_container(&array, &ref);
+  });
+}
+
+TEST(ProtocolAnswers, AnythingOverTheCapsReadsAsUnreadable) {
+  const std::string longest(dbus::kMaxText, 'x'), over = longest + "x";
+  dbus::Variant v;
+  EXPECT_TRUE(dbus::readVariant(variant(DBUS_TYPE_STRING, "s", longest.c_str()).get(), v));
+  EXPECT_EQ(v.text, longest);
+  EXPECT_FALSE(dbus::readVariant(variant(DBUS_TYPE_STRING, "s", over.c_str()).get(), v));
+  auto text = arrayOf("s", 1, [&](DBusMessageIter& a) {
+    const char* t = over.c_str();
+    dbus_message_iter_append_basic(&a, DBUS_TYPE_STRING, &t);
+  });
+  std::vector<std::string> texts;
+  EXPECT_FALSE(dbus::readStrings(text.get(), texts));
+
+  std::vector<std::uint32_t> words;
+  auto word = [](DBusMessageIter& a) {
+    const dbus_uint32_t w = 1;
+    dbus_message_iter_append_basic(&a, DBUS_TYPE_UINT32, &w);
+  };
+  EXPECT_TRUE(dbus::readUint32s(arrayOf("u", dbus::kMaxListItems, word).get(), words));
+  EXPECT_EQ(words.size(), dbus::kMaxListItems);
+  EXPECT_FALSE(dbus::readUint32s(arrayOf("u", dbus::kMaxListItems + 1, word).get(), words));
+
+  // A walk reads a child list only as far as it can use it, however long.
+  std::vector<dbus::ObjectRef> list;
+  const auto many = refs(dbus::kMaxListItems + 1, "/a");
+  EXPECT_FALSE(dbus::readObjectRefs(many.get(), list));
+  int seen = 0;
+  EXPECT_TRUE(dbus::forEachObjectRef(many.get(), [&](dbus::ObjectRef&&) { return ++seen < 2; }));
+  EXPECT_EQ(seen, 2);
+  EXPECT_FALSE(dbus::readObjectRefs(refs(1, "/" + over).get(), list));
+  EXPECT_FALSE(
+      dbus::forEachObjectRef(refs(1, "/" + over).get(), [](dbus::ObjectRef&&) { return true; }));
+}
+
 TEST(ProtocolAnswers, VariantsKeepDoublesExactAndTellKindsApart) {
   dbus::Variant v;
   ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_DOUBLE, "d", 0.123456789).get(), v));

@@ -75,7 +75,8 @@ class WalkEquality : public ::testing::Test {
   std::filesystem::path sceneFile_;
   std::unique_ptr<bench::Standin> standin_;
   ax::SystemClock clock_;
-  ax::atspi::Accessibility ax_{clock_};
+  // Many walks on one adapter: more than one request's wait budget.
+  ax::atspi::Accessibility ax_{clock_, {.bus = {}, .waitBudget = std::chrono::minutes(5)}};
   bench::ReferenceWalker reference_;
 };
 

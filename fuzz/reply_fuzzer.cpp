@@ -1,0 +1,397 @@
+// Fuzzes the desktop adapter's reading of D-Bus replies: the helper runs a
+// "status" or a "reset" (the first byte picks which, of which section and
+// row, and on the Color page or a small window) through the real
+// AT-SPI adapter and D-Bus client, over a wire that answers each call as the
+// input says. One byte per call picks the answer: the true one (a small Color
+// page served as an application on the bus serves it), an error, a reply of
+// another signature, one of the expected signature with extreme values
+// (empty and 1,000,000-element arrays, names and paths at and past their
+// limits, NaN and infinities, unknown roles and states, a child list naming
+// the node itself or an ancestor), no reply, a late one, bytes changed on the
+// wire (libdbus drops a connection whose message does not validate, invalid
+// UTF-8 included), stray messages, a reply twice. When the input ends, the
+// peer goes away.
+//
+// Invariants: no crash, no sanitizer report, no hang; each request ends with
+// one line, a response or a message; and it waits, by the fake clock, no more
+// than the request's wait budget plus the settle wait of "reset".
+
+#include <dbus/dbus.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/helper_main.h"
+#include "fuzz/bytes.h"
+#include "fuzz/check.h"
+#include "scene_engine/scene.h"
+#include "testing/rogue/scene_peer.h"
+#include "testing/scene_fixture.h"
+#include "testing/temp_dir.h"
+
+namespace trovemark::fuzz {
+namespace {
+
+using ax::dbus::Message;
+using Clock = ax::Clock;
+
+constexpr const char* kPeer = ":1.7";
+constexpr std::uint32_t kHuge = 1000000;
+
+Message reply(DBusMessage* call) { return Message(dbus_message_new_method_return(call)); }
+
+// Appends one value of a basic type.
+template <typename T>
+void put(DBusMessageIter& it, int type, T value) {
+  dbus_message_iter_append_basic(&it, type, &value);
+}
+
+// A reply holding one array of `count` copies of what `item` appends.
+template <typename Item>
+Message arrayReply(DBusMessage* call, const char* signature, std::size_t count, Item item) {
+  Message m = reply(call);
+  DBusMessageIter it, array;
+  dbus_message_iter_init_append(m.get(), &it);
+  dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, signature, &array);
+  for (std::size_t i = 0; i < count; ++i) item(array);
+  dbus_message_iter_close_container(&it, &array);
+  return m;
+}
+
+Message refsReply(DBusMessage* call, std::size_t count, const std::string& peer,
+                  const std::string& path) {
+  return arrayReply(call, "(so)", count, [&](DBusMessageIter& array) {
+    DBusMessageIter ref;
+    dbus_message_iter_open_container(&array, DBUS_TYPE_STRUCT, nullptr, &ref);
+    put(ref, DBUS_TYPE_STRING, peer.c_str());
+    put(ref, DBUS_TYPE_OBJECT_PATH, path.c_str());
+    dbus_message_iter_close_container(&array, &ref);
+  });
+}
+
+template <typename T>
+Message variantReply(DBusMessage* call, int type, const char* signature, T value) {
+  Message m = reply(call);
+  DBusMessageIter it, inner;
+  dbus_message_iter_init_append(m.get(), &it);
+  dbus_message_iter_open_container(&it, DBUS_TYPE_VARIANT, signature, &inner);
+  put(inner, type, value);
+  dbus_message_iter_close_container(&it, &inner);
+  return m;
+}
+
+template <typename T>
+Message basicReply(DBusMessage* call, int type, T value) {
+  Message m = reply(call);
+  DBusMessageIter it;
+  dbus_message_iter_init_append(m.get(), &it);
+  put(it, type, value);
+  return m;
+}
+
+// Time that moves only when the helper waits on the wire or sleeps.
+class FuzzClock final : public Clock {
+ public:
+  TimePoint now() override { return now_; }
+  void sleep(Duration d) override { now_ += d; }
+  void advance(Duration d) { now_ += d; }
+
+ private:
+  TimePoint now_{};
+};
+
+// What one input sets up: the scene, its answers, the clock and the choices.
+struct Peer {
+  Bytes& bytes;
+  FuzzClock& clock;
+  testing::ScenePeer& scene;
+  std::string window;
+
+  // The true answer of the desktop, the registry or the application.
+  Message truth(DBusMessage* call) {
+    if (dbus_message_is_method_call(call, DBUS_INTERFACE_DBUS, "Hello")) {
+      return basicReply(call, DBUS_TYPE_STRING, ":1.1");
+    }
+    if (dbus_message_is_method_call(call, DBUS_INTERFACE_DBUS, "GetConnectionUnixProcessID")) {
+      return basicReply(call, DBUS_TYPE_UINT32, dbus_uint32_t{4242});
+    }
+    if (dbus_message_is_method_call(call, "org.a11y.Bus", "GetAddress")) {
+      return basicReply(call, DBUS_TYPE_STRING, "unix:path=/fuzz");
+    }
+    const std::string destination = dbus_message_get_destination(call);
+    if (destination == "org.a11y.Bus") {  // the accessibility switch
+      return variantReply(call, DBUS_TYPE_BOOLEAN, "b", dbus_bool_t{TRUE});
+    }
+    if (destination == "org.a11y.atspi.Registry") {
+      return refsReply(call, 1, kPeer, testing::ScenePeer::kRootPath);
+    }
+    return scene.answer(call);
+  }
+
+  // A reply of the same signature as `truth`, with values at the edges.
+  Message extreme(DBusMessage* call, DBusMessage* truth) {
+    const std::string signature = dbus_message_get_signature(truth);
+    const std::string self = dbus_message_get_path(call);
+    const std::string longName = "a." + std::string(253 + bytes.upTo(1), 'b');  // 255, 256
+    const std::string longPath = "/" + std::string(ax::dbus::kMaxText - 1 + bytes.upTo(1), 'p');
+    const std::uint32_t pick = bytes.upTo(8);
+    // Lists just over the helper's cap and of a million entries take long to
+    // build: only now and then.
+    const std::uint8_t size = pick == 8 ? bytes.byte() : 0;
+    const std::size_t many = size == 0xff ? kHuge : size == 0xfe ? ax::dbus::kMaxListItems + 1 : 3;
+    if (signature == "a(so)") {
+      const std::pair<std::string, std::string> refs[] = {{kPeer, self},
+                                                          {kPeer, window},
+                                                          {kPeer, testing::ScenePeer::kRootPath},
+                                                          {"", "/org/a11y/atspi/null"},
+                                                          {longName, "/a"},
+                                                          {kPeer, longPath},
+                                                          {"not a name", "/a"},
+                                                          {kPeer, "/a"},
+                                                          {"", "/"}};
+      const auto& [peer, path] = refs[pick];
+      return refsReply(call, pick == 8 ? many : pick == 7 ? 0 : 1 + bytes.upTo(2), peer, path);
+    }
+    if (signature == "u") {
+      const dbus_uint32_t roles[] = {0, 0xffffffffu, 1000, 75, 7, 67, 51, 29, 43};
+      return basicReply(call, DBUS_TYPE_UINT32, roles[pick]);
+    }
+    if (signature == "au") {
+      const dbus_uint32_t word = pick % 2 ? 0xffffffffu : 0;
+      return arrayReply(call, "u", pick == 8 ? many : pick / 2,
+                        [&](DBusMessageIter& a) { put(a, DBUS_TYPE_UINT32, word); });
+    }
+    if (signature == "as" || signature == "a(sss)") {
+      const std::string item = pick < 3   ? "org.a11y.atspi.Value"
+                               : pick < 5 ? "org.a11y.atspi.Text"
+                               : pick < 7 ? "Toggle"
+                               : pick < 8 ? longPath
+                                          : "Press";
+      return arrayReply(call, signature.c_str() + 1, pick == 8 ? many : pick % 3,
+                        [&](DBusMessageIter& a) {
+                          if (signature == "as") return put(a, DBUS_TYPE_STRING, item.c_str());
+                          DBusMessageIter s;
+                          dbus_message_iter_open_container(&a, DBUS_TYPE_STRUCT, nullptr, &s);
+                          for (const char* f : {item.c_str(), "", ""}) put(s, DBUS_TYPE_STRING, f);
+                          dbus_message_iter_close_container(&a, &s);
+                        });
+    }
+    if (signature == "v") {
+      const double numbers[] = {std::nan(""),
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity(),
+                                -0.0,
+                                std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::denorm_min()};
+      if (pick < 6) return variantReply(call, DBUS_TYPE_DOUBLE, "d", numbers[pick]);
+      if (pick == 6) return variantReply(call, DBUS_TYPE_INT64, "x", INT64_MIN);
+      if (pick == 7) return variantReply(call, DBUS_TYPE_UINT64, "t", UINT64_MAX);
+      return variantReply(call, DBUS_TYPE_STRING, "s", longPath.c_str());
+    }
+    if (signature == "s") {
+      const std::string texts[] = {"", longPath, "Primaries - " + longPath, "nan", "-inf"};
+      return basicReply(call, DBUS_TYPE_STRING, texts[pick % 5].c_str());
+    }
+    if (signature == "b") return basicReply(call, DBUS_TYPE_BOOLEAN, dbus_bool_t{pick % 2});
+    return basicReply(call, DBUS_TYPE_STRING, "unasked");
+  }
+
+  // A reply of some signature, whatever was asked.
+  Message otherSignature(DBusMessage* call) {
+    switch (bytes.upTo(9)) {
+      case 0:
+        return reply(call);
+      case 1:
+        return basicReply(call, DBUS_TYPE_STRING, "0.5");
+      case 2:
+        return basicReply(call, DBUS_TYPE_UINT32, dbus_uint32_t{7});
+      case 3:
+        return basicReply(call, DBUS_TYPE_DOUBLE, 0.5);
+      case 4:
+        return basicReply(call, DBUS_TYPE_OBJECT_PATH, "/a");
+      case 5:
+        return refsReply(call, 2, kPeer, window);
+      case 6:
+        return variantReply(call, DBUS_TYPE_OBJECT_PATH, "o", "/a");
+      case 7:
+        return arrayReply(call, "i", 3, [](DBusMessageIter& a) { put(a, DBUS_TYPE_INT32, -1); });
+      case 8:
+        return arrayReply(call, "s", 2, [](DBusMessageIter& a) { put(a, DBUS_TYPE_STRING, "x"); });
+      default:
+        return basicReply(call, DBUS_TYPE_BOOLEAN, dbus_bool_t{TRUE});
+    }
+  }
+};
+
+// The connection the helper's D-Bus client runs over, answering from the input.
+class FuzzWire final : public ax::dbus::Wire {
+ public:
+  explicit FuzzWire(Peer& peer) : peer_(peer) {}
+
+  bool send(DBusMessage* call, dbus_uint32_t& serial) override {
+    if (gone_) return false;
+    serial = ++serial_;
+    dbus_message_set_serial(call, serial);
+    answer(call);
+    return true;
+  }
+
+  bool readWrite(int timeoutMs) override {
+    if (gone_) return false;
+    const auto until = peer_.clock.now() + std::chrono::milliseconds(timeoutMs);
+    const auto next = queue_.empty() ? until : std::min(until, queue_.front().due);
+    if (next > peer_.clock.now()) peer_.clock.advance(next - peer_.clock.now());
+    return true;
+  }
+
+  Message pop() override {
+    if (queue_.empty() || queue_.front().due > peer_.clock.now()) return nullptr;
+    Message m = std::move(queue_.front().message);
+    queue_.pop_front();
+    return m;
+  }
+
+ private:
+  struct Due {
+    Clock::TimePoint due;
+    Message message;
+  };
+
+  void deliver(Message m, Clock::Duration after = {}) {
+    if (!m) return;
+    const auto due = peer_.clock.now() + after;
+    auto at = queue_.end();
+    while (at != queue_.begin() && std::prev(at)->due > due) --at;
+    queue_.insert(at, Due{due, std::move(m)});
+  }
+
+  // The message as it comes off the wire after `at` byte is set to `value`:
+  // libdbus validates what it reads and drops the connection when it fails.
+  void corrupt(Message m, std::uint32_t at, std::uint8_t value) {
+    char* data = nullptr;
+    int length = 0;
+    if (!dbus_message_marshal(m.get(), &data, &length)) return;
+    data[at % length] = static_cast<char>(value);
+    DBusMessage* read = dbus_message_demarshal(data, length, nullptr);
+    dbus_free(data);
+    if (read == nullptr) gone_ = true;
+    deliver(Message(read));
+  }
+
+  void answer(DBusMessage* call) {
+    if (peer_.bytes.empty()) {
+      gone_ = true;  // the peer has left
+      return;
+    }
+    const std::uint8_t choice = peer_.bytes.byte();
+    Message truth = peer_.truth(call);
+    if (choice < 128) return deliver(std::move(truth));
+    if (choice < 160) {
+      const char* const kErrors[] = {DBUS_ERROR_FAILED,          DBUS_ERROR_UNKNOWN_METHOD,
+                                     DBUS_ERROR_SERVICE_UNKNOWN, DBUS_ERROR_NO_REPLY,
+                                     DBUS_ERROR_DISCONNECTED,    DBUS_ERROR_ACCESS_DENIED,
+                                     DBUS_ERROR_LIMITS_EXCEEDED, "org.a11y.Rogue"};
+      return deliver(Message(dbus_message_new_error(call, peer_.bytes.pick(kErrors), "no")));
+    }
+    if (choice < 192) return deliver(peer_.otherSignature(call));
+    if (choice < 224) {
+      Message m = peer_.extreme(call, truth.get());
+      // libdbus ends a connection whose message is larger than the client takes.
+      char* data = nullptr;
+      int length = 0;
+      if (dbus_message_marshal(m.get(), &data, &length) && length > ax::dbus::kMaxMessageBytes) {
+        gone_ = true;
+      }
+      dbus_free(data);
+      return deliver(std::move(m));
+    }
+    if (choice < 232) return;  // never answered
+    if (choice < 240) {
+      return deliver(std::move(truth), std::chrono::milliseconds(1500 + peer_.bytes.upTo(1000)));
+    }
+    if (choice < 248) return corrupt(std::move(truth), peer_.bytes.upTo(4095), peer_.bytes.byte());
+    if (choice < 252) {
+      // A signal, a call to the helper and an answer to no call come first.
+      deliver(Message(dbus_message_new_signal("/a", "org.a11y.atspi.Event.Object", "Flood")));
+      deliver(Message(dbus_message_new_method_call(kPeer, "/a", "org.a11y.Rogue", "Ask")));
+      Message stray = reply(call);
+      dbus_message_set_reply_serial(stray.get(), serial_ + 1000);
+      deliver(std::move(stray));
+      return deliver(std::move(truth));
+    }
+    deliver(Message(dbus_message_copy(truth.get())));
+    deliver(std::move(truth));
+  }
+
+  Peer& peer_;
+  dbus_uint32_t serial_ = 0;
+  std::deque<Due> queue_;
+  bool gone_ = false;
+};
+
+// One request through the helper, checked.
+void request(Peer& peer, const std::string& json) {
+  ax::atspi::Options options;
+  options.connect = [&peer](const std::string&, Clock& clock, ax::dbus::BusOptions bus) {
+    return ax::dbus::Bus::over(std::make_unique<FuzzWire>(peer), clock, bus);
+  };
+  ax::atspi::Accessibility adapter(peer.clock, options);
+  std::ostringstream out, err;
+  const auto start = peer.clock.now();
+  const int status = color::helperMain({&json, 1}, out, err, adapter, peer.clock);
+  const std::string said = status == 0 ? out.str() : err.str();
+  if (std::getenv("TROVEMARK_FUZZ_VERBOSE"))
+    std::fprintf(stderr, "%s -> %s", json.c_str(), said.c_str());
+  check(status == 0 || status == 1, "exit status " + std::to_string(status));
+  check((status == 0 ? err : out).str().empty(), "both streams written");
+  check(said.size() > 1 && said.find('\n') == said.size() - 1, "not one line: " + said);
+  // Time passes only while waiting on the bus and in the settle wait's sleeps.
+  const auto waited = peer.clock.now() - start;
+  check(waited <= ax::atspi::kRequestWaitBudget + std::chrono::milliseconds(1600 + 10),
+        "waited " + std::to_string(waited.count()) + " ns: " + json);
+}
+
+}  // namespace
+}  // namespace trovemark::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace trovemark;
+  // The Color page's palettes, or a window of one node of each kind the
+  // helper reads, whose requests end early and so run many times faster.
+  static const std::string scenes[] = {
+      testing::readFile(std::filesystem::path(TROVEMARK_SOURCE_DIR) /
+                        "scenes/color-page-palettes-only.json"),
+      testing::oneWindow(R"([{"role":"AXStaticText","value":"Primaries - 0.50"},
+          {"role":"AXCheckBox","description":"Color Bars","value":0},
+          {"role":"AXSlider","value":1.5},
+          {"role":"AXGroup","children":[{"role":"AXButton","description":"Reset"}]}])")};
+  setenv("DBUS_SESSION_BUS_ADDRESS", "fuzz", 1);
+  unsetenv("AT_SPI_BUS_ADDRESS");
+  fuzz::Bytes bytes(data, size);
+  const std::uint8_t first = bytes.byte();
+  const std::string section = first & 1 ? "blur" : "primaries";
+  // A scene nothing was operated in is as good as new: parsing one anew for
+  // every input would cost as much as a short run.
+  static fuzz::FuzzClock clock;
+  static std::unique_ptr<scene::Scene> parsed[2];
+  auto& scene = parsed[first >> 4 & 1];
+  if (!scene || !scene->operations().empty())
+    scene = scene::Scene::parse(scenes[first >> 4 & 1], clock);
+  testing::ScenePeer answers(*scene, fuzz::kPeer);
+  fuzz::Peer peer{bytes, clock, answers, answers.children(testing::ScenePeer::kRootPath).at(0)};
+  if (first & 2) {
+    fuzz::request(peer, R"({"action":"reset","section":")" + section +
+                            R"(","mode":"Blur","index":)" + std::to_string(first >> 2 & 3) + "}");
+  } else {
+    fuzz::request(peer, R"({"action":"status","section":")" + section + "\"}");
+  }
+  return 0;
+}
