@@ -11,17 +11,19 @@
 #include <vector>
 
 #include "companion/platform/platform.h"
+#include "companion/platform/posix_files.h"
 
 namespace trovemark::companion::linux_adapters {
 
-using Environment = std::map<std::string, std::string>;
+using posix::currentEnvironment;
+using posix::Environment;
+using posix::FolderFailure;
+using posix::homeFolder;
+using posix::makePrivateFolders;
 
-Environment currentEnvironment();
 // The absolute path of the running program (from /proc/self/exe).
 std::string currentExecutablePath();
 
-// The user's home: $HOME, else the password database, else "/".
-std::string homeFolder(const Environment& env);
 // $XDG_DATA_HOME when absolute, else ~/.local/share.
 std::string dataHome(const Environment& env);
 // $XDG_CONFIG_HOME when absolute, else ~/.config.
@@ -29,15 +31,6 @@ std::string configHome(const Environment& env);
 // dataHome, then each absolute entry of $XDG_DATA_DIRS (default
 // /usr/local/share:/usr/share).
 std::vector<std::string> dataFolders(const Environment& env);
-
-// A folder that could not be made: which one, and why (an errno value).
-struct FolderFailure {
-  std::string path;
-  int error;
-};
-// mkdir -p, each folder it creates private to the user; an existing folder
-// is left as it is.
-std::optional<FolderFailure> makePrivateFolders(const std::string& path);
 
 std::shared_ptr<ProcessLauncher> makeProcessLauncher();
 std::shared_ptr<FileSystem> makeFileSystem(Environment env);

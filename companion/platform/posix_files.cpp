@@ -18,22 +18,21 @@ std::string withoutTrailingSlash(std::string path) {
   return path;
 }
 
-std::optional<std::string> makeFolders(const std::string& path) {
+}  // namespace
+
+std::optional<FolderFailure> makePrivateFolders(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return std::nullopt;
-    errno = ENOTDIR;
-  } else {
-    const auto slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-      if (auto failure = makeFolders(path.substr(0, slash))) return failure;
-    }
-    if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) return std::nullopt;
+    if (!S_ISDIR(st.st_mode)) return FolderFailure{path, ENOTDIR};
+    return std::nullopt;
   }
-  return "Could not create " + path + ": " + std::strerror(errno) + ".";
+  const auto slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) {
+    if (auto failure = makePrivateFolders(path.substr(0, slash))) return failure;
+  }
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return FolderFailure{path, errno};
+  return std::nullopt;
 }
-
-}  // namespace
 
 Environment currentEnvironment() {
   Environment env;
@@ -71,7 +70,9 @@ bool FileSystemBase::isExecutableFile(const std::string& path) {
 
 std::optional<std::string> FileSystemBase::createPrivateFolder(const std::string& path) {
   const std::string folder = withoutTrailingSlash(path);
-  if (auto failure = makeFolders(folder)) return failure;
+  if (auto failure = makePrivateFolders(folder)) {
+    return "Could not create " + failure->path + ": " + std::strerror(failure->error) + ".";
+  }
   struct stat st {};
   if (::stat(folder.c_str(), &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0) {
     ::chmod(folder.c_str(), st.st_mode & 0700);

@@ -5,6 +5,7 @@
 // lives.
 
 #include <map>
+#include <optional>
 #include <string>
 
 #include "companion/platform/file_system.h"
@@ -18,6 +19,15 @@ Environment currentEnvironment();
 // $HOME when absolute, else the password database's home, else "/"; without
 // a trailing slash.
 std::string homeFolder(const Environment& env);
+
+// A folder that could not be made: which one, and why (an errno value).
+struct FolderFailure {
+  std::string path;
+  int error;
+};
+// mkdir -p, each folder it creates private to the user; an existing folder
+// is left as it is.
+std::optional<FolderFailure> makePrivateFolders(const std::string& path);
 
 class FileSystemBase : public FileSystem {
  public:
