@@ -50,7 +50,7 @@ package: deps
 # lintian, then the unpacked package on a private desktop (with the stand-in
 # Resolve of the test tree).
 test-package: build package
-	tests/package/check_package.py $(BUILD_DIR) $(wildcard trovemark_*.deb)
+	tests/package/check_package.py $(BUILD_DIR) trovemark_*.deb
 
 fuzz: deps
 	JOBS=$(JOBS) fuzz/run $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)

@@ -104,6 +104,9 @@ def on_desktop(build, root):
 def main():
     if sys.argv[1] == "--on-desktop":
         return on_desktop(sys.argv[2], sys.argv[3])
+    if len(sys.argv) != 3 or not os.path.isfile(sys.argv[2]):
+        sys.exit("check-package: usage: check_package.py BUILD_DIR trovemark_VERSION_ARCH.deb "
+                 "(build the package first with `make package`)")
     build, package = sys.argv[1], sys.argv[2]
     lint = subprocess.run(["lintian", "--fail-on", "error", package], text=True,
                           capture_output=True)
