@@ -44,17 +44,19 @@ TEST(FaultInjection, ARefusalAnywhereEndsTheRequestWithItsMessage) {
   for (const Refusable& c : cases) {
     SCOPED_TRACE(c.request);
     const Request request = decodeRequest(c.request);
-    testing::SceneFixture clean;
-    clean.make(testing::defaultScene());
-    run(*clean.scene, clean.clock, request);
-    ASSERT_THAT(clean.log(), ElementsAreArray(c.operations));
+    {  // one port at a time: the simulated Mac is one per process
+      testing::SceneFixture clean;
+      clean.make(testing::defaultScene());
+      run(clean.port(), clean.clock, request);
+      ASSERT_THAT(clean.log(), ElementsAreArray(c.operations));
+    }
 
     for (std::size_t k = 1; k <= c.operations.size(); ++k) {
       SCOPED_TRACE(k);
       testing::SceneFixture fixture;
       fixture.makeRefusing(testing::defaultScene(), k);
       const bool isSet = c.operations[k - 1].starts_with("set");
-      EXPECT_EQ(testing::failureOf([&] { run(*fixture.scene, fixture.clock, request); }),
+      EXPECT_EQ(testing::failureOf([&] { run(fixture.port(), fixture.clock, request); }),
                 isSet ? messages::kAdjustmentNotAccepted : messages::kControlNotActivated);
       std::vector<std::string> expected(c.operations.begin(), c.operations.begin() + k);
       expected.back() += " refused";
@@ -131,7 +133,7 @@ TEST(FaultInjection, AnElementThatGoesBetweenTwoWalks) {
     testing::SceneFixture fixture;
     fixture.make(scene);
     EXPECT_EQ(
-        testing::failureOf([&] { run(*fixture.scene, fixture.clock, decodeRequest(c.request)); }),
+        testing::failureOf([&] { run(fixture.port(), fixture.clock, decodeRequest(c.request)); }),
         c.message);
     EXPECT_THAT(fixture.log(), ElementsAreArray(c.operations));
   }
