@@ -313,6 +313,10 @@ TEST_F(ControllerTest, PairingLinkCases) {
       {"missing fingerprint", host, "tok", std::nullopt, std::nullopt},
       {"63 characters", host, "tok", fp.substr(1), std::nullopt},
       {"65 characters", host, "tok", fp + "f", std::nullopt},
+      // The files are read up to 64 KiB.
+      {"padded to the bound", host, "tok", fp + "\n" + std::string(65536 - 65, ' '), link},
+      {"a byte past the bound", host, "tok", fp + "\n" + std::string(65536 - 64, ' '),
+       std::nullopt},
       {"64 characters with marks", host, "tok", fp.substr(1) + "e\u0301",
        prefix + "tok&fingerprint=" + fp.substr(1) + "e%CC%81"},
       {"invalid UTF-8", host, "to\xC0\xAFk", fp, std::nullopt},
