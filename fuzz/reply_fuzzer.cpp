@@ -33,7 +33,6 @@
 #include "fuzz/bytes.h"
 #include "fuzz/check.h"
 #include "scene_engine/scene.h"
-#include "testing/rogue/replies.h"
 #include "testing/rogue/scene_peer.h"
 #include "testing/scene_fixture.h"
 #include "testing/temp_dir.h"
@@ -43,10 +42,60 @@ namespace {
 
 using ax::dbus::Message;
 using Clock = ax::Clock;
-using namespace testing::replies;
 
 constexpr const char* kPeer = ":1.7";
 constexpr std::uint32_t kHuge = 1000000;
+
+Message reply(DBusMessage* call) { return Message(dbus_message_new_method_return(call)); }
+
+// Appends one value of a basic type.
+template <typename T>
+void put(DBusMessageIter& it, int type, T value) {
+  dbus_message_iter_append_basic(&it, type, &value);
+}
+
+// A reply holding one array of `count` copies of what `item` appends.
+template <typename Item>
+Message arrayReply(DBusMessage* call, const char* signature, std::size_t count, Item item) {
+  Message m = reply(call);
+  DBusMessageIter it, array;
+  dbus_message_iter_init_append(m.get(), &it);
+  dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, signature, &array);
+  for (std::size_t i = 0; i < count; ++i) item(array);
+  dbus_message_iter_close_container(&it, &array);
+  return m;
+}
+
+Message refsReply(DBusMessage* call, std::size_t count, const std::string& peer,
+                  const std::string& path) {
+  return arrayReply(call, "(so)", count, [&](DBusMessageIter& array) {
+    DBusMessageIter ref;
+    dbus_message_iter_open_container(&array, DBUS_TYPE_STRUCT, nullptr, &ref);
+    put(ref, DBUS_TYPE_STRING, peer.c_str());
+    put(ref, DBUS_TYPE_OBJECT_PATH, path.c_str());
+    dbus_message_iter_close_container(&array, &ref);
+  });
+}
+
+template <typename T>
+Message variantReply(DBusMessage* call, int type, const char* signature, T value) {
+  Message m = reply(call);
+  DBusMessageIter it, inner;
+  dbus_message_iter_init_append(m.get(), &it);
+  dbus_message_iter_open_container(&it, DBUS_TYPE_VARIANT, signature, &inner);
+  put(inner, type, value);
+  dbus_message_iter_close_container(&it, &inner);
+  return m;
+}
+
+template <typename T>
+Message basicReply(DBusMessage* call, int type, T value) {
+  Message m = reply(call);
+  DBusMessageIter it;
+  dbus_message_iter_init_append(m.get(), &it);
+  put(it, type, value);
+  return m;
+}
 
 // Time that moves only when the helper waits on the wire or sleeps.
 class FuzzClock final : public Clock {
@@ -115,7 +164,7 @@ struct Peer {
     if (signature == "au") {
       const dbus_uint32_t word = pick % 2 ? 0xffffffffu : 0;
       return arrayReply(call, "u", pick == 8 ? many : pick / 2,
-                        [&](DBusMessageIter& a, std::size_t) { put(a, DBUS_TYPE_UINT32, word); });
+                        [&](DBusMessageIter& a) { put(a, DBUS_TYPE_UINT32, word); });
     }
     if (signature == "as" || signature == "a(sss)") {
       const std::string item = pick < 3   ? "org.a11y.atspi.Value"
@@ -124,11 +173,11 @@ struct Peer {
                                : pick < 8 ? longPath
                                           : "Press";
       return arrayReply(call, signature.c_str() + 1, pick == 8 ? many : pick % 3,
-                        [&](DBusMessageIter& a, std::size_t) {
-                          if (signature == "as") return putText(a, item);
+                        [&](DBusMessageIter& a) {
+                          if (signature == "as") return put(a, DBUS_TYPE_STRING, item.c_str());
                           DBusMessageIter s;
                           dbus_message_iter_open_container(&a, DBUS_TYPE_STRUCT, nullptr, &s);
-                          for (const char* f : {item.c_str(), "", ""}) putText(s, f);
+                          for (const char* f : {item.c_str(), "", ""}) put(s, DBUS_TYPE_STRING, f);
                           dbus_message_iter_close_container(&a, &s);
                         });
     }
@@ -170,10 +219,9 @@ struct Peer {
       case 6:
         return variantReply(call, DBUS_TYPE_OBJECT_PATH, "o", "/a");
       case 7:
-        return arrayReply(call, "i", 3,
-                          [](DBusMessageIter& a, std::size_t) { put(a, DBUS_TYPE_INT32, -1); });
+        return arrayReply(call, "i", 3, [](DBusMessageIter& a) { put(a, DBUS_TYPE_INT32, -1); });
       case 8:
-        return arrayReply(call, "s", 2, [](DBusMessageIter& a, std::size_t) { putText(a, "x"); });
+        return arrayReply(call, "s", 2, [](DBusMessageIter& a) { put(a, DBUS_TYPE_STRING, "x"); });
       default:
         return basicReply(call, DBUS_TYPE_BOOLEAN, dbus_bool_t{TRUE});
     }
