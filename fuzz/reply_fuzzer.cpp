@@ -148,12 +148,15 @@ struct Peer {
     const std::uint8_t size = pick == 8 ? bytes.byte() : 0;
     const std::size_t many = size == 0xff ? kHuge : size == 0xfe ? ax::dbus::kMaxListItems + 1 : 3;
     if (signature == "a(so)") {
-      // clang-format off
-      const std::pair<std::string, std::string> refs[] = {
-          {kPeer, self}, {kPeer, window}, {kPeer, testing::ScenePeer::kRootPath},
-          {"", "/org/a11y/atspi/null"}, {longName, "/a"}, {kPeer, longPath},
-          {"not a name", "/a"}, {kPeer, "/a"}, {"", "/"}};
-      // clang-format on
+      const std::pair<std::string, std::string> refs[] = {{kPeer, self},
+                                                          {kPeer, window},
+                                                          {kPeer, testing::ScenePeer::kRootPath},
+                                                          {"", "/org/a11y/atspi/null"},
+                                                          {longName, "/a"},
+                                                          {kPeer, longPath},
+                                                          {"not a name", "/a"},
+                                                          {kPeer, "/a"},
+                                                          {"", "/"}};
       const auto& [peer, path] = refs[pick];
       return refsReply(call, pick == 8 ? many : pick == 7 ? 0 : 1 + bytes.upTo(2), peer, path);
     }
