@@ -53,50 +53,17 @@ Request randomRequest(Bytes& bytes) {
   const char* const kActions[] = {"status", "nudge", "reset", "Status", ""};
   const char* const kSections[] = {"primaries", "blur", "Primaries", "BLUR", ""};
   const char* const kModes[] = {"Blur", "Sharpen", "blur", "", "Mist"};
-  const std::int64_t kIndexes[] = {0,
-                                   1,
-                                   2,
-                                   3,
-                                   4,
-                                   -1,
-                                   std::numeric_limits<std::int64_t>::min(),
+  // clang-format off
+  const std::int64_t kIndexes[] = {0, 1, 2, 3, 4, -1, std::numeric_limits<std::int64_t>::min(),
                                    std::numeric_limits<std::int64_t>::max()};
-  const char* const kKeys[] = {"0",
-                               "1",
-                               "3",
-                               "8",
-                               "14",
-                               "15",
-                               "+3",
-                               "03",
-                               "-0",
-                               "-1",
-                               " 3",
-                               "3 ",
-                               "3.0",
-                               "",
-                               "three",
-                               "99999999999999999999",
-                               "9223372036854775807",
-                               "-9223372036854775808",
-                               "4",
-                               "12"};
-  const double kChanges[] = {0,
-                             1,
-                             -1,
-                             0.5,
-                             100,
-                             -100,
-                             100.5,
-                             -100.0001,
-                             1e-300,
-                             -0.0,
-                             5e-324,
-                             99.99,
-                             std::numeric_limits<double>::quiet_NaN(),
+  const char* const kKeys[] = {"0", "1", "3", "8", "14", "15", "+3", "03", "-0", "-1", " 3", "3 ",
+                               "3.0", "", "three", "99999999999999999999", "9223372036854775807",
+                               "-9223372036854775808", "4", "12"};
+  const double kChanges[] = {0, 1, -1, 0.5, 100, -100, 100.5, -100.0001, 1e-300, -0.0, 5e-324,
+                             99.99, std::numeric_limits<double>::quiet_NaN(),
                              std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(),
-                             1e308};
+                             -std::numeric_limits<double>::infinity(), 1e308};
+  // clang-format on
 
   Request request;
   request.action = bytes.pick(kActions);

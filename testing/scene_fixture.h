@@ -3,7 +3,9 @@
 // The one scene fixture: a substitute Resolve made from a scene (mostly the
 // default Color page, edited as JSON first) on a fake clock, read and
 // operated by node id, with its operation log as short lines, optionally
-// refusing one chosen operation.
+// refusing one chosen operation. Requests go through port(): the scene
+// itself, or with TROVEMARK_SCENE_PORT=macos the macOS adapter over the
+// simulated Mac over the scene, so that one set of tables holds for both.
 
 #include <chrono>
 #include <cstddef>
@@ -96,6 +98,7 @@ struct SceneFixture {
   std::unique_ptr<scene::Scene> scene;
 
   scene::Scene& make(const std::string& text) {
+    port_.reset();
     scene = scene::Scene::parse(text, clock);
     return *scene;
   }
@@ -123,6 +126,11 @@ struct SceneFixture {
   std::optional<std::string> text(const std::string& id) { return as<std::string>(id); }
   void advanceMs(int ms) { clock.advance(std::chrono::milliseconds(ms)); }
 
+  // The port over the current scene (defined in testing/scene_port.cpp, which
+  // only the suites that call it link). Through the macOS adapter, every
+  // object it obtained must have been released when the port goes.
+  ax::Accessibility& port();
+
   // Every operation the scene received, as the stand-in logs it.
   std::vector<std::string> jsonLog() const {
     std::vector<std::string> lines;
@@ -135,6 +143,9 @@ struct SceneFixture {
     for (const auto& op : scene->operations()) lines.push_back(logLine(op));
     return lines;
   }
+
+ private:
+  std::shared_ptr<ax::Accessibility> port_;  // set when the port is not the scene itself
 };
 
 // A scene that refuses the n-th press or set it is asked for (counting from
@@ -165,6 +176,7 @@ class RefuseNth final : public scene::Scene {
 };
 
 inline scene::Scene& SceneFixture::makeRefusing(const json& sceneJson, std::size_t n) {
+  port_.reset();
   scene = std::make_unique<RefuseNth>(scene::SceneModel::parse(sceneJson.dump(), clock), n);
   return *scene;
 }

@@ -53,6 +53,8 @@ unsigned long sessions = 0;
 // Every object, whatever its type. Process-lifetime objects (constants, the
 // main bundle) hold one reference of their own that no caller may release.
 struct Object {
+  Object(Kind k, bool forever) : kind(k), immortal(forever) {}
+
   Kind kind;
   bool immortal = false;
   long count = 1;
@@ -73,7 +75,7 @@ std::unordered_set<const Object*>& alive() {
 }
 
 Object* make(Kind kind, bool immortal = false) {
-  auto* object = new Object{kind, immortal};
+  auto* object = new Object(kind, immortal);
   alive().insert(object);
   return object;
 }

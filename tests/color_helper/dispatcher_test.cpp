@@ -30,7 +30,7 @@ class RunTest : public ::testing::Test {
   Response request(const std::string& text) {
     fixture = testing::SceneFixture();
     fixture.make(scene);
-    return run(*fixture.scene, fixture.clock, decodeRequest(text));
+    return run(fixture.port(), fixture.clock, decodeRequest(text));
   }
   std::string failure(const std::string& text) {
     return testing::failureOf([&] { request(text); });
@@ -236,7 +236,7 @@ TEST(HelperMainTest, PrintsOneResponseLineOnSuccessAndOneMessageLineOnFailure) {
   fixture.make(page);
   const std::vector<std::string> args{R"({"action":"status","section":"blur","mode":"Blur"})"};
   std::ostringstream out, err, closed, err1, out2, err2;
-  EXPECT_EQ(helperMain(args, out, err, *fixture.scene, fixture.clock), 0);
+  EXPECT_EQ(helperMain(args, out, err, fixture.port(), fixture.clock), 0);
   EXPECT_EQ(err.str(), "");
   ASSERT_EQ(out.str().find('\n'), out.str().size() - 1);
   EXPECT_EQ(json::parse(out.str()),
@@ -245,13 +245,13 @@ TEST(HelperMainTest, PrintsOneResponseLineOnSuccessAndOneMessageLineOnFailure) {
 
   // A response that cannot be written is not a success.
   closed.setstate(std::ios::badbit);
-  EXPECT_EQ(helperMain(args, closed, err1, *fixture.scene, fixture.clock), 1);
+  EXPECT_EQ(helperMain(args, closed, err1, fixture.port(), fixture.clock), 1);
   EXPECT_EQ(err1.str(), std::string(messages::kResponseNotWritten) + "\n");
 
   // A slider reading "nan" cannot be written as JSON: a failure, not a null.
   testing::nodeById(page, "radius-r")["value"] = "nan";
   fixture.make(page);
-  EXPECT_EQ(helperMain(args, out2, err2, *fixture.scene, fixture.clock), 1);
+  EXPECT_EQ(helperMain(args, out2, err2, fixture.port(), fixture.clock), 1);
   EXPECT_EQ(out2.str(), "");
   EXPECT_EQ(err2.str().find('\n'), err2.str().size() - 1);
 }

@@ -44,17 +44,19 @@ TEST(FaultInjection, ARefusalAnywhereEndsTheRequestWithItsMessage) {
   for (const Refusable& c : cases) {
     SCOPED_TRACE(c.request);
     const Request request = decodeRequest(c.request);
-    testing::SceneFixture clean;
-    clean.make(testing::defaultScene());
-    run(*clean.scene, clean.clock, request);
-    ASSERT_THAT(clean.log(), ElementsAreArray(c.operations));
+    {  // one port at a time: the simulated Mac is one per process
+      testing::SceneFixture clean;
+      clean.make(testing::defaultScene());
+      run(clean.port(), clean.clock, request);
+      ASSERT_THAT(clean.log(), ElementsAreArray(c.operations));
+    }
 
     for (std::size_t k = 1; k <= c.operations.size(); ++k) {
       SCOPED_TRACE(k);
       testing::SceneFixture fixture;
       fixture.makeRefusing(testing::defaultScene(), k);
       const bool isSet = c.operations[k - 1].starts_with("set");
-      EXPECT_EQ(testing::failureOf([&] { run(*fixture.scene, fixture.clock, request); }),
+      EXPECT_EQ(testing::failureOf([&] { run(fixture.port(), fixture.clock, request); }),
                 isSet ? messages::kAdjustmentNotAccepted : messages::kControlNotActivated);
       std::vector<std::string> expected(c.operations.begin(), c.operations.begin() + k);
       expected.back() += " refused";
@@ -79,51 +81,33 @@ struct Vanishing {
 // request then fails with what it could no longer find or operate.
 TEST(FaultInjection, AnElementThatGoesBetweenTwoWalks) {
   namespace m = messages;
+  // clang-format off
   const Vanishing cases[] = {
-      {"the window closes when Color Bars is pressed",
-       "color-bars",
-       "onPress",
-       {{"hide", "window"}},
-       R"({"action":"status","section":"primaries"})",
-       std::string(m::kColorBarsUnavailable),
-       {"press color-bars"}},
-      {"the Blur palette closes when its mode is switched",
-       "blur-mode-sharpen",
-       "onPress",
-       {{"hide", "blur-palette"}},
-       R"({"action":"status","section":"blur"})",
-       std::string(m::kBlurUnavailable),
-       {"press palette-blur", "press blur-mode-sharpen"}},
-      {"a slider goes between the read and its set",
-       "lift-y",
-       "onSet",
-       {{"hide", "lift-r"}},
-       R"({"action":"nudge","section":"primaries","changes":{"0":1,"1":1}})",
+      {"the window closes when Color Bars is pressed", "color-bars", "onPress",
+       {{"hide", "window"}}, R"({"action":"status","section":"primaries"})",
+       std::string(m::kColorBarsUnavailable), {"press color-bars"}},
+      {"the Blur palette closes when its mode is switched", "blur-mode-sharpen", "onPress",
+       {{"hide", "blur-palette"}}, R"({"action":"status","section":"blur"})",
+       std::string(m::kBlurUnavailable), {"press palette-blur", "press blur-mode-sharpen"}},
+      {"a slider goes between the read and its set", "lift-y", "onSet",
+       {{"hide", "lift-r"}}, R"({"action":"nudge","section":"primaries","changes":{"0":1,"1":1}})",
        std::string(m::kAdjustmentNotAccepted),
        {"press color-bars", "set lift-y -2", "set lift-r 3.5 refused"}},
-      {"a row's slider goes when its link is pressed",
-       "radius-link",
-       "onPress",
-       {{"hide", "radius-g"}},
-       R"({"action":"reset","section":"blur","index":0})",
+      {"a row's slider goes when its link is pressed", "radius-link", "onPress",
+       {{"hide", "radius-g"}}, R"({"action":"reset","section":"blur","index":0})",
        std::string(m::kAdjustmentNotAccepted),
        {"press palette-blur", "press blur-mode-sharpen", "press radius-link", "set radius-r 50",
         "set radius-g 50 refused", "press radius-link"}},
-      {"the bars go while a reset settles",
-       "gain-reset",
-       "onPress",
+      {"the bars go while a reset settles", "gain-reset", "onPress",
        {{"hide", "primaries-bars"}, {"afterMs", 50}},
        R"({"action":"reset","section":"primaries","index":2})",
-       m::controlsChanged("primaries", 15, 0),
-       {"press color-bars", "press gain-reset"}},
-      {"the palette goes while a nudge is applied",
-       "offset-b",
-       "onSet",
+       m::controlsChanged("primaries", 15, 0), {"press color-bars", "press gain-reset"}},
+      {"the palette goes while a nudge is applied", "offset-b", "onSet",
        {{"hide", "primaries-palette"}},
        R"({"action":"nudge","section":"primaries","changes":{"14":1}})",
-       std::string(m::kColorBarsUnavailable),
-       {"press color-bars", "set offset-b -3"}},
+       std::string(m::kColorBarsUnavailable), {"press color-bars", "set offset-b -3"}},
   };
+  // clang-format on
   for (const Vanishing& c : cases) {
     SCOPED_TRACE(c.what);
     json scene = testing::defaultScene();
@@ -131,7 +115,7 @@ TEST(FaultInjection, AnElementThatGoesBetweenTwoWalks) {
     testing::SceneFixture fixture;
     fixture.make(scene);
     EXPECT_EQ(
-        testing::failureOf([&] { run(*fixture.scene, fixture.clock, decodeRequest(c.request)); }),
+        testing::failureOf([&] { run(fixture.port(), fixture.clock, decodeRequest(c.request)); }),
         c.message);
     EXPECT_THAT(fixture.log(), ElementsAreArray(c.operations));
   }

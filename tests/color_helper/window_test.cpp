@@ -43,7 +43,7 @@ TEST(CurrentWindowTest, PrefersTheFocusedWindowOfTheFirstInstance) {
     fixture.make({{"applications", applications}});
     std::string found;
     const std::string failure = failureOf([&] {
-      found = ax::asText(fixture.scene->attribute(currentWindow(*fixture.scene), ax::kDescription));
+      found = ax::asText(fixture.port().attribute(currentWindow(fixture.port()), ax::kDescription));
     });
     EXPECT_EQ(found.empty() ? failure : found, expected) << applications;
   }

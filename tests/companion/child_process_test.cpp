@@ -1,27 +1,19 @@
 // Real child processes: what the bridge's runtime receives, how its end is
-// reported, that it is asked to stop once, not waited for, and reaped; the
-// restart after a real exit.
+// reported, that it is asked to stop once, not waited for, and reaped.
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "companion/bridge_controller.h"
 #include "companion/platform/adapters_linux.h"
-#include "companion/platform/run_loop.h"
-#include "testing/companion/companion_fakes.h"
 #include "testing/companion/recording_children.h"
 #include "testing/temp_dir.h"
 #include "testing/wait.h"
@@ -29,40 +21,9 @@
 namespace trovemark::companion {
 namespace {
 
-using namespace std::chrono_literals;
 using namespace testing;
 using trovemark::testing::eventually;
-using trovemark::testing::kPatience;
-using trovemark::testing::readFile;
 using trovemark::testing::TempDir;
-
-// The controller over the real launcher and files, with a Resolve install
-// whose runtime is the recording interpreter.
-class RealSupervisionFixture : public ::testing::Test {
- protected:
-  RealSupervisionFixture() : reports(dir / "reports") {
-    const auto runtime = dir / "resolve/bin/ResolvePython";
-    std::filesystem::create_directories(runtime.parent_path());
-    std::filesystem::create_symlink(kInterpreter, runtime);
-
-    world.applications->registered = dir / "resolve";
-    world.bundle->script = dir / "zelvan_bridge.py";
-    world.bundle->env = baseEnvironment(reports);
-    world.bundle->env["ZELVAN_TOKEN_FILE"] = "/inherited/and/replaced";
-    platform = world.platform();
-    platform.processes = linux_adapters::makeProcessLauncher();
-    platform.files = linux_adapters::makeFileSystem({{"HOME", dir / "home"}});
-    platform.executor = loop;
-  }
-
-  bool runUntil(const std::function<bool()>& done) { return loop->runUntil(done, kPatience); }
-
-  TempDir dir;
-  Reports reports;
-  FakeWorld world;
-  Platform platform;
-  std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>();
-};
 
 TEST(ChildProcesses, TheChildGetsExactlyItsRequestAndIsReapedAfterOneTerminateRequest) {
   TempDir dir;
@@ -164,50 +125,6 @@ TEST(ChildProcesses, ARefusedLaunchIsDescribed) {
   const auto refused = launcher->launch({plain, {}, {}}, [](auto&) {});
   ASSERT_TRUE(std::holds_alternative<std::string>(refused));
   EXPECT_NE(std::get<std::string>(refused).find("Permission denied"), std::string::npos);
-}
-
-using SupervisionTest = RealSupervisionFixture;
-
-TEST_F(SupervisionTest, ARealChildThatEndsIsRestartedThenReplacedThenStopped) {
-  std::ofstream(reports.dir + "/exit-now").close();  // the first child ends by itself
-  auto controller = BridgeController::create(platform);
-  std::vector<std::string> summaries;
-  controller->subscribe([&](auto p) {
-    if (p == BridgeController::Property::kSummary) summaries.push_back(controller->summary());
-  });
-
-  ASSERT_TRUE(
-      runUntil([&] { return controller->summary() == "Bridge stopped. Restarting\u2026"; }));
-  BootClock clock;
-  const auto stoppedAt = clock.now();
-  ASSERT_TRUE(runUntil([&] { return controller->process() != nullptr; }));
-  const auto restartedAfter = clock.now() - stoppedAt;
-  std::cout << "[ figure ] restart after a real exit: "
-            << std::chrono::duration<double>(restartedAfter).count() << " s\n";
-  EXPECT_EQ(controller->summary(), "Bridge running on this Mac");
-
-  ASSERT_TRUE(eventually([&] { return reports.started().size() == 2; }));
-  for (const auto& pid : reports.started()) {
-    const auto start = reports.start(pid);
-    EXPECT_EQ(start["env"]["ZELVAN_TOKEN_FILE"],
-              (dir / "home/.local/share/Zelvan/.pairing-token").string());
-    EXPECT_EQ(start["env"]["TEST_REPORT_DIR"], reports.dir);
-    EXPECT_EQ(start["argv"], nlohmann::json::array({(dir / "zelvan_bridge.py").string()}));
-  }
-
-  summaries.clear();
-  controller->restart();
-  ASSERT_TRUE(eventually([&] { return reports.started().size() == 3; }));
-  controller->stop();
-  const auto pids = reports.started();
-  for (const auto& pid : pids) EXPECT_TRUE(eventually([&] { return Reports::gone(pid); })) << pid;
-  EXPECT_EQ(reports.terminateRequests(pids[0]), 0);  // it ended by itself
-  EXPECT_EQ(reports.terminateRequests(pids[1]), 1);
-  EXPECT_EQ(reports.terminateRequests(pids[2]), 1);
-  // The ends of the replaced and the stopped child caused nothing.
-  loop->runUntil([] { return false; }, 200ms);
-  EXPECT_EQ(summaries, std::vector<std::string>{"Bridge running on this Mac"});
-  EXPECT_EQ(reports.started().size(), 3u);
 }
 
 }  // namespace

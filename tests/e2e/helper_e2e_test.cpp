@@ -51,11 +51,7 @@ const std::vector<Session>& sessions() {
         R"({"action":"nudge","section":"blur","mode":"Blur","changes":{"8":3,"0":-0.125}})",
         R"({"action":"reset","section":"blur","mode":"Blur","index":0})",
         R"({"action":"reset","section":"blur","index":2})",
-        R"({"action":"status","section":"primaries"})",
-        // Refused after the palette is switched.
-        R"({"action":"Status","section":"primaries"})",
-        R"({"action":"nudge","section":"blur","changes":{"0":1,"1":1,"2":1,"3":1,"4":1}})",
-        R"({"action":"reset","section":"primaries","index":4})"}},
+        R"({"action":"status","section":"primaries"})"}},
       {"RefusedControls",
        [](json& scene) {
          refuseAllSliders(scene);
@@ -66,9 +62,6 @@ const std::vector<Session>& sessions() {
         R"({"action":"nudge","section":"primaries","changes":{"1":1}})",
         R"({"action":"reset","section":"blur","index":1})",
         R"({"action":"reset","section":"blur","index":0})"}},
-      {"RefusedPaletteSwitch",
-       [](json& scene) { nodeById(scene, "palette-blur")["refusePress"] = true; },
-       {R"({"action":"status","section":"blur"})", R"({"action":"status","section":"primaries"})"}},
       {"SettleWaitInRealTime",
        [](json& scene) {
          // Lift's reset lands on the wrong value: the row never settles.

@@ -48,13 +48,10 @@ TEST_F(Reading, ChildrenThatAreNotAListAreUnreadableAndTheWalkGoesOn) {
   for (const char* id : {"a", "b", "d"}) EXPECT_FALSE(read(id, ax::kChildren).has_value()) << id;
   EXPECT_EQ(read("c", ax::kChildren), V(std::vector<ax::ElementRef>{}));
 
+  // The walk itself is the element layer's (WalkTest); every port call is counted.
   const std::size_t before = scene->calls();
-  std::vector<std::string> ids;
-  for (const ax::Element& element : scene->flatten(node("window"), 100)) {
-    ids.push_back(scene->model().id(*scene->nodeOf(element.ref)).value_or("?"));
-  }
-  EXPECT_EQ(ids, (std::vector<std::string>{"window", "a", "b", "c", "d", "e", "e1"}));
-  EXPECT_EQ(scene->calls() - before, 4 * ids.size());  // every port call is counted
+  EXPECT_EQ(scene->flatten(node("window"), 100).size(), 7u);
+  EXPECT_EQ(scene->calls() - before, 4 * 7u);
 }
 
 TEST_F(Reading, HiddenNodesAreOutOfTheTreeAndTheirHandlesReadNothingUntilShown) {

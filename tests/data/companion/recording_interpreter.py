@@ -3,9 +3,8 @@
 # started with under $TEST_REPORT_DIR/<pid>/, then runs until SIGTERM. Each
 # SIGTERM is recorded; the process ends half a second after the first one, so
 # a second request in that time would be seen, or never when
-# $TEST_IGNORE_TERM is 1. If $TEST_REPORT_DIR/exit-now exists, the first
-# child to remove it ends at once by itself. Whatever happens, it ends after a
-# minute, so no test leaves it behind.
+# $TEST_IGNORE_TERM is 1. Whatever happens, it ends after a minute, so no
+# test leaves it behind.
 import json
 import os
 import signal
@@ -38,12 +37,6 @@ for name in os.listdir("/proc/self/fd"):
 with open(os.path.join(folder, "start.json"), "w") as handle:
     json.dump({"argv": sys.argv[1:], "env": dict(os.environ), "fds": descriptors}, handle)
 os.rename(os.path.join(folder, "start.json"), os.path.join(folder, "started.json"))
-
-try:
-    os.unlink(os.path.join(report, "exit-now"))
-    sys.exit(0)
-except FileNotFoundError:
-    pass
 
 stubborn = os.environ.get("TEST_IGNORE_TERM") == "1"
 deadline = time.monotonic() + 60

@@ -1,0 +1,41 @@
+// The scene fixture's port: the scene itself, or the macOS adapter over the
+// simulated Mac over the scene (TROVEMARK_SCENE_PORT=macos).
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string_view>
+
+#include "color_helper/accessibility/ax_mac.h"
+#include "testing/macos/simulation.h"
+#include "testing/scene_fixture.h"
+
+namespace trovemark::testing {
+namespace {
+
+// The simulated Mac, showing the scene for as long as the adapter lives.
+struct MacOverScene {
+  explicit MacOverScene(scene::Scene& scene) { session.world().scene = &scene; }
+  ~MacOverScene() { EXPECT_EQ(macsim::unreleased(), "") << "left by the macOS adapter"; }
+
+  macsim::Session session;
+  ax::mac::Accessibility mac;
+};
+
+}  // namespace
+
+ax::Accessibility& SceneFixture::port() {
+  if (port_) return *port_;
+  const char* choice = std::getenv("TROVEMARK_SCENE_PORT");
+  if (choice == nullptr || *choice == '\0') return *scene;
+  if (std::string_view(choice) != "macos") {
+    throw std::invalid_argument("TROVEMARK_SCENE_PORT is macos or unset, not " +
+                                std::string(choice));
+  }
+  auto mac = std::make_shared<MacOverScene>(*scene);
+  port_ = std::shared_ptr<ax::Accessibility>(mac, &mac->mac);
+  return *port_;
+}
+
+}  // namespace trovemark::testing
