@@ -108,7 +108,8 @@ struct Peer {
                                                           {"not a name", "/a"},
                                                           {kPeer, "/a"},
                                                           {"", "/"}};
-      const auto& [peer, path] = refs[pick];
+      const std::string& peer = refs[pick].first;  // clang 14 captures no structured binding
+      const std::string& path = refs[pick].second;
       return array(call, "(so)",
                    pick == 8   ? many
                    : pick == 7 ? 0
