@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <deque>
 #include <limits>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -88,16 +89,47 @@ struct Peer {
     return scene.answer(call);
   }
 
+  bool tooLarge = false;  // the last reply is larger than the client takes
+
+  // A list of `count` of the simplest elements of `signature`. Each is built
+  // once: a million elements take long to build, and their copies short.
+  Message many(DBusMessage* call, const std::string& signature, std::size_t count) {
+    struct Built {
+      Message message;
+      int length = 0;
+    };
+    static std::map<std::pair<std::string, std::size_t>, Built> built;
+    auto [it, added] = built.try_emplace({signature, count});
+    if (added) {
+      it->second.message =
+          array(nullptr, signature.c_str() + 1, count, [&](DBusMessageIter& a, std::size_t) {
+            if (signature == "a(so)") return ref(a, "", "/");
+            if (signature == "au") return put(a, DBUS_TYPE_UINT32, ~dbus_uint32_t{0});
+            if (signature == "as") return put(a, DBUS_TYPE_STRING, "Press");
+            open(a, DBUS_TYPE_STRUCT, nullptr, [](DBusMessageIter& fields) {
+              for (int i = 0; i < 3; ++i) put(fields, DBUS_TYPE_STRING, "Press");
+            });
+          });
+      char* data = nullptr;
+      dbus_message_marshal(it->second.message.get(), &data, &it->second.length);
+      dbus_free(data);
+    }
+    tooLarge = it->second.length > ax::dbus::kMaxMessageBytes;
+    Message m(dbus_message_copy(it->second.message.get()));
+    dbus_message_set_reply_serial(m.get(), dbus_message_get_serial(call));
+    return m;
+  }
+
   // A reply of `signature` with values at the edges.
   Message extreme(DBusMessage* call, const std::string& signature) {
     const std::string self = dbus_message_get_path(call);
     const std::string longName = "a." + std::string(253 + bytes.upTo(1), 'b');  // 255, 256
     const std::string longPath = "/" + std::string(ax::dbus::kMaxText - 1 + bytes.upTo(1), 'p');
     const std::uint32_t pick = bytes.upTo(8);
-    // Lists just over the helper's cap and of a million entries take long to
-    // build: only now and then.
     const std::uint8_t size = pick == 8 ? bytes.byte() : 0;
-    const std::size_t many = size == 0xff ? kHuge : size == 0xfe ? ax::dbus::kMaxListItems + 1 : 3;
+    if (size >= 0xfe && signature.front() == 'a') {
+      return many(call, signature, size == 0xff ? kHuge : ax::dbus::kMaxListItems + 1);
+    }
     if (signature == "a(so)") {
       const std::pair<std::string, std::string> refs[] = {{kPeer, self},
                                                           {kPeer, window},
@@ -111,7 +143,7 @@ struct Peer {
       const std::string& peer = refs[pick].first;  // clang 14 captures no structured binding
       const std::string& path = refs[pick].second;
       return array(call, "(so)",
-                   pick == 8   ? many
+                   pick == 8   ? 3
                    : pick == 7 ? 0
                                : 1 + bytes.upTo(2),
                    [&](DBusMessageIter& it, std::size_t) { ref(it, peer, path); });
@@ -122,7 +154,7 @@ struct Peer {
     }
     if (signature == "au") {
       const dbus_uint32_t word = pick % 2 ? 0xffffffffu : 0;
-      return array(call, "u", pick == 8 ? many : pick / 2,
+      return array(call, "u", pick == 8 ? 3 : pick / 2,
                    [&](DBusMessageIter& it, std::size_t) { put(it, DBUS_TYPE_UINT32, word); });
     }
     if (signature == "as" || signature == "a(sss)") {
@@ -131,7 +163,7 @@ struct Peer {
                                : pick < 7 ? "Toggle"
                                : pick < 8 ? longPath
                                           : "Press";
-      return array(call, signature.c_str() + 1, pick == 8 ? many : pick % 3,
+      return array(call, signature.c_str() + 1, pick == 8 ? 3 : pick % 3,
                    [&](DBusMessageIter& it, std::size_t) {
                      if (signature == "as") return put(it, item);
                      open(it, DBUS_TYPE_STRUCT, nullptr, [&](DBusMessageIter& fields) {
@@ -241,16 +273,12 @@ class FuzzWire final : public ax::dbus::Wire {
                                      DBUS_ERROR_LIMITS_EXCEEDED, "org.a11y.Rogue"};
       return deliver(Message(dbus_message_new_error(call, peer_.bytes.pick(kErrors), "no")));
     }
-    if (choice < 192) return deliver(peer_.otherSignature(call));
     if (choice < 224) {
-      Message m = peer_.extreme(call, dbus_message_get_signature(truth.get()));
+      peer_.tooLarge = false;
+      Message m = choice < 192 ? peer_.otherSignature(call)
+                               : peer_.extreme(call, dbus_message_get_signature(truth.get()));
       // libdbus ends a connection whose message is larger than the client takes.
-      char* data = nullptr;
-      int length = 0;
-      if (dbus_message_marshal(m.get(), &data, &length) && length > ax::dbus::kMaxMessageBytes) {
-        gone_ = true;
-      }
-      dbus_free(data);
+      if (peer_.tooLarge) gone_ = true;
       return deliver(std::move(m));
     }
     if (choice < 232) return;  // never answered
