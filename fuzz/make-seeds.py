@@ -96,7 +96,7 @@ REPLIES = {
     "reset-blur": bytes([RESET_BIT | BLUR_BIT | 1 << 2] + [TRUE] * 1000),
     "late-every-fourth": bytes([RESET_BIT] + [TRUE, TRUE, TRUE, LATE, 255] * 200),
     "extremes-everywhere": bytes([BLUR_BIT] + [EXTREME, 0, 0, 3] * 250),
-    "silent-after-a-while": bytes([0] + [TRUE] * 60 + [SILENT]),
+    "silent-after-a-while": bytes([0] + [TRUE] * 60 + [SILENT] + [TRUE] * 200),
     "small-window": bytes([SMALL_BIT | RESET_BIT] + [TRUE] * 100),
     "changed-bytes": bytes([0] + [TRUE] * 30 + [CHANGED, 0, 40, 0xff]),
     "stray-and-twice": bytes([RESET_BIT | BLUR_BIT] + [STRAY, TWICE] * 500),
