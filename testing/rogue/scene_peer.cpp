@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "color_helper/accessibility/atspi_linux.h"
+#include "testing/rogue/replies.h"
 
 namespace trovemark::testing {
 
@@ -30,20 +31,6 @@ std::uint32_t roleNumber(const std::string& name) {
   if (name.empty()) return 0;
   auto it = numbers.find(name);
   return it == numbers.end() ? 1000 : it->second;
-}
-
-void appendString(DBusMessageIter& it, const std::string& s) {
-  const char* text = s.c_str();
-  dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &text);
-}
-
-template <typename T>
-void appendVariant(DBusMessage* m, int type, const char* signature, T value) {
-  DBusMessageIter it, inner;
-  dbus_message_iter_init_append(m, &it);
-  dbus_message_iter_open_container(&it, DBUS_TYPE_VARIANT, signature, &inner);
-  dbus_message_iter_append_basic(&inner, type, &value);
-  dbus_message_iter_close_container(&it, &inner);
 }
 
 }  // namespace
@@ -115,85 +102,81 @@ std::vector<std::uint32_t> ScenePeer::state(const std::string& path,
 }
 
 ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
+  using namespace replies;
   const std::string path = dbus_message_get_path(call) ? dbus_message_get_path(call) : "";
   const bool root = path == kRootPath;
   const ax::ElementRef element = root ? nullptr : elementAt(path);
-  ax::dbus::Message reply(dbus_message_new_method_return(call));
-  DBusMessageIter it, inner;
-  dbus_message_iter_init_append(reply.get(), &it);
   const char* a = nullptr;
   const char* b = nullptr;
   dbus_message_get_args(call, nullptr, DBUS_TYPE_STRING, &a, DBUS_TYPE_STRING, &b,
                         DBUS_TYPE_INVALID);
-  const std::string interface = a ? a : "", property = b ? b : "";
+  const std::string property = b ? b : "";
+  auto strings = [&](const std::vector<std::string>& items) {
+    return array(call, "s", items.size(),
+                 [&](DBusMessageIter& it, std::size_t i) { put(it, items[i]); });
+  };
 
   if (is(call, "org.a11y.atspi.Accessible", "GetChildren")) {
-    dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "(so)", &inner);
-    for (const std::string& child : children(path)) {
-      DBusMessageIter ref;
-      dbus_message_iter_open_container(&inner, DBUS_TYPE_STRUCT, nullptr, &ref);
-      appendString(ref, name_);
-      const char* p = child.c_str();
-      dbus_message_iter_append_basic(&ref, DBUS_TYPE_OBJECT_PATH, &p);
-      dbus_message_iter_close_container(&inner, &ref);
-    }
-    dbus_message_iter_close_container(&it, &inner);
-  } else if (is(call, "org.a11y.atspi.Accessible", "GetRole")) {
-    const dbus_uint32_t number = root ? ax::atspi::kRoleApplication : role(element);
-    dbus_message_iter_append_basic(&it, DBUS_TYPE_UINT32, &number);
-  } else if (is(call, "org.a11y.atspi.Accessible", "GetState")) {
-    dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "u", &inner);
-    for (dbus_uint32_t word : state(path, element)) {
-      dbus_message_iter_append_basic(&inner, DBUS_TYPE_UINT32, &word);
-    }
-    dbus_message_iter_close_container(&it, &inner);
-  } else if (is(call, "org.a11y.atspi.Accessible", "GetInterfaces")) {
+    const auto list = children(path);
+    return array(call, "(so)", list.size(),
+                 [&](DBusMessageIter& it, std::size_t i) { ref(it, name_, list[i]); });
+  }
+  if (is(call, "org.a11y.atspi.Accessible", "GetRole")) {
+    return basic(call, DBUS_TYPE_UINT32, root ? ax::atspi::kRoleApplication : role(element));
+  }
+  if (is(call, "org.a11y.atspi.Accessible", "GetState")) {
+    const auto words = state(path, element);
+    return array(call, "u", words.size(),
+                 [&](DBusMessageIter& it, std::size_t i) { put(it, DBUS_TYPE_UINT32, words[i]); });
+  }
+  if (is(call, "org.a11y.atspi.Accessible", "GetInterfaces")) {
     std::vector<std::string> names{"org.a11y.atspi.Accessible", "org.a11y.atspi.Action"};
     const auto v = role(element) == ax::atspi::kRoleCheckBox ? std::nullopt : value(element);
     if (v && std::holds_alternative<double>(*v)) names.push_back("org.a11y.atspi.Value");
     if (v && std::holds_alternative<std::string>(*v)) names.push_back("org.a11y.atspi.Text");
-    dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "s", &inner);
-    for (const auto& n : names) appendString(inner, n);
-    dbus_message_iter_close_container(&it, &inner);
-  } else if (is(call, "org.a11y.atspi.Text", "GetText")) {
-    appendString(it, ax::asText(value(element)));
-  } else if (is(call, "org.a11y.atspi.Action", "GetActions")) {
-    dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "(sss)", &inner);
-    DBusMessageIter action;
-    dbus_message_iter_open_container(&inner, DBUS_TYPE_STRUCT, nullptr, &action);
-    for (const char* field : {"Press", "", ""}) appendString(action, field);
-    dbus_message_iter_close_container(&inner, &action);
-    dbus_message_iter_close_container(&it, &inner);
-  } else if (is(call, "org.a11y.atspi.Action", "DoAction")) {
-    const dbus_bool_t done = element && scene_.press(element);
-    dbus_message_iter_append_basic(&it, DBUS_TYPE_BOOLEAN, &done);
-  } else if (is(call, DBUS_INTERFACE_PROPERTIES, "Get") && property == "Name") {
-    appendVariant(
-        reply.get(), DBUS_TYPE_STRING, "s",
+    return strings(names);
+  }
+  if (is(call, "org.a11y.atspi.Text", "GetText")) {
+    return basic(call, DBUS_TYPE_STRING, ax::asText(value(element)).c_str());
+  }
+  if (is(call, "org.a11y.atspi.Action", "GetActions")) {
+    return array(call, "(sss)", 1, [](DBusMessageIter& it, std::size_t) {
+      open(it, DBUS_TYPE_STRUCT, nullptr, [](DBusMessageIter& s) {
+        for (const char* field : {"Press", "", ""}) put(s, DBUS_TYPE_STRING, field);
+      });
+    });
+  }
+  if (is(call, "org.a11y.atspi.Action", "DoAction")) {
+    return basic(call, DBUS_TYPE_BOOLEAN, dbus_bool_t{element && scene_.press(element)});
+  }
+  if (is(call, DBUS_INTERFACE_PROPERTIES, "Get") && property == "Name") {
+    const std::string name =
         root ? "DaVinci Resolve"
-             : ax::asText(element ? scene_.attribute(element, ax::kDescription) : std::nullopt)
-                   .c_str());
-  } else if (is(call, DBUS_INTERFACE_PROPERTIES, "Get") && property == "CurrentValue") {
+             : ax::asText(element ? scene_.attribute(element, ax::kDescription) : std::nullopt);
+    return variant(call, DBUS_TYPE_STRING, "s", name.c_str());
+  }
+  if (is(call, DBUS_INTERFACE_PROPERTIES, "Get") && property == "CurrentValue") {
     const auto v = value(element);
-    appendVariant(reply.get(), DBUS_TYPE_DOUBLE, "d",
-                  v && std::holds_alternative<double>(*v) ? std::get<double>(*v) : 0.0);
-  } else if (is(call, DBUS_INTERFACE_PROPERTIES, "Set") && property == "CurrentValue") {
-    DBusMessageIter args, variant;
+    return variant(call, DBUS_TYPE_DOUBLE, "d",
+                   v && std::holds_alternative<double>(*v) ? std::get<double>(*v) : 0.0);
+  }
+  if (is(call, DBUS_INTERFACE_PROPERTIES, "Set") && property == "CurrentValue") {
+    DBusMessageIter args, inner;
     double number = 0;
     dbus_message_iter_init(call, &args);
     dbus_message_iter_next(&args);
     dbus_message_iter_next(&args);
-    dbus_message_iter_recurse(&args, &variant);
-    if (dbus_message_iter_get_arg_type(&variant) == DBUS_TYPE_DOUBLE) {
-      dbus_message_iter_get_basic(&variant, &number);
+    dbus_message_iter_recurse(&args, &inner);
+    if (dbus_message_iter_get_arg_type(&inner) == DBUS_TYPE_DOUBLE) {
+      dbus_message_iter_get_basic(&inner, &number);
     }
     if (!element || !scene_.setValue(element, number)) {
-      return ax::dbus::Message(dbus_message_new_error(call, DBUS_ERROR_FAILED, "refused"));
+      return Message(dbus_message_new_error(call, DBUS_ERROR_FAILED, "refused"));
     }
-  } else if (!is(call, DBUS_INTERFACE_PROPERTIES, "Set")) {  // the registry's Id is welcome
-    return ax::dbus::Message(dbus_message_new_error(call, DBUS_ERROR_UNKNOWN_METHOD, "no"));
+    return to(call);
   }
-  return reply;
+  if (is(call, DBUS_INTERFACE_PROPERTIES, "Set")) return to(call);  // the registry's Id
+  return Message(dbus_message_new_error(call, DBUS_ERROR_UNKNOWN_METHOD, "no"));
 }
 
 }  // namespace trovemark::testing

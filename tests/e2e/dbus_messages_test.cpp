@@ -9,22 +9,15 @@
 #include <vector>
 
 #include "color_helper/accessibility/dbus_linux.h"
+#include "testing/rogue/replies.h"
 
 namespace trovemark::ax {
 namespace {
 
-dbus::Message reply() { return dbus::Message(dbus_message_new(DBUS_MESSAGE_TYPE_METHOD_RETURN)); }
+using testing::replies::array;
+using testing::replies::variant;
 
-template <typename T>
-dbus::Message variant(int type, const char* signature, T value) {
-  auto m = reply();
-  DBusMessageIter it, inner;
-  dbus_message_iter_init_append(m.get(), &it);
-  dbus_message_iter_open_container(&it, DBUS_TYPE_VARIANT, signature, &inner);
-  dbus_message_iter_append_basic(&inner, type, &value);
-  dbus_message_iter_close_container(&it, &inner);
-  return m;
-}
+dbus::Message reply() { return testing::replies::to(nullptr); }
 
 TEST(ProtocolAnswers, WrongShapesAreNotRead) {
   auto strings = reply();
@@ -43,51 +36,29 @@ TEST(ProtocolAnswers, WrongShapesAreNotRead) {
   EXPECT_FALSE(dbus::readUint32(empty.get(), number));
 }
 
-// An array reply of `count` copies of what `item` appends.
-template <typename Item>
-dbus::Message arrayOf(const char* signature, std::size_t count, Item item) {
-  auto m = reply();
-  DBusMessageIter it, array;
-  dbus_message_iter_init_append(m.get(), &it);
-  dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, signature, &array);
-  for (std::size_t i = 0; i < count; ++i) item(array);
-  dbus_message_iter_close_container(&it, &array);
-  return m;
-}
-
 dbus::Message refs(std::size_t count, const std::string& path) {
-  return arrayOf("(so)", count, [&](DBusMessageIter& array) {
-    DBusMessageIter ref;
-    const char* peer = ":1.5";
-    const char* p = path.c_str();
-    dbus_message_iter_open_container(&array, DBUS_TYPE_STRUCT, nullptr, &ref);
-    dbus_message_iter_append_basic(&ref, DBUS_TYPE_STRING, &peer);
-    dbus_message_iter_append_basic(&ref, DBUS_TYPE_OBJECT_PATH, &p);
-    dbus_message_iter_close_container(&array, &ref);
-  });
+  return array(nullptr, "(so)", count,
+               [&](DBusMessageIter& it, std::size_t) { testing::replies::ref(it, ":1.5", path); });
 }
 
 TEST(ProtocolAnswers, AnythingOverTheCapsReadsAsUnreadable) {
   const std::string longest(dbus::kMaxText, 'x'), over = longest + "x";
   dbus::Variant v;
-  EXPECT_TRUE(dbus::readVariant(variant(DBUS_TYPE_STRING, "s", longest.c_str()).get(), v));
+  EXPECT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_STRING, "s", longest.c_str()).get(), v));
   EXPECT_EQ(v.text, longest);
-  EXPECT_FALSE(dbus::readVariant(variant(DBUS_TYPE_STRING, "s", over.c_str()).get(), v));
-  auto text = arrayOf("s", 1, [&](DBusMessageIter& a) {
-    const char* t = over.c_str();
-    dbus_message_iter_append_basic(&a, DBUS_TYPE_STRING, &t);
-  });
+  EXPECT_FALSE(dbus::readVariant(variant(nullptr, DBUS_TYPE_STRING, "s", over.c_str()).get(), v));
+  auto text = array(nullptr, "s", 1,
+                    [&](DBusMessageIter& it, std::size_t) { testing::replies::put(it, over); });
   std::vector<std::string> texts;
   EXPECT_FALSE(dbus::readStrings(text.get(), texts));
 
   std::vector<std::uint32_t> words;
-  auto word = [](DBusMessageIter& a) {
-    const dbus_uint32_t w = 1;
-    dbus_message_iter_append_basic(&a, DBUS_TYPE_UINT32, &w);
+  auto word = [](DBusMessageIter& it, std::size_t) {
+    testing::replies::put(it, DBUS_TYPE_UINT32, dbus_uint32_t{1});
   };
-  EXPECT_TRUE(dbus::readUint32s(arrayOf("u", dbus::kMaxListItems, word).get(), words));
+  EXPECT_TRUE(dbus::readUint32s(array(nullptr, "u", dbus::kMaxListItems, word).get(), words));
   EXPECT_EQ(words.size(), dbus::kMaxListItems);
-  EXPECT_FALSE(dbus::readUint32s(arrayOf("u", dbus::kMaxListItems + 1, word).get(), words));
+  EXPECT_FALSE(dbus::readUint32s(array(nullptr, "u", dbus::kMaxListItems + 1, word).get(), words));
 
   // A walk reads a child list only as far as it can use it, however long.
   std::vector<dbus::ObjectRef> list;
@@ -103,18 +74,19 @@ TEST(ProtocolAnswers, AnythingOverTheCapsReadsAsUnreadable) {
 
 TEST(ProtocolAnswers, VariantsKeepDoublesExactAndTellKindsApart) {
   dbus::Variant v;
-  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_DOUBLE, "d", 0.123456789).get(), v));
+  ASSERT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_DOUBLE, "d", 0.123456789).get(), v));
   EXPECT_EQ(v.kind, dbus::Variant::Kind::kNumber);
   EXPECT_EQ(v.number, 0.123456789);
-  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_INT32, "i", dbus_int32_t{-7}).get(), v));
+  ASSERT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_INT32, "i", dbus_int32_t{-7}).get(), v));
   EXPECT_EQ(v.number, -7);
-  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_STRING, "s", "0.50").get(), v));
+  ASSERT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_STRING, "s", "0.50").get(), v));
   EXPECT_EQ(v.kind, dbus::Variant::Kind::kString);
   EXPECT_EQ(v.text, "0.50");
-  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_BOOLEAN, "b", dbus_bool_t{TRUE}).get(), v));
+  ASSERT_TRUE(
+      dbus::readVariant(variant(nullptr, DBUS_TYPE_BOOLEAN, "b", dbus_bool_t{TRUE}).get(), v));
   EXPECT_EQ(v.kind, dbus::Variant::Kind::kBool);
   EXPECT_TRUE(v.flag);
-  ASSERT_TRUE(dbus::readVariant(variant(DBUS_TYPE_OBJECT_PATH, "o", "/a").get(), v));
+  ASSERT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_OBJECT_PATH, "o", "/a").get(), v));
   EXPECT_EQ(v.kind, dbus::Variant::Kind::kOther);
 }
 
