@@ -38,12 +38,8 @@ class FakeChild final : public ChildProcess, public std::enable_shared_from_this
   bool isRunning() const override { return running_; }
   void terminate() override {
     ++terminateCalls;
-    if (running_ && signalsDelivered == 0) ++signalsDelivered;
   }
-  void clearTerminationHandler() override {
-    handler_ = nullptr;
-    handlerCleared = true;
-  }
+  void clearTerminationHandler() override { handler_ = nullptr; }
 
   // The child ends by itself; the report comes on another thread, as the
   // platform's does.
@@ -62,8 +58,6 @@ class FakeChild final : public ChildProcess, public std::enable_shared_from_this
   }
 
   int terminateCalls = 0;
-  int signalsDelivered = 0;
-  bool handlerCleared = false;
 
  private:
   bool running_ = true;
@@ -116,7 +110,6 @@ class FakeFileSystem final : public FileSystem {
     return createFailure;
   }
   std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxBytes) override {
-    reads.push_back(path);
     const auto it = files.find(path);
     if (it == files.end() || it->second.size() > maxBytes) return std::nullopt;
     return it->second;
@@ -128,7 +121,6 @@ class FakeFileSystem final : public FileSystem {
   std::optional<std::string> createFailure;
   std::vector<std::string> createdFolders;
   std::map<std::string, std::string> files;
-  std::vector<std::string> reads;
 };
 
 class FakeBundle final : public Bundle {
@@ -248,10 +240,6 @@ class ControllerFixture : public ::testing::Test {
   void childExits() {
     world.launcher->last()->exit();
     world.loop->runPending();
-  }
-  void linkFiles(const std::string& token) {
-    world.files->files[kTokenFile] = token;
-    world.files->files[kFingerprintFile] = std::string(64, 'f');
   }
   FakeWorld world;
 };

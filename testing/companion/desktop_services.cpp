@@ -14,7 +14,8 @@ namespace trovemark::companion::testing {
 
 namespace {
 
-QTemporaryDir* installed = nullptr;
+// Removed when the program ends.
+std::unique_ptr<QTemporaryDir> installed;
 
 // Set in the bridge's environment, so that whatever a case started is found
 // and ended with it.
@@ -43,15 +44,10 @@ void CompanionOnADesktop::SetUpTestSuite() {
   static char name[] = "companion_desktop_test";
   static char* argv[] = {name, nullptr};
   static QApplication app(argc, argv);
-  installed = new QTemporaryDir;
+  installed = std::make_unique<QTemporaryDir>();
   const bench::ProgramResult install = bench::runProgram(
       {"cmake", "--install", TROVEMARK_BINARY_DIR, "--prefix", installed->path().toStdString()});
   ASSERT_EQ(install.status, 0) << install.out << install.err;
-}
-
-void CompanionOnADesktop::TearDownTestSuite() {
-  delete installed;
-  installed = nullptr;
 }
 
 QString CompanionOnADesktop::prefix() { return installed->path(); }
@@ -121,16 +117,6 @@ pid_t CompanionOnADesktop::waitForBridge() {
   EXPECT_TRUE(up) << "the bridge did not start; the companion said: "
                   << readAll(path("companion.err")).toStdString();
   return up ? bridge : 0;
-}
-
-::testing::AssertionResult CompanionOnADesktop::statusIs(const QString& text) {
-  std::vector<QString> last;
-  if (waitUntil([&] { return (last = tray->labels()).size() > 1 && last[1] == text; })) {
-    return ::testing::AssertionSuccess();
-  }
-  auto failure = ::testing::AssertionFailure() << "the menu shows:";
-  for (const QString& label : last) failure << " [" << label.toStdString() << "]";
-  return failure;
 }
 
 void CompanionOnADesktop::expectEndsWithItsBridge(pid_t bridge) {

@@ -44,7 +44,6 @@ QString readTrimmed(const QString& path);
 class CompanionOnADesktop : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
-  static void TearDownTestSuite();
   void SetUp() override;
   void TearDown() override;
 
@@ -62,7 +61,6 @@ class CompanionOnADesktop : public ::testing::Test {
   void startCompanion(const QByteArray& runtime, bool panel = true, mode_t mask = 022);
   // Waits for the one bridge child and the two files it writes; its id.
   pid_t waitForBridge();
-  ::testing::AssertionResult statusIs(const QString& text);
   // Once the companion has been asked to end: it exits cleanly, `bridge`
   // ends, and no bridge is left (with the companion gone, nothing can start
   // one again).

@@ -46,12 +46,6 @@ TEST_F(ControllerTest, EachStartOutcomePublishesItsTexts) {
        "Install Resolve Studio to run the Mac bridge.", 0},
       {"no runtime", [](FakeWorld& w) { w.files->executables.clear(); },
        "Resolve scripting runtime is missing", missing, 0},
-      {"runtime not executable",
-       [](FakeWorld& w) {
-         w.files->executables.clear();
-         w.files->existing.insert(FakeWorld::kInterpreter);
-       },
-       "Resolve scripting runtime is missing", missing, 0},
       {"no script", [](FakeWorld& w) { w.bundle->script.reset(); },
        "Companion installation is incomplete",
        "The bridge script is missing. Download and reinstall Trovemark Mac.", 0},
@@ -124,15 +118,10 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
   EXPECT_EQ(controller->tokenFile(), kTokenFile);
   EXPECT_EQ(world.files->createdFolders, Strings{"/home/ada/.local/share/Zelvan"});
   EXPECT_EQ(controller->summary(), kRunning);
-}
 
-TEST_F(ControllerTest, StartWhileRunningOrAfterStopChangesNothing) {
-  auto controller = create();
+  // Started again while running, it changes nothing.
   Recorder recorder(*controller);
   controller->start();
-  controller->stop();
-  controller->start();
-  controller->restart();
   EXPECT_TRUE(recorder.properties.empty());
   EXPECT_EQ(world.launcher->requests.size(), 1u);
 }
@@ -172,8 +161,7 @@ TEST_F(ControllerTest, RestartReplacesARunningChildAtOnce) {
   Recorder recorder(*controller);
   auto old = world.launcher->last();
   controller->restart();
-  EXPECT_TRUE(old->handlerCleared);
-  EXPECT_EQ(old->signalsDelivered, 1);
+  EXPECT_EQ(old->terminateCalls, 1);
   ASSERT_EQ(world.launcher->children.size(), 2u);
   EXPECT_EQ(controller->process(), world.launcher->last());
   // The old child's end afterwards schedules nothing.
@@ -228,7 +216,6 @@ TEST_F(ControllerTest, StopEndsSupervisionInEveryState) {
     EXPECT_EQ(controller->process(), nullptr);
     if (child) {
       EXPECT_EQ(child->terminateCalls, c.terminateCalls);
-      EXPECT_EQ(child->signalsDelivered, c.terminateCalls);
       child->exit();  // its end, or a late report of it, causes nothing
     }
     world.loop->runPending();
@@ -327,23 +314,12 @@ TEST_F(ControllerTest, PairingLinkCases) {
     Recorder recorder(*controller);
     EXPECT_EQ(controller->pairingLink(), c.link);
     EXPECT_TRUE(recorder.properties.empty());
-    // Without a ".local" name no file is even read.
-    if (!c.host.ends_with(".local")) {
-      EXPECT_TRUE(w.files->reads.empty());
-    }
   }
 }
 
-TEST_F(ControllerTest, PairingLinkFollowsAChangedToken) {
-  linkFiles("first");
-  auto controller = create();
-  ASSERT_NE(controller->pairingLink()->find("token=first&"), std::string::npos);
-  world.files->files[kTokenFile] = "second";
-  EXPECT_NE(controller->pairingLink()->find("token=second&"), std::string::npos);
-}
-
 TEST_F(ControllerTest, CopyPairingLinkOutcomes) {
-  linkFiles("tok");
+  world.files->files[kTokenFile] = "tok";
+  world.files->files[kFingerprintFile] = kFingerprint;
   auto controller = create();
   controller->copyPairingLink();
   EXPECT_EQ(controller->summary(), "Pairing link copied");

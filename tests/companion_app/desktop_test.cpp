@@ -73,8 +73,12 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
     const QMimeData* data = clipboard->mimeData();
     ASSERT_NE(data, nullptr);
     EXPECT_FALSE(data->hasHtml() || data->hasUrls()) << "more than plain text";
-    EXPECT_TRUE(statusIs(QStringLiteral("Pairing link copied")));
-    for (const QString& label : tray->labels()) shown << label;
+    std::vector<QString> labels;
+    EXPECT_TRUE(waitUntil([&] {
+      labels = tray->labels();
+      return labels.size() > 1 && labels[1] == QStringLiteral("Pairing link copied");
+    }));
+    for (const QString& label : labels) shown << label;
   };
   copyLink();
 
