@@ -85,8 +85,8 @@ TEST(ChildProcesses, AChildThatIgnoresTheRequestIsNeitherWaitedForNorForced) {
   auto environment = baseEnvironment(reports);
   environment["TEST_IGNORE_TERM"] = "1";
   std::atomic<int> reportsHeard = 0;
-  auto launched = linux_adapters::makeProcessLauncher()->launch(
-      {kInterpreter, {}, environment}, [&](auto&) { ++reportsHeard; });
+  auto launched = linux_adapters::makeProcessLauncher()->launch({kInterpreter, {}, environment},
+                                                                [&](auto&) { ++reportsHeard; });
   auto child = std::get<std::shared_ptr<ChildProcess>>(launched);
   ASSERT_TRUE(eventually([&] { return reports.started().size() == 1; }));
   const std::string pid = reports.started()[0];
