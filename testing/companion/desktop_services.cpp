@@ -14,8 +14,7 @@ namespace trovemark::companion::testing {
 
 namespace {
 
-// Removed when the program ends.
-std::unique_ptr<QTemporaryDir> installed;
+QTemporaryDir* installed = nullptr;
 
 // Set in the bridge's environment, so that whatever a case started is found
 // and ended with it.
@@ -44,10 +43,15 @@ void CompanionOnADesktop::SetUpTestSuite() {
   static char name[] = "companion_desktop_test";
   static char* argv[] = {name, nullptr};
   static QApplication app(argc, argv);
-  installed = std::make_unique<QTemporaryDir>();
+  installed = new QTemporaryDir;
   const bench::ProgramResult install = bench::runProgram(
       {"cmake", "--install", TROVEMARK_BINARY_DIR, "--prefix", installed->path().toStdString()});
   ASSERT_EQ(install.status, 0) << install.out << install.err;
+}
+
+void CompanionOnADesktop::TearDownTestSuite() {
+  delete installed;
+  installed = nullptr;
 }
 
 QString CompanionOnADesktop::prefix() { return installed->path(); }

@@ -44,6 +44,7 @@ QString readTrimmed(const QString& path);
 class CompanionOnADesktop : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
+  static void TearDownTestSuite();
   void SetUp() override;
   void TearDown() override;
 
