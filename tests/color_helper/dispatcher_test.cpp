@@ -248,6 +248,13 @@ TEST(HelperMainTest, PrintsOneResponseLineOnSuccessAndOneMessageLineOnFailure) {
   EXPECT_EQ(helperMain(args, closed, err1, fixture.port(), fixture.clock), 1);
   EXPECT_EQ(err1.str(), std::string(messages::kResponseNotWritten) + "\n");
 
+  // The program takes exactly one request.
+  for (const std::vector<std::string> wrong : {std::vector<std::string>{}, {args[0], args[0]}}) {
+    std::ostringstream wrongOut, wrongErr;
+    EXPECT_EQ(helperMain(wrong, wrongOut, wrongErr, fixture.port(), fixture.clock), 1);
+    EXPECT_EQ(wrongOut.str() + wrongErr.str(), std::string(messages::kRequiresOneRequest) + "\n");
+  }
+
   // A slider reading "nan" cannot be written as JSON: a failure, not a null.
   testing::nodeById(page, "radius-r")["value"] = "nan";
   fixture.make(page);

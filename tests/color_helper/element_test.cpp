@@ -1,4 +1,6 @@
-// The element layer: snapshots, the bounded walk, and operating controls.
+// The element layer: snapshots and the bounded walk. Operating controls, and
+// the messages of a refusal, are held by whole requests (dispatcher and fault
+// injection tests).
 
 #include "color_helper/accessibility/element.h"
 
@@ -7,8 +9,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "color_helper/messages.h"
-#include "testing/scene_fixture.h"
 #include "testing/fake_tree.h"
 
 namespace trovemark {
@@ -108,19 +108,6 @@ TEST(ElementTest, SnapshotsAndTheirNumbers) {
     EXPECT_EQ(e.number(), number) << e.text();
   }
   EXPECT_EQ((ax::Element{nullptr, "", "", 0.5}.text()), "");  // a number never becomes text
-}
-
-TEST(ElementTest, PressAndSetReportRefusalsAndPassTheValueUnchanged) {
-  FakeTree tree;
-  ax::Element willing{tree.add({}), "AXSlider", "", std::nullopt};
-  ax::Element refusing{tree.add({}, /*refuse=*/true), "AXSlider", "", std::nullopt};
-  ax::set(tree, willing, 105.25);
-  ASSERT_EQ(tree.sets.size(), 1u);
-  EXPECT_EQ(tree.sets[0].second, 105.25);
-  EXPECT_EQ(testing::failureOf([&] { ax::press(tree, refusing); }),
-            color::messages::kControlNotActivated);
-  EXPECT_EQ(testing::failureOf([&] { ax::set(tree, refusing, 1); }),
-            color::messages::kAdjustmentNotAccepted);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include "color_helper/messages.h"
 #include "color_helper/palette.h"
 #include "color_helper/readout.h"
-#include "testing/scene_fixture.h"
 #include "testing/fake_tree.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::color {
 namespace {
@@ -108,18 +108,6 @@ TEST(ReadoutTest, PrimariesReportsShortOrMissingReadouts) {
   lostAnchor.sliders[14] = slider();  // a handle that is not in `nodes`
   EXPECT_EQ(failureOf([&] { displayValues(ax, lostAnchor, "primaries"); }),
             messages::kReadoutChanged);
-}
-
-TEST(ReadoutTest, BlurRowsAreTheSlidersDividedByAHundred) {
-  testing::FakeTree ax;
-  PaletteSnapshot snapshot;
-  for (double v : {0.0, 50.0, 100.0, 25.0, -10.0, 1.0}) snapshot.sliders.push_back(slider(v));
-  snapshot.sliders.push_back(node("AXSlider", "", std::string("50")));
-  snapshot.sliders.push_back(node("AXSlider"));
-  snapshot.sliders.push_back(node("AXSlider", "", std::string("50%")));
-  EXPECT_THAT(
-      displayValues(ax, snapshot, "blur"),
-      ElementsAre(ElementsAre(0, 0.5, 1), ElementsAre(0.25, -0.1, 0.01), ElementsAre(0.5, 0, 0)));
 }
 
 }  // namespace
