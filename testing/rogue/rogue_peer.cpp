@@ -29,6 +29,7 @@
 #include <thread>
 
 #include "scene_engine/scene.h"
+#include "testing/rogue/replies.h"
 #include "testing/rogue/scene_peer.h"
 
 namespace {
@@ -61,16 +62,11 @@ DBusConnection* connectToAccessibilityBus() {
 
 // A reply of another signature than the one asked for.
 ax::dbus::Message wrongType(DBusMessage* call, DBusMessage* right) {
-  ax::dbus::Message m(dbus_message_new_method_return(call));
-  const char* signature = dbus_message_get_signature(right);
-  if (std::strcmp(signature, "s") == 0) {
-    const dbus_uint32_t number = 7;
-    dbus_message_append_args(m.get(), DBUS_TYPE_UINT32, &number, DBUS_TYPE_INVALID);
-  } else {
-    const char* text = "rogue";
-    dbus_message_append_args(m.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
+  using testing::replies::basic;
+  if (std::strcmp(dbus_message_get_signature(right), "s") == 0) {
+    return basic(call, DBUS_TYPE_UINT32, dbus_uint32_t{7});
   }
-  return m;
+  return basic(call, DBUS_TYPE_STRING, "rogue");
 }
 
 }  // namespace
@@ -108,14 +104,9 @@ int main(int argc, char** argv) {
   // Registers the application with the desktop, as a toolkit does at start.
   ax::dbus::Message embed(dbus_message_new_method_call(
       "org.a11y.atspi.Registry", testing::ScenePeer::kRootPath, "org.a11y.atspi.Socket", "Embed"));
-  DBusMessageIter it, ref;
+  DBusMessageIter it;
   dbus_message_iter_init_append(embed.get(), &it);
-  dbus_message_iter_open_container(&it, DBUS_TYPE_STRUCT, nullptr, &ref);
-  const char* name = peer.name().c_str();
-  const char* root = testing::ScenePeer::kRootPath;
-  dbus_message_iter_append_basic(&ref, DBUS_TYPE_STRING, &name);
-  dbus_message_iter_append_basic(&ref, DBUS_TYPE_OBJECT_PATH, &root);
-  dbus_message_iter_close_container(&it, &ref);
+  testing::replies::ref(it, peer.name(), testing::ScenePeer::kRootPath);
   ax::dbus::Message embedded(
       dbus_connection_send_with_reply_and_block(bus, embed.get(), 10000, nullptr));
   if (!embedded) {
@@ -152,11 +143,9 @@ int main(int argc, char** argv) {
       if (misbehaviour == "huge-text" && !textSent &&
           dbus_message_is_method_call(raw, "org.a11y.atspi.Text", "GetText")) {
         textSent = true;
-        reply.reset(dbus_message_new_method_return(raw));
         // The header and the string's own length leave room for the rest.
-        std::string huge(DBUS_MAXIMUM_MESSAGE_LENGTH - 4096, 'x');
-        const char* text = huge.c_str();
-        dbus_message_append_args(reply.get(), DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
+        const std::string huge(DBUS_MAXIMUM_MESSAGE_LENGTH - 4096, 'x');
+        reply = testing::replies::basic(raw, DBUS_TYPE_STRING, huge.c_str());
       }
       if (misbehaviour == "flood" && dbus_message_get_sender(raw) != nullptr) {
         const std::string payload(1024, 's');
