@@ -14,9 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iostream>
 #include <limits>
 #include <memory>
 #include <string>
@@ -94,9 +91,6 @@ void checkResponse(const Request& request, const Response& response) {
   }
 }
 
-// TROVEMARK_FUZZ_VERBOSE=1 prints each outcome, to see what an input does.
-const bool kVerbose = std::getenv("TROVEMARK_FUZZ_VERBOSE") != nullptr;
-
 // What a request came to, comparable across runs: the response with every
 // number exact (NaN included), or the message.
 std::string outcomeText(const Response& response) {
@@ -115,19 +109,16 @@ std::string outcomeText(const Response& response) {
 }
 
 std::string runOne(scene::Scene& scene, testing::FakeClock& clock, const Request& request) {
-  if (kVerbose) std::cerr << request.action << ' ' << request.section << ": ";
   std::string outcome;
   const std::size_t callsBefore = scene.calls();
   const std::size_t operationsBefore = scene.operations().size();
   const std::size_t sleepsBefore = clock.sleeps().size();
   try {
     const Response response = color::run(scene, clock, request);
-    if (kVerbose) std::cerr << "response, values[0] " << response.values.at(0) << '\n';
     checkResponse(request, response);
     outcome = outcomeText(response);
   } catch (const ColorError& error) {
     outcome = "message " + error.message();
-    if (kVerbose) std::cerr << error.message() << '\n';
     check(!error.message().empty(), "a ColorError without a message");
     check(error.message().find('\n') == std::string::npos, "a message of more than one line");
     if (request.section != "primaries" && request.section != "blur") {
@@ -166,8 +157,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   testing::FakeClock clock, everythingClock;
   std::unique_ptr<scene::Scene> scene, everything;
   const std::string sceneText = fuzz::randomScene(bytes);
-  // TROVEMARK_FUZZ_SCENE=file keeps the scene an input built, to look at.
-  if (const char* keep = std::getenv("TROVEMARK_FUZZ_SCENE")) std::ofstream(keep) << sceneText;
   try {
     scene = scene::Scene::parse(sceneText, clock);
     everything = scene::Scene::parse(sceneText, everythingClock);
