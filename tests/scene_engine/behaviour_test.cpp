@@ -1,8 +1,7 @@
 // What pressing and setting do where the Color page's own scene never goes:
-// toggles, "onSet", refusals and the log the stand-in writes. Clamping, delayed
-// effects, bound texts, hiding and the change notices are held by the helper's
-// requests on that page (dispatcher and fault injection tests) and, for the
-// notices, by the stand-in on the desktop (tests/e2e).
+// toggles, "onSet", effects due together, change notices, refusals and the log
+// the stand-in writes. Clamping, delays, bound texts and hiding are held by the
+// helper's requests on that page (dispatcher and fault injection tests).
 
 #include <gtest/gtest.h>
 
@@ -40,6 +39,43 @@ TEST_F(Behaviour, ACheckBoxWithoutOnPressTogglesAndOtherPressesOnlyRunTheirEffec
   ASSERT_TRUE(scene->setValue(node("go"), 4));
   EXPECT_FALSE(scene->valueOf("a").has_value());
   EXPECT_EQ(number("c"), 0.0);
+}
+
+// Both due at the same moment: applied in list order, so the last one wins.
+TEST_F(Behaviour, DelayedEffectsDueTogetherApplyInListOrder) {
+  make(testing::oneWindow(R"([{"id":"go","role":"AXButton","onPress":[
+      {"set":"a","value":0,"afterMs":300}, {"set":"a","value":5,"afterMs":300}]},
+      {"id":"a","value":70}])"));
+  ASSERT_TRUE(scene->press(node("go")));
+  advanceMs(300);
+  EXPECT_EQ(number("a"), 5.0);
+}
+
+TEST_F(Behaviour, ListenersHearValueVisibilityAndChildrenChanges) {
+  make(R"({"applications":[{"windows":[
+      {"id":"w","children":[
+        {"id":"s","role":"AXSlider","value":1},
+        {"id":"readout","bind":{"id":"s"}},
+        {"id":"panel","hidden":true},
+        {"id":"go","role":"AXButton","onPress":[
+            {"set":"s","value":2}, {"show":"panel"}, {"hide":"w2","afterMs":10}]}]},
+      {"id":"w2"}]}]})");
+  SceneModel& model = scene->model();
+  Lines heard;
+  model.addListener([&](const Change& change) {
+    static const char* kinds[] = {"value", "shown", "hidden", "children", "windows"};
+    heard.push_back(std::string(kinds[static_cast<int>(change.kind)]) + " " +
+                    (change.kind == Change::Kind::kWindowsChanged
+                         ? std::to_string(change.application)
+                         : model.id(change.node).value_or("?")));
+  });
+  ASSERT_TRUE(scene->setValue(node("s"), 2));
+  // Setting the value it already holds (by "go") is no change.
+  ASSERT_TRUE(scene->press(node("go")));
+  advanceMs(10);
+  model.advanceToNow();
+  EXPECT_EQ(heard, (Lines{"value s", "value readout", "shown panel", "children w", "hidden w2",
+                          "windows 0"}));
 }
 
 TEST_F(Behaviour, RefusalsFailAreLoggedAndChangeNothing) {
