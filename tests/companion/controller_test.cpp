@@ -303,10 +303,8 @@ TEST_F(ControllerTest, CopyPairingLinkOutcomes) {
   world.files->files[kTokenFile] = "tok";
   world.files->files[kFingerprintFile] = kFingerprint;
   auto controller = create();
-  controller->copyPairingLink();
-  EXPECT_EQ(controller->summary(), "Pairing link copied");
+  controller->copyPairingLink();  // what it shows and copies is the desktop test's
   EXPECT_EQ(world.pasteboard->log, (Strings{"clear", "write"}));
-  EXPECT_EQ(world.pasteboard->text, controller->pairingLink());
 
   world.pasteboard->text = "kept";
   world.files->files.erase(kTokenFile);
@@ -336,12 +334,9 @@ TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
   world.loginItem->registerFailure = "nope";
   auto controller = create();
   const auto error = controller->error();
-  controller->enableKeyboardControl();
+  controller->enableKeyboardControl();  // trusted, it is the desktop test's
   EXPECT_EQ(controller->summary(), "Enable Trovemark Mac in Accessibility settings");
-  world.trust->trusted = true;
-  controller->enableKeyboardControl();
-  EXPECT_EQ(controller->summary(), "Keyboard control enabled");
-  EXPECT_EQ(world.trust->prompts, (std::vector<bool>{true, true}));
+  EXPECT_EQ(world.trust->prompts, std::vector<bool>{true});
   EXPECT_EQ(controller->error(), error);
 }
 
