@@ -36,9 +36,7 @@ class FakeChild final : public ChildProcess, public std::enable_shared_from_this
   explicit FakeChild(TerminationHandler handler) : handler_(std::move(handler)) {}
 
   bool isRunning() const override { return running_; }
-  void terminate() override {
-    ++terminateCalls;
-  }
+  void terminate() override { ++terminateCalls; }
   void clearTerminationHandler() override { handler_ = nullptr; }
 
   // The child ends by itself; the report comes on another thread, as the
@@ -86,18 +84,13 @@ class FakeLauncher final : public ProcessLauncher {
 
 class FakeApplications final : public ApplicationLocator {
  public:
-  std::vector<std::optional<std::string>> runningBundleLocations(const std::string& id) override {
-    queried.push_back(id);
+  std::vector<std::optional<std::string>> runningBundleLocations(const std::string&) override {
     return running;
   }
-  std::optional<std::string> registeredLocation(const std::string& id) override {
-    queried.push_back(id);
-    return registered;
-  }
+  std::optional<std::string> registeredLocation(const std::string&) override { return registered; }
 
   std::vector<std::optional<std::string>> running;
   std::optional<std::string> registered;
-  std::vector<std::string> queried;
 };
 
 class FakeFileSystem final : public FileSystem {
@@ -105,8 +98,7 @@ class FakeFileSystem final : public FileSystem {
   bool exists(const std::string& path) override { return existing.count(path) > 0; }
   bool isExecutableFile(const std::string& path) override { return executables.count(path) > 0; }
   std::string applicationSupportFolder() override { return supportFolder; }
-  std::optional<std::string> createPrivateFolder(const std::string& path) override {
-    createdFolders.push_back(path);
+  std::optional<std::string> createPrivateFolder(const std::string&) override {
     return createFailure;
   }
   std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxBytes) override {
@@ -119,7 +111,6 @@ class FakeFileSystem final : public FileSystem {
   std::set<std::string> executables;
   std::string supportFolder = "/home/ada/.local/share";
   std::optional<std::string> createFailure;
-  std::vector<std::string> createdFolders;
   std::map<std::string, std::string> files;
 };
 
@@ -140,11 +131,11 @@ class FakeBundle final : public Bundle {
 
 class FakeTrust final : public AccessibilityTrust {
  public:
+  // Never trusted: the trusted outcome is the desktop test's.
   bool isTrusted(bool prompt) override {
     prompts.push_back(prompt);
-    return trusted;
+    return false;
   }
-  bool trusted = false;
   std::vector<bool> prompts;
 };
 

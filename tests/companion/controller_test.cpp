@@ -94,7 +94,6 @@ TEST_F(ControllerTest, ResolveCandidatesAreTriedRunningThenRegisteredThenFixed) 
     w.files->executables.clear();
     auto controller = BridgeController::create(w.platform());
     EXPECT_EQ(controller->error(), runtimeMissing(c.expected));
-    EXPECT_EQ(w.applications->queried.front(), "com.blackmagic-design.DaVinciResolve");
   }
 }
 
@@ -116,7 +115,6 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
   expectedEnv["ZELVAN_TOKEN_FILE"] = kTokenFile;
   EXPECT_EQ(request.environment, expectedEnv);
   EXPECT_EQ(controller->tokenFile(), kTokenFile);
-  EXPECT_EQ(world.files->createdFolders, Strings{"/home/ada/.local/share/Zelvan"});
   EXPECT_EQ(controller->summary(), kRunning);
 
   // Started again while running, it changes nothing.
@@ -154,18 +152,6 @@ TEST_F(ControllerTest, AChildThatEndsIsStartedAgainThreeSecondsLater) {
   childExits();
   runFor(3s);
   EXPECT_EQ(world.launcher->requests.size(), 3u);
-}
-
-TEST_F(ControllerTest, RestartReplacesARunningChildAtOnce) {
-  auto controller = create();
-  Recorder recorder(*controller);
-  auto old = world.launcher->last();
-  controller->restart();
-  EXPECT_EQ(old->terminateCalls, 1);
-  ASSERT_EQ(world.launcher->children.size(), 2u);
-  EXPECT_EQ(controller->process(), world.launcher->last());
-  // (A report about the old child is dropped: ALateReportAboutAReplacedChildIsDropped.)
-  for (const auto& s : recorder.summariesBefore) EXPECT_NE(s, kRestarting);
 }
 
 TEST_F(ControllerTest, RestartWhileARestartIsPending) {
@@ -317,10 +303,8 @@ TEST_F(ControllerTest, CopyPairingLinkOutcomes) {
   world.files->files[kTokenFile] = "tok";
   world.files->files[kFingerprintFile] = kFingerprint;
   auto controller = create();
-  controller->copyPairingLink();
-  EXPECT_EQ(controller->summary(), "Pairing link copied");
+  controller->copyPairingLink();  // what it shows and copies is the desktop test's
   EXPECT_EQ(world.pasteboard->log, (Strings{"clear", "write"}));
-  EXPECT_EQ(world.pasteboard->text, controller->pairingLink());
 
   world.pasteboard->text = "kept";
   world.files->files.erase(kTokenFile);
@@ -350,12 +334,9 @@ TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
   world.loginItem->registerFailure = "nope";
   auto controller = create();
   const auto error = controller->error();
-  controller->enableKeyboardControl();
+  controller->enableKeyboardControl();  // trusted, it is the desktop test's
   EXPECT_EQ(controller->summary(), "Enable Trovemark Mac in Accessibility settings");
-  world.trust->trusted = true;
-  controller->enableKeyboardControl();
-  EXPECT_EQ(controller->summary(), "Keyboard control enabled");
-  EXPECT_EQ(world.trust->prompts, (std::vector<bool>{true, true}));
+  EXPECT_EQ(world.trust->prompts, std::vector<bool>{true});
   EXPECT_EQ(controller->error(), error);
 }
 

@@ -1,38 +1,24 @@
-// The tray application on Qt's offscreen platform: the menu model drawn as a
-// Qt menu, and the application over a controller of recording fakes (the
-// menu follows the controller, each click reaches its operation, the pairing
-// link reaches the real clipboard adapter, every way out stops the bridge).
+// The tray menu on Qt's offscreen platform: the menu model drawn as Qt
+// actions, and the executor that brings work onto Qt's event loop.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QLabel>
-#include <QMimeData>
 #include <QThread>
-#include <QTimer>
 #include <QWidgetAction>
-#include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "companion/app/qt_main_thread.h"
 #include "companion/app/tray_menu.h"
-#include "companion/app/zelvan_mac_app.h"
-#include "testing/companion/companion_fakes.h"
 #include "testing/wait.h"
 
 namespace trovemark::companion::app {
 namespace {
 
-using companion::testing::FakeWorld;
-
-// The tray application over a controller of recording fakes, with Qt's
-// clipboard as its pasteboard, on the offscreen platform.
 class AppTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -42,49 +28,10 @@ class AppTest : public ::testing::Test {
     static char* argv[] = {name, nullptr};
     static QApplication app(argc, argv);
   }
-
-  // Builds the application over the fakes, with Qt's clipboard as its pasteboard.
-  void build() {
-    // The application unsubscribes from its controller as it goes, so it goes
-    // before the controller it was built over.
-    app.reset();
-    Platform platform = world.platform();
-    platform.pasteboard = std::make_shared<app::QtClipboard>();
-    controller = BridgeController::create(platform);
-    app =
-        std::make_unique<app::ZelvanMacApp>([this]() -> BridgeController& { return *controller; });
-    app->buildScene();
-  }
-
-  // The status line as the menu shows it.
-  std::string status() { return app->menu().actions().at(1)->text().toStdString(); }
-
-  void click(const std::string& title) {
-    for (QAction* action : app->menu().actions()) {
-      if (action->text().toStdString() == title && !qobject_cast<QWidgetAction*>(action)) {
-        action->trigger();
-        return;
-      }
-    }
-    ADD_FAILURE() << "no button " << title;
-  }
-
-  // Lets queued rebuilds run.
-  static void settle() { QCoreApplication::processEvents(); }
-
-  // Runs the event loop until something quits it, starting with `first`.
-  static void runLoop(std::function<void()> first) {
-    QTimer::singleShot(0, std::move(first));
-    QApplication::exec();
-  }
-
-  FakeWorld world;
-  std::shared_ptr<BridgeController> controller;
-  std::unique_ptr<app::ZelvanMacApp> app;
 };
 
-// Which button runs which operation is EachButtonReachesItsOperation's and
-// CopyPairingLinkPutsOnlyTheLinkOnTheClipboard's.
+// Which button runs which operation, and the menu's labels over D-Bus, are
+// the desktop test's; here, what a panel's export does not carry.
 TEST_F(AppTest, DrawsTheModelAsQtActions) {
   QMenu menu;
   fillMenu(menu, menuEntries("R&D", "boom", true), [](MenuAction) {});
@@ -116,64 +63,6 @@ TEST_F(AppTest, DrawsTheModelAsQtActions) {
   EXPECT_EQ(colors[2], QColor(Qt::red));
   // "&" in an action's text would otherwise mark a mnemonic and vanish.
   EXPECT_EQ(menu.actions().at(1)->text(), "R&&D");
-}
-
-TEST_F(AppTest, EachButtonReachesItsOperation) {
-  build();
-  const auto first = world.launcher->last();
-
-  click("Restart Bridge");
-  EXPECT_EQ(first->terminateCalls, 1);
-  EXPECT_EQ(world.launcher->children.size(), 2u);
-
-  world.trust->trusted = true;
-  click("Enable Keyboard Control");
-  EXPECT_EQ(world.trust->prompts, std::vector<bool>{true});
-  // Shown once the click is over: the notification comes before the value
-  // is stored, so a menu rebuilt inside it would show the old one.
-  settle();
-  EXPECT_EQ(status(), "Keyboard control enabled");
-
-  click("Turn Off Launch at Login");
-  EXPECT_EQ(world.loginItem->calls.back(), "unregister");
-
-  runLoop([&] { click("Quit Trovemark"); });
-  EXPECT_EQ(world.launcher->last()->terminateCalls, 1);
-  EXPECT_EQ(controller->process(), nullptr);
-}
-
-// The pairing link through the Qt clipboard adapter: exactly the controller's
-// link, as plain text, in place of whatever was there.
-TEST_F(AppTest, CopyPairingLinkPutsOnlyTheLinkOnTheClipboard) {
-  world.files->files[companion::testing::kTokenFile] = "tok";
-  world.files->files[companion::testing::kFingerprintFile] = std::string(64, 'f');
-  build();
-  auto* old = new QMimeData;
-  old->setHtml(QStringLiteral("<b>older</b>"));
-  old->setText(QStringLiteral("older"));
-  QGuiApplication::clipboard()->setMimeData(old);
-  click("Copy iPad Pairing Link");
-  settle();
-  EXPECT_EQ(status(), "Pairing link copied");
-  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-  ASSERT_NE(data, nullptr);
-  EXPECT_EQ(data->text().toStdString(), controller->pairingLink());
-  EXPECT_FALSE(data->hasHtml()) << "rich text left beside the link";
-}
-
-// Every way out stops the controller; what stopping does is the controller's
-// (controller_test).
-TEST_F(AppTest, EachTerminationSignalStopsTheBridge) {
-  for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-    SCOPED_TRACE(strsignal(signalNumber));
-    world = FakeWorld();
-    build();
-    const auto child = world.launcher->last();
-    runLoop([signalNumber] { raise(signalNumber); });
-    EXPECT_EQ(child->terminateCalls, 1);
-    EXPECT_EQ(controller->process(), nullptr);
-    app.reset();
-  }
 }
 
 TEST_F(AppTest, ExecutorRunsPostedWorkOnTheEventLoopInOrder) {

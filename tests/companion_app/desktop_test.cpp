@@ -11,6 +11,8 @@
 
 #include <QClipboard>
 #include <QCursor>
+#include <QDBusInterface>
+#include <QDBusVariant>
 #include <QDirIterator>
 #include <QFile>
 #include <QGuiApplication>
@@ -43,7 +45,9 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
                   .contains("\nExec=\"" + prefix().toUtf8() + "/bin/ZelvanMac\"\n"));
 
   QClipboard* clipboard = QGuiApplication::clipboard();
-  clipboard->setText(QStringLiteral("older"), QClipboard::Clipboard);
+  auto* older = new QMimeData;
+  older->setHtml(QStringLiteral("<b>older</b>"));
+  clipboard->setMimeData(older, QClipboard::Clipboard);
   clipboard->setText(QStringLiteral("older selection"), QClipboard::Selection);
   // The real bridge script, under a umask that would leave anything that
   // relies on it open to everyone.
@@ -81,6 +85,25 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
     for (const QString& label : labels) shown << label;
   };
   copyLink();
+
+  // The other buttons reach their operations; each outcome shows once the
+  // click is over. The desktop's accessibility switch starts off here.
+  QDBusInterface(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                 QStringLiteral("org.freedesktop.DBus.Properties"))
+      .call(QStringLiteral("Set"), QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled"),
+            QVariant::fromValue(QDBusVariant(false)));
+  const auto shows = [&](std::size_t line, const char* label) {
+    return waitUntil([&] {
+      const auto labels = tray->labels();
+      return labels.size() > line && labels[line] == QString::fromUtf8(label);
+    });
+  };
+  ASSERT_TRUE(tray->click(QStringLiteral("Enable Keyboard Control")));
+  EXPECT_TRUE(shows(1, "Keyboard control enabled"));
+  ASSERT_TRUE(tray->click(QStringLiteral("Turn Off Launch at Login")));
+  EXPECT_TRUE(shows(7, "Launch at Login"));
+  ASSERT_TRUE(tray->click(QStringLiteral("Launch at Login")));
+  EXPECT_TRUE(shows(7, "Turn Off Launch at Login"));
 
   // A new bridge writes a new token; the next link carries it.
   ASSERT_TRUE(tray->click(QStringLiteral("Restart Bridge")));
@@ -159,13 +182,16 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
 }
 
 TEST_F(CompanionDesktop, WithoutAPanelItSaysSoOnceAndKeepsTheBridgeUntilTerminated) {
-  startCompanion(kPythonRuntime, false);
-  const pid_t bridge = waitForBridge();
-  ASSERT_NE(bridge, 0);
-  ASSERT_EQ(::kill(companionPid(), SIGTERM), 0);
-  expectEndsWithItsBridge(bridge);
-  const QString said = QString::fromUtf8(readAll(path("companion.err")));
-  EXPECT_EQ(said.count(QStringLiteral("no system tray")), 1) << said.toStdString();
+  for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signalNumber));
+    startCompanion(kPythonRuntime, false);
+    const pid_t bridge = waitForBridge();
+    ASSERT_NE(bridge, 0);
+    ASSERT_EQ(::kill(companionPid(), signalNumber), 0);
+    expectEndsWithItsBridge(bridge);
+    const QString said = QString::fromUtf8(readAll(path("companion.err")));
+    EXPECT_EQ(said.count(QStringLiteral("no system tray")), 1) << said.toStdString();
+  }
 }
 
 TEST_F(CompanionDesktop, APanelShowsTheErrorLineWithItsUnderscores) {
@@ -175,15 +201,16 @@ TEST_F(CompanionDesktop, APanelShowsTheErrorLineWithItsUnderscores) {
   bench::writeFile(path("plain_file"), "not a folder");
   home = path("plain_file/jo_doe");
   ASSERT_NO_FATAL_FAILURE(startCompanion("#!/bin/sh\nexec sleep 300\n"));
-  const QString expected =
-      QStringLiteral("Enable Launch at Login from this menu: Could not create the folder "
-                     "%1/.config/autostart: Not a directory.")
-          .arg(home);
+  const QString expected = QStringLiteral(
+                               "Enable Launch at Login from this menu: Could not create the folder "
+                               "%1/.config/autostart: Not a directory.")
+                               .arg(home);
   std::vector<QString> labels;
   EXPECT_TRUE(waitUntil([&] {
     labels = tray->labels();
     return std::find(labels.begin(), labels.end(), expected) != labels.end();
-  })) << "the panel shows: " << QStringList(labels.begin(), labels.end()).join(" | ").toStdString();
+  })) << "the panel shows: "
+      << QStringList(labels.begin(), labels.end()).join(" | ").toStdString();
   ASSERT_TRUE(tray->click(QStringLiteral("Quit Trovemark")));
   EXPECT_TRUE(waitUntil([&] { return companion_.state() == QProcess::NotRunning; }));
 }
