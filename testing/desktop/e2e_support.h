@@ -22,7 +22,6 @@
 namespace trovemark::e2e {
 
 using testing::defaultScene;
-using testing::forEachNode;
 using testing::nodeById;
 using testing::TempDir;
 
