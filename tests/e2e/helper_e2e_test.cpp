@@ -6,6 +6,7 @@
 // same bytes and operate the same controls in the same order.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <string>
 #include <vector>
@@ -108,6 +109,11 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
   EXPECT_EQ(runHelper(kStatus), openProject) << "two instances";
   windowless->stop();
   EXPECT_EQ(runHelper(kStatus).status, 0);
+
+  // A Resolve that stops answering is given up on, not waited for forever.
+  withWindow->signal(SIGSTOP);
+  EXPECT_EQ(runHelper(kStatus), openResolve) << "stopped";
+  withWindow->signal(SIGCONT);
 
   const bench::ProgramResult untrusted =
       bench::runProgram({withDesktopScript(), "--no-accessibility", helperProgram(), kStatus});
