@@ -44,7 +44,7 @@ json sessionScene() {
 
 TEST(HelperSession, AnswersAndOperatesAsTheInProcessScene) {
   TempDir dir;
-  const auto sceneFile = writeScene(dir, "scene.json", sessionScene());
+  const auto sceneFile = dir.write("scene.json", sessionScene().dump());
   const auto log = dir.path() / "operations.log";
   auto standin = startStandin(sceneFile, 0, log);
   InProcess expected(sceneFile);
@@ -103,7 +103,7 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
   json scene = defaultScene();
   scene["applications"].insert(scene["applications"].begin(),
                                {{"focusedWindow", 0}, {"windows", json::array()}});
-  const auto file = writeScene(dir, "two.json", scene);
+  const auto file = dir.write("two.json", scene.dump());
   auto windowless = startStandin(file, 0);
   auto withWindow = startStandin(file, 1);
   EXPECT_EQ(runHelper(kStatus), openProject) << "two instances";
@@ -116,7 +116,8 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
   withWindow->signal(SIGCONT);
 
   const bench::ProgramResult untrusted =
-      bench::runProgram({withDesktopScript(), "--no-accessibility", helperProgram(), kStatus});
+      bench::runProgram({TROVEMARK_SOURCE_DIR "/scripts/with-desktop", "--no-accessibility",
+                         helperProgram(), kStatus});
   EXPECT_EQ((Outcome{untrusted.status, untrusted.out, untrusted.err}),
             (Outcome{1, "", line(messages::kNotTrusted)}));
 }

@@ -34,7 +34,7 @@ std::string describe(const ax::Element& e) {
 class WalkEquality : public ::testing::Test {
  protected:
   void start(const json& scene) {
-    sceneFile_ = writeScene(dir_, "scene.json", scene);
+    sceneFile_ = dir_.write("scene.json", scene.dump());
     standin_ = startStandin(sceneFile_);
     ASSERT_TRUE(reference_.findWindow());
   }
