@@ -102,7 +102,7 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
   TempDir dir;
   json scene = defaultScene();
   scene["applications"].insert(scene["applications"].begin(),
-                               {{"focusedWindow", 0}, {"windows", json::array()}});
+                               json::object({{"focusedWindow", 0}, {"windows", json::array()}}));
   const auto file = dir.write("two.json", scene.dump());
   auto windowless = startStandin(file, 0);
   auto withWindow = startStandin(file, 1);
