@@ -9,13 +9,7 @@
 namespace trovemark::e2e {
 
 std::string helperProgram() { return TROVEMARK_BINARY_DIR "/bin/TrovemarkColorAX"; }
-std::string withDesktopScript() { return TROVEMARK_SOURCE_DIR "/scripts/with-desktop"; }
 std::filesystem::path defaultSceneFile() { return TROVEMARK_SOURCE_DIR "/scenes/color-page.json"; }
-
-std::filesystem::path writeScene(const TempDir& dir, const std::string& name,
-                                 const nlohmann::json& scene) {
-  return dir.write(name, scene.dump(1) + "\n");
-}
 
 std::ostream& operator<<(std::ostream& os, const Outcome& outcome) {
   return os << "status " << outcome.status << ", out \"" << outcome.out << "\", err \""

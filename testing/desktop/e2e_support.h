@@ -22,17 +22,11 @@
 namespace trovemark::e2e {
 
 using testing::defaultScene;
-using testing::forEachNode;
 using testing::nodeById;
 using testing::TempDir;
 
 std::string helperProgram();
-std::string withDesktopScript();
 std::filesystem::path defaultSceneFile();
-
-// Writes `scene` into `dir` under `name`.
-std::filesystem::path writeScene(const TempDir& dir, const std::string& name,
-                                 const nlohmann::json& scene);
 
 // How one run of the helper ended.
 struct Outcome {

@@ -26,8 +26,6 @@ enum class Failure : std::int32_t {
   kAttributeUnsupported = -25205,
   kNoValue = -25212,
   kCannotComplete = -25204,
-  kInvalidUIElement = -25202,
-  kAPIDisabled = -25211,
 };
 
 // What the simulated Mac holds for the duration of one test.

@@ -1,15 +1,23 @@
 // The backend's pipelined walk against the node-by-node reference walk, on
 // the default scene and on scenes built to be awkward. The two lists must be
 // identical: the same elements, in the same order, with the same roles,
-// descriptions and values, cut at the same place.
+// descriptions and values, cut at the same place. Then the same backend, with
+// the product's own settings, when Resolve stops answering, and the pipelined
+// connection's own bookkeeping.
 
+#include <dbus/dbus.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
 
 #include <string>
 #include <variant>
 
 #include "bench/reference_walk.h"
 #include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/accessibility/dbus_linux.h"
 #include "color_helper/accessibility/element.h"
 #include "testing/desktop/e2e_support.h"
 
@@ -20,19 +28,13 @@ using nlohmann::json;
 
 std::string describe(const ax::Element& e) {
   const auto* object = dynamic_cast<const ax::atspi::Object*>(e.ref.get());
-  std::string value = e.value() ? "other" : "(no value)";
-  if (const auto* text = e.value() ? std::get_if<std::string>(&*e.value()) : nullptr) {
-    value = "text \"" + *text + "\"";
-  } else if (const auto* number = e.value() ? std::get_if<double>(&*e.value()) : nullptr) {
-    value = "number " + ::testing::PrintToString(*number);
-  }
-  return (object ? object->path() : "?") + " " + e.role + " [" + e.description() + "] " + value;
+  return (object ? object->path() : "?") + " " + e.role + " [" + e.description() + "]";
 }
 
 class WalkEquality : public ::testing::Test {
  protected:
   void start(const json& scene) {
-    sceneFile_ = writeScene(dir_, "scene.json", scene);
+    sceneFile_ = dir_.write("scene.json", scene.dump());
     standin_ = startStandin(sceneFile_);
     ASSERT_TRUE(reference_.findWindow());
   }
@@ -160,6 +162,66 @@ TEST_F(WalkEquality, AwkwardSceneCutAnywhere) {
   EXPECT_EQ(after, total + 3 - 2);  // three nodes shown, two hidden
   expectSameWalk(5);
   expectSameWalk(after - 1);
+}
+
+class DesktopBackend : public WalkEquality {};
+
+// A hung Resolve costs one deadline, the product's two seconds: the calls in
+// flight wait it out, and after them nothing more is even sent. Reads of the
+// peer are then absent and operations on it refused.
+TEST_F(DesktopBackend, ResolveThatStopsAnsweringCostsOneTwoSecondDeadline) {
+  start(defaultScene());
+  const ax::ElementRef& windowRef = reference_.window();
+  const auto list = ax_.flatten(windowRef, 100000);
+  ASSERT_GT(list.size(), 1000u);
+  // Windows are an application's, not an element's.
+  EXPECT_FALSE(ax_.attribute(windowRef, ax::kWindows).has_value());
+
+  standin_->signal(SIGSTOP);
+  const auto calls = ax_.calls();
+  const auto started = std::chrono::steady_clock::now();
+  const auto after = ax_.flatten(windowRef, 1800);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].role, "");
+  EXPECT_FALSE(after[0].value().has_value());
+  EXPECT_FALSE(ax_.attribute(list[1].ref, ax::kValue).has_value());
+  EXPECT_FALSE(ax_.attribute(windowRef, ax::kChildren).has_value());
+  EXPECT_FALSE(ax_.press(list[1].ref));
+  EXPECT_FALSE(ax_.setValue(list[1].ref, 1));
+  const auto cost = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(cost, std::chrono::seconds(2));
+  EXPECT_LT(cost, std::chrono::seconds(4));
+  EXPECT_LE(ax_.calls() - calls, 4u);
+  standin_->signal(SIGCONT);
+}
+
+// The pipelined connection on the private session bus.
+
+TEST(PipelinedBus, EveryCallAnsweredOnceWithinTheWindow) {
+  ax::SystemClock clock;
+  auto bus = ax::dbus::Bus::session(clock, {std::chrono::seconds(5), 16});
+  ASSERT_TRUE(bus);
+  constexpr int kCalls = 500;
+  std::vector<int> answered(kCalls, 0);
+  int sent = 0;
+  std::size_t mostInFlight = 0;
+  bus->run([&] {
+    mostInFlight = std::max(mostInFlight, bus->inFlight());
+    while (sent < kCalls && bus->hasRoom()) {
+      const int i = sent++;
+      // Even calls succeed, odd ones go to a name nobody owns.
+      auto call = i % 2 == 0 ? ax::dbus::methodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                                    DBUS_INTERFACE_DBUS, "GetId")
+                             : ax::dbus::methodCall("org.trovemark.Nobody" + std::to_string(i),
+                                                    "/x", "org.trovemark.Nothing", "Nothing");
+      bus->call(std::move(call), [&answered, i](DBusMessage* reply) {
+        std::string id;
+        answered[i] += 1 + (ax::dbus::readString(reply, id) && !id.empty() ? 10 : 0);
+      });
+    }
+  });
+  EXPECT_LE(mostInFlight, 16u);
+  for (int i = 0; i < kCalls; ++i) EXPECT_EQ(answered[i], i % 2 == 0 ? 11 : 1) << i;
 }
 
 }  // namespace
