@@ -190,20 +190,48 @@ class NodeReader {
   }
 
   // A check box's value is its checked state; any other node's comes from
-  // the Value or Text interface, whichever it offers first.
+  // the Value or Text interface, whichever it offers first. A static text
+  // offers Text and a slider Value, so theirs is read at once, and only a
+  // node that does not answer that read has its interfaces asked: one call
+  // less for each. A static text that offers both reads as its text.
   void readValue(const ObjectRef& object, Reading& r, const std::function<void()>& finish) {
     ++r.outstanding;
-    if (r.role == kRoleCheckBox) {
-      sendValueCall(object, r, ValueSource::kCheckedState, finish);
+    const ValueSource likely = likelySource(r.role);
+    if (likely == ValueSource::kNone) {
+      readInterfaces(object, r, likely, finish);
       return;
     }
+    if (likely == ValueSource::kCheckedState) {
+      sendValueCall(object, r, likely, finish);
+      return;
+    }
+    sendValueCall(object, r, likely, [this, object, &r, likely, finish] {
+      if (r.value) {
+        finish();
+      } else {
+        readInterfaces(object, r, likely, finish);
+      }
+    });
+  }
+
+  static ValueSource likelySource(const std::optional<std::uint32_t>& role) {
+    if (role == kRoleCheckBox) return ValueSource::kCheckedState;
+    if (role == kRoleLabel || role == kRoleStatic) return ValueSource::kText;
+    if (role == kRoleSlider) return ValueSource::kCurrentValue;
+    return ValueSource::kNone;
+  }
+
+  // The value from the interface the node lists first, unless that is the
+  // one already `tried` without an answer.
+  void readInterfaces(const ObjectRef& object, Reading& r, ValueSource tried,
+                      const std::function<void()>& finish) {
     bus_.call(
         dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
-        [this, object, &r, finish](DBusMessage* reply) {
+        [this, object, &r, tried, finish](DBusMessage* reply) {
           std::optional<std::vector<std::string>> interfaces(std::in_place);
           if (!dbus::readStrings(reply, *interfaces)) interfaces.reset();
           const ValueSource source = valueSource(r.role, interfaces);
-          if (source == ValueSource::kNone) {
+          if (source == ValueSource::kNone || source == tried) {
             finish();
           } else {
             sendValueCall(object, r, source, finish);

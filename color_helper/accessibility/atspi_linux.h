@@ -54,9 +54,11 @@ inline constexpr std::uint32_t kStateEnabled = 8;
 // Whether a state set (the protocol's two 32-bit words) holds a state.
 bool hasState(const std::vector<std::uint32_t>& words, std::uint32_t state);
 
-// The helper's "AXValue" of a node from what was read of it: a check box's
-// checked state as 1 or 0, else the Value interface's current value, else
-// the Text interface's text; nullopt when none applies.
+// Where the helper's "AXValue" of a node comes from, by the interfaces it
+// lists: a check box's checked state as 1 or 0, else the Value interface's
+// current value, else the Text interface's text; kNone when none applies.
+// (A static text's text and a slider's value are read before the interfaces
+// are asked, and decide when the node answers them.)
 enum class ValueSource { kNone, kCheckedState, kCurrentValue, kText };
 ValueSource valueSource(std::optional<std::uint32_t> role,
                         const std::optional<std::vector<std::string>>& interfaces);

@@ -129,15 +129,23 @@ ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
     return array(call, "u", words.size(),
                  [&](DBusMessageIter& it, std::size_t i) { put(it, DBUS_TYPE_UINT32, words[i]); });
   }
+  // A number is offered through the Value interface and a text through the
+  // Text interface, as a toolkit would; a check box's value is its state.
+  const auto offered = [&]() -> std::optional<ax::AttributeValue> {
+    return element && role(element) != ax::atspi::kRoleCheckBox ? value(element) : std::nullopt;
+  };
   if (is(call, "org.a11y.atspi.Accessible", "GetInterfaces")) {
     std::vector<std::string> names{"org.a11y.atspi.Accessible", "org.a11y.atspi.Action"};
-    const auto v = role(element) == ax::atspi::kRoleCheckBox ? std::nullopt : value(element);
+    const auto v = offered();
     if (v && std::holds_alternative<double>(*v)) names.push_back("org.a11y.atspi.Value");
     if (v && std::holds_alternative<std::string>(*v)) names.push_back("org.a11y.atspi.Text");
     return strings(names);
   }
   if (is(call, "org.a11y.atspi.Text", "GetText")) {
-    return basic(call, DBUS_TYPE_STRING, ax::asText(value(element)).c_str());
+    const auto v = offered();
+    if (v && std::holds_alternative<std::string>(*v)) {
+      return basic(call, DBUS_TYPE_STRING, std::get<std::string>(*v).c_str());
+    }
   }
   if (is(call, "org.a11y.atspi.Action", "GetActions")) {
     return array(call, "(sss)", 1, [](DBusMessageIter& it, std::size_t) {
@@ -156,9 +164,10 @@ ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
     return variant(call, DBUS_TYPE_STRING, "s", name.c_str());
   }
   if (is(call, DBUS_INTERFACE_PROPERTIES, "Get") && property == "CurrentValue") {
-    const auto v = value(element);
-    return variant(call, DBUS_TYPE_DOUBLE, "d",
-                   v && std::holds_alternative<double>(*v) ? std::get<double>(*v) : 0.0);
+    const auto v = offered();
+    if (v && std::holds_alternative<double>(*v)) {
+      return variant(call, DBUS_TYPE_DOUBLE, "d", std::get<double>(*v));
+    }
   }
   if (is(call, DBUS_INTERFACE_PROPERTIES, "Set") && property == "CurrentValue") {
     DBusMessageIter args, inner;
