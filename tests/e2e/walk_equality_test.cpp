@@ -111,7 +111,8 @@ json awkwardScene() {
     tip = &(*tip)["children"][1];
   }
   // Every kind of node in turn: numbers of any size, texts, check boxes,
-  // buttons, nodes without role or description, unreadable children lists.
+  // buttons, nodes without role or description, unreadable children lists,
+  // a static text with a number and a slider with a text.
   json unreadable = node("AXGroup", "unreadable children");
   unreadable["children"] = "not a list";
   json wide = json::array();
@@ -123,8 +124,10 @@ json awkwardScene() {
                           json{{"description", "no role"}},
                           json{{"role", "AXGroup"}},
                           unreadable,
-                          node("AXSlider", "big", 1e12 + i)};
-    wide.push_back(kinds[i % 8]);
+                          node("AXSlider", "big", 1e12 + i),
+                          node("AXStaticText", "a number", 0.25 * i),
+                          node("AXSlider", "a text", "12%")};
+    wide.push_back(kinds[i % 10]);
   }
   json hidden = node("AXGroup", "hidden group");
   hidden["id"] = "hidden-group";
