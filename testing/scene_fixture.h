@@ -115,15 +115,12 @@ struct SceneFixture {
   std::optional<ax::AttributeValue> read(const std::string& id, const std::string& name) {
     return scene->attribute(node(id), name);
   }
-  // The node's current value when it is a T.
-  template <typename T>
-  std::optional<T> as(const std::string& id) {
+  // The node's current value when it is a number.
+  std::optional<double> number(const std::string& id) {
     const auto value = scene->valueOf(id);
-    const T* held = value ? std::get_if<T>(&*value) : nullptr;
-    return held ? std::optional<T>(*held) : std::nullopt;
+    const double* held = value ? std::get_if<double>(&*value) : nullptr;
+    return held ? std::optional<double>(*held) : std::nullopt;
   }
-  std::optional<double> number(const std::string& id) { return as<double>(id); }
-  std::optional<std::string> text(const std::string& id) { return as<std::string>(id); }
   void advanceMs(int ms) { clock.advance(std::chrono::milliseconds(ms)); }
 
   // The port over the current scene (defined in testing/scene_port.cpp, which

@@ -86,7 +86,8 @@ TEST(ReadoutTest, PrimariesRowsComeFromTheNumbersAfterEachGroup) {
       {text("Lift"), text("0.10"), text("0.20"), text("0.30"), text("0.40")},
       {text("1"), text("2"), text("3"), text("4"), text("5")},
       {text(" 1"), text("1%"), text("1,5"), node("AXButton", "", std::string("7")),
-       node("AXStaticText", "", 8.0), text("-1e2"), text("6"), text("7"), text("8")},
+       node("AXStaticText", "", 8.0), text("1 "), text("1" + std::string(1, '\0') + "2"),
+       text("-1e2"), text("6"), text("7"), text("8")},
       {text("0"), text("700"), text("0.5")},
   });
   EXPECT_THAT(displayValues(ax, snapshot, "primaries"),

@@ -72,20 +72,11 @@ TEST(ProtocolAnswers, AnythingOverTheCapsReadsAsUnreadable) {
       dbus::forEachObjectRef(refs(1, "/" + over).get(), [](dbus::ObjectRef&&) { return true; }));
 }
 
-TEST(ProtocolAnswers, VariantsKeepDoublesExactAndTellKindsApart) {
+// Doubles, texts and booleans are the walk equality's and the end-to-end tests'.
+TEST(ProtocolAnswers, IntegersKeepTheirSignAndPathsAreNoText) {
   dbus::Variant v;
-  ASSERT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_DOUBLE, "d", 0.123456789).get(), v));
-  EXPECT_EQ(v.kind, dbus::Variant::Kind::kNumber);
-  EXPECT_EQ(v.number, 0.123456789);
   ASSERT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_INT32, "i", dbus_int32_t{-7}).get(), v));
   EXPECT_EQ(v.number, -7);
-  ASSERT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_STRING, "s", "0.50").get(), v));
-  EXPECT_EQ(v.kind, dbus::Variant::Kind::kString);
-  EXPECT_EQ(v.text, "0.50");
-  ASSERT_TRUE(
-      dbus::readVariant(variant(nullptr, DBUS_TYPE_BOOLEAN, "b", dbus_bool_t{TRUE}).get(), v));
-  EXPECT_EQ(v.kind, dbus::Variant::Kind::kBool);
-  EXPECT_TRUE(v.flag);
   ASSERT_TRUE(dbus::readVariant(variant(nullptr, DBUS_TYPE_OBJECT_PATH, "o", "/a").get(), v));
   EXPECT_EQ(v.kind, dbus::Variant::Kind::kOther);
 }
