@@ -5,11 +5,11 @@
 # into several prefixes at once (the desktop tests do) never swap entries.
 #   ZELVAN_DESKTOP_TEMPLATE, ZELVAN_DESKTOP_WORK (a folder of the build),
 #   ZELVAN_BINDIR and ZELVAN_DATADIR come from the caller.
-if(IS_ABSOLUTE "${ZELVAN_BINDIR}")
-  set(zelvan_path "${ZELVAN_BINDIR}/ZelvanMac")
-else()
-  set(zelvan_path "${CMAKE_INSTALL_PREFIX}/${ZELVAN_BINDIR}/ZelvanMac")
-endif()
+# Either folder may be given relative to the prefix or whole.
+set(zelvan_path "${ZELVAN_BINDIR}/ZelvanMac")
+set(zelvan_applications "${ZELVAN_DATADIR}/applications")
+cmake_path(ABSOLUTE_PATH zelvan_path BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}")
+cmake_path(ABSOLUTE_PATH zelvan_applications BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}")
 if(zelvan_path MATCHES "[\"`$]" OR zelvan_path MATCHES "[\\]")
   message(FATAL_ERROR "The desktop entry cannot name ${zelvan_path}: an install prefix with a quote, backquote, dollar or backslash is not supported")
 endif()
@@ -17,10 +17,5 @@ set(ZELVAN_EXEC "\"${zelvan_path}\"")
 string(SHA1 zelvan_copy "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 set(zelvan_entry "${ZELVAN_DESKTOP_WORK}/desktop-entry-${zelvan_copy}/trovemark-companion.desktop")
 configure_file("${ZELVAN_DESKTOP_TEMPLATE}" "${zelvan_entry}" @ONLY)
-if(IS_ABSOLUTE "${ZELVAN_DATADIR}")
-  set(zelvan_applications "${ZELVAN_DATADIR}/applications")
-else()
-  set(zelvan_applications "${CMAKE_INSTALL_PREFIX}/${ZELVAN_DATADIR}/applications")
-endif()
 file(INSTALL DESTINATION "${zelvan_applications}" TYPE FILE FILES "${zelvan_entry}")
 file(REMOVE_RECURSE "${ZELVAN_DESKTOP_WORK}/desktop-entry-${zelvan_copy}")
