@@ -28,11 +28,14 @@
 #include <map>
 #include <set>
 
-#include "bench/bus_services.h"
-#include "bench/desktop_panel.h"
-#include "bench/standin_process.h"
+#include "testing/companion/bus_services.h"
+#include "testing/companion/desktop_panel.h"
+#include "testing/desktop/processes.h"
 
 namespace trovemark::bench {
+
+// The programs and desktop services it runs come from the tests' support.
+using namespace ::trovemark::testing;
 namespace {
 
 const QString kRunning = QStringLiteral("Bridge running on this Mac");

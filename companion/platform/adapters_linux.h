@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "companion/platform/files_posix.h"
 #include "companion/platform/platform.h"
-#include "companion/platform/posix_files.h"
 
 namespace trovemark::companion::linux_adapters {
 

@@ -17,7 +17,7 @@
 #include <sstream>
 
 #include "companion/platform/adapters_linux.h"
-#include "companion/platform/desktop_entry.h"
+#include "companion/platform/desktop_entry_linux.h"
 
 namespace trovemark::companion::linux_adapters {
 namespace {

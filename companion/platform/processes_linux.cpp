@@ -1,5 +1,5 @@
 // Child processes on Linux: posix_spawn without a shell, watched by one thread
-// per child (posix_processes.cpp). Nothing of the companion's beyond the three
+// per child (processes_posix.cpp). Nothing of the companion's beyond the three
 // standard streams reaches the child.
 
 #include <fcntl.h>
@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "companion/platform/adapters_linux.h"
-#include "companion/platform/posix_processes.h"
+#include "companion/platform/processes_posix.h"
 
 namespace trovemark::companion::linux_adapters {
 namespace {

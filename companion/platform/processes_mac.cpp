@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "companion/platform/adapters_mac.h"
-#include "companion/platform/posix_processes.h"
+#include "companion/platform/processes_posix.h"
 
 namespace trovemark::companion::mac_adapters {
 namespace {

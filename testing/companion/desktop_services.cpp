@@ -44,7 +44,7 @@ void CompanionOnADesktop::SetUpTestSuite() {
   static char* argv[] = {name, nullptr};
   static QApplication app(argc, argv);
   installed = new QTemporaryDir;
-  const bench::ProgramResult install = bench::runProgram(
+  const trovemark::testing::ProgramResult install = trovemark::testing::runProgram(
       {"cmake", "--install", TROVEMARK_BINARY_DIR, "--prefix", installed->path().toStdString()});
   ASSERT_EQ(install.status, 0) << install.out << install.err;
 }
@@ -60,7 +60,7 @@ void CompanionOnADesktop::SetUp() {
   ASSERT_TRUE(root_.isValid());
   ASSERT_TRUE(bus_.isConnected());
   home = path("home");
-  avahi_ = std::make_unique<bench::BusServices>(
+  avahi_ = std::make_unique<trovemark::testing::BusServices>(
       qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").toStdString(), kHostName, false);
   ASSERT_TRUE(avahi_->ready());
 }
@@ -70,7 +70,8 @@ void CompanionOnADesktop::TearDown() {
     companion_.kill();
     companion_.waitForFinished();
   }
-  for (pid_t pid : bench::processesWithEnvironment(tokenEntry(tokenFile()))) ::kill(pid, SIGKILL);
+  for (pid_t pid : trovemark::testing::processesWithEnvironment(tokenEntry(tokenFile())))
+    ::kill(pid, SIGKILL);
   tray.reset();
   watcher_.reset();
   avahi_.reset();
@@ -78,10 +79,10 @@ void CompanionOnADesktop::TearDown() {
 
 void CompanionOnADesktop::startCompanion(const QByteArray& runtime, bool panel, mode_t mask) {
   if (panel) {
-    watcher_ = std::make_unique<bench::StatusNotifierWatcher>(bus_);
+    watcher_ = std::make_unique<trovemark::testing::StatusNotifierWatcher>(bus_);
     ASSERT_TRUE(watcher_->publish());
   }
-  bench::installStandInResolve(path("opt/resolve"), path("data"), runtime);
+  trovemark::testing::installStandInResolve(path("opt/resolve"), path("data"), runtime);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("HOME"), home);
   env.insert(QStringLiteral("XDG_DATA_DIRS"), path("data"));
@@ -107,13 +108,13 @@ void CompanionOnADesktop::startCompanion(const QByteArray& runtime, bool panel, 
   if (!panel) return;
   ASSERT_TRUE(waitUntil([&] { return !watcher_->registeredItems().isEmpty(); }))
       << "no tray item; the companion said: " << readAll(path("companion.err")).toStdString();
-  tray = std::make_unique<bench::TrayItem>(bus_, watcher_->registeredItems().first());
+  tray = std::make_unique<trovemark::testing::TrayItem>(bus_, watcher_->registeredItems().first());
 }
 
 pid_t CompanionOnADesktop::waitForBridge() {
   pid_t bridge = 0;
   const bool up = waitUntil([&] {
-    const auto children = bench::childrenOf(companionPid());
+    const auto children = trovemark::testing::childrenOf(companionPid());
     if (children.size() != 1) return false;
     bridge = *children.begin();
     return !readTrimmed(tokenFile()).isEmpty() && readTrimmed(fingerprintFile()).size() == 64;
@@ -127,8 +128,9 @@ void CompanionOnADesktop::expectEndsWithItsBridge(pid_t bridge) {
   ASSERT_TRUE(waitUntil([&] { return companion_.state() == QProcess::NotRunning; }));
   EXPECT_EQ(companion_.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(companion_.exitCode(), 0);
-  EXPECT_TRUE(waitUntil([&] { return bench::hasEnded(bridge); })) << "the bridge still runs";
-  EXPECT_TRUE(bench::processesWithEnvironment(tokenEntry(tokenFile())).empty())
+  EXPECT_TRUE(waitUntil([&] { return trovemark::testing::hasEnded(bridge); }))
+      << "the bridge still runs";
+  EXPECT_TRUE(trovemark::testing::processesWithEnvironment(tokenEntry(tokenFile())).empty())
       << "a bridge was started again";
 }
 

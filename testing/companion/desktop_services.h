@@ -20,9 +20,9 @@
 
 #include <gtest/gtest.h>
 
-#include "bench/bus_services.h"
-#include "bench/desktop_panel.h"
-#include "bench/standin_process.h"
+#include "testing/companion/bus_services.h"
+#include "testing/companion/desktop_panel.h"
+#include "testing/desktop/processes.h"
 
 // Readable failure messages for Qt strings.
 QT_BEGIN_NAMESPACE
@@ -68,14 +68,14 @@ class CompanionOnADesktop : public ::testing::Test {
   void expectEndsWithItsBridge(pid_t bridge);
 
   QString home;
-  std::unique_ptr<bench::TrayItem> tray;
+  std::unique_ptr<trovemark::testing::TrayItem> tray;
   QProcess companion_;
 
  private:
   QTemporaryDir root_;
   QDBusConnection bus_ = QDBusConnection::sessionBus();
-  std::unique_ptr<bench::StatusNotifierWatcher> watcher_;
-  std::unique_ptr<bench::BusServices> avahi_;
+  std::unique_ptr<trovemark::testing::StatusNotifierWatcher> watcher_;
+  std::unique_ptr<trovemark::testing::BusServices> avahi_;
 };
 
 }  // namespace trovemark::companion::testing

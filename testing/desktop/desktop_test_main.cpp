@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bench/standin_process.h"
+#include "testing/desktop/processes.h"
 
 int main(int argc, char** argv) {
   bool listing = false;
@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
   }
   if (!listing) {
     try {
-      trovemark::bench::reexecInsideDesktop(TROVEMARK_SOURCE_DIR "/scripts/with-desktop", argc,
-                                            argv);
+      trovemark::testing::reexecInsideDesktop(TROVEMARK_SOURCE_DIR "/scripts/with-desktop", argc,
+                                              argv);
     } catch (const std::exception& error) {
       std::fprintf(stderr, "%s\n", error.what());
       return 127;

@@ -17,7 +17,7 @@ std::ostream& operator<<(std::ostream& os, const Outcome& outcome) {
 }
 
 Outcome runHelper(const std::string& request) {
-  const bench::ProgramResult result = bench::runProgram({helperProgram(), request});
+  const testing::ProgramResult result = testing::runProgram({helperProgram(), request});
   return {result.status, result.out, result.err};
 }
 
@@ -41,14 +41,14 @@ std::vector<nlohmann::json> readJsonLines(const std::filesystem::path& file) {
   return lines;
 }
 
-std::unique_ptr<bench::Standin> startStandin(const std::filesystem::path& scene, int application,
-                                             std::optional<std::filesystem::path> log) {
-  bench::StandinOptions options;
+std::unique_ptr<testing::Standin> startStandin(const std::filesystem::path& scene, int application,
+                                               std::optional<std::filesystem::path> log) {
+  testing::StandinOptions options;
   options.program = TROVEMARK_BINARY_DIR "/bin/resolve-standin";
   options.scene = scene.string();
   options.application = application;
   if (log) options.log = log->string();
-  return bench::Standin::start(options);
+  return testing::Standin::start(options);
 }
 
 }  // namespace trovemark::e2e

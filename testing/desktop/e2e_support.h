@@ -13,8 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "bench/standin_process.h"
 #include "scene_engine/scene.h"
+#include "testing/desktop/processes.h"
 #include "testing/fake_clock.h"
 #include "testing/scene_fixture.h"
 #include "testing/temp_dir.h"
@@ -59,8 +59,8 @@ class InProcess {
 std::vector<nlohmann::json> readJsonLines(const std::filesystem::path& file);
 
 // Starts the stand-in on `scene`, showing application `application`.
-std::unique_ptr<bench::Standin> startStandin(const std::filesystem::path& scene,
-                                             int application = 0,
-                                             std::optional<std::filesystem::path> log = {});
+std::unique_ptr<testing::Standin> startStandin(const std::filesystem::path& scene,
+                                               int application = 0,
+                                               std::optional<std::filesystem::path> log = {});
 
 }  // namespace trovemark::e2e

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "companion/platform/desktop_entry.h"
+#include "companion/platform/desktop_entry_linux.h"
 
 namespace trovemark::companion::desktop_entry {
 namespace {

@@ -132,7 +132,7 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
   for (const char* name : {"Title", "ToolTip", "Status", "Id", "IconName"}) {
     shown << tray->property(QString::fromLatin1(name)).toString();
   }
-  std::set<pid_t> processes = bench::childrenOf(companionPid());
+  std::set<pid_t> processes = trovemark::testing::childrenOf(companionPid());
   ASSERT_EQ(processes.size(), 1u);
   const pid_t bridge = *processes.begin();
   processes.insert(companionPid());
@@ -203,7 +203,7 @@ TEST_F(CompanionDesktop, APanelShowsTheErrorLineWithItsUnderscores) {
   // A regular file where the home's folder should be: no write succeeds below
   // it, even for root. The message names the path, and a panel, which reads a
   // single "_" as an access-key mark, must show it as the controller wrote it.
-  bench::writeFile(path("plain_file"), "not a folder");
+  trovemark::testing::writeFile(path("plain_file"), "not a folder");
   home = path("plain_file/jo_doe");
   ASSERT_NO_FATAL_FAILURE(startCompanion("#!/bin/sh\nexec sleep 300\n"));
   const QString expected = QStringLiteral(

@@ -115,9 +115,9 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
   EXPECT_EQ(runHelper(kStatus), openResolve) << "stopped";
   withWindow->signal(SIGCONT);
 
-  const bench::ProgramResult untrusted =
-      bench::runProgram({TROVEMARK_SOURCE_DIR "/scripts/with-desktop", "--no-accessibility",
-                         helperProgram(), kStatus});
+  const testing::ProgramResult untrusted =
+      testing::runProgram({TROVEMARK_SOURCE_DIR "/scripts/with-desktop", "--no-accessibility",
+                           helperProgram(), kStatus});
   EXPECT_EQ((Outcome{untrusted.status, untrusted.out, untrusted.err}),
             (Outcome{1, "", line(messages::kNotTrusted)}));
 }

@@ -40,11 +40,11 @@ TEST_P(RoguePeer, EndsWithTheAnswerOrAMessageWithinTheBound) {
   const Misbehaviour& m = GetParam();
   TempDir dir;
   const auto log = dir.path() / "calls";
-  bench::StandinOptions options;
+  testing::StandinOptions options;
   options.program = TROVEMARK_BINARY_DIR "/bin/rogue-peer";
   options.scene = m.name;  // the misbehaviour, in the stand-in's first argument
   options.log = log.string();
-  auto peer = bench::Standin::start(options);
+  auto peer = testing::Standin::start(options);
   InProcess expected(defaultSceneFile());
 
   const std::set<std::string> clear{

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/standin_process.h"
+#include "testing/desktop/processes.h"
 #include "testing/temp_dir.h"
 
 namespace trovemark {
@@ -37,7 +37,7 @@ TEST(StandinProgram, RefusesBadInputWithAClearStatus) {
   };
   for (Case c : cases) {
     c.arguments.insert(c.arguments.begin(), TROVEMARK_BINARY_DIR "/bin/resolve-standin");
-    const auto process = bench::Process::start(c.arguments);
+    const auto process = trovemark::testing::Process::start(c.arguments);
     EXPECT_EQ(process->readLine(), std::nullopt) << "nothing but \"ready\" goes to standard output";
     EXPECT_EQ(process->wait(), c.status) << ::testing::PrintToString(c.arguments);
     EXPECT_FALSE(process->errors().empty());

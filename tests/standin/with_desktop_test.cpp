@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/standin_process.h"
+#include "testing/desktop/processes.h"
 
 namespace trovemark::standin::testing {
 namespace {
@@ -18,14 +18,14 @@ const std::string kWithDesktop = TROVEMARK_SOURCE_DIR "/scripts/with-desktop";
 
 // The live processes whose environment names this desktop.
 std::set<pid_t> processesOf(const std::string& desktop) {
-  return bench::processesWithEnvironment("TROVEMARK_DESKTOP=" + desktop);
+  return trovemark::testing::processesWithEnvironment("TROVEMARK_DESKTOP=" + desktop);
 }
 
 TEST(WithDesktop, DesktopsSideBySideStayApart) {
   const std::vector<std::string> show = {kWithDesktop, "sh", "-c",
                                          "echo \"$DISPLAY $DBUS_SESSION_BUS_ADDRESS\"; sleep 1"};
-  const auto first = bench::Process::start(show);
-  const auto second = bench::Process::start(show);
+  const auto first = trovemark::testing::Process::start(show);
+  const auto second = trovemark::testing::Process::start(show);
   const std::optional<std::string> a = first->readLine();
   const std::optional<std::string> b = second->readLine();
   ASSERT_TRUE(a && b);
@@ -51,7 +51,7 @@ TEST(WithDesktop, PassesTheStatusThroughAndLeavesNothingBehind) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto run = bench::Process::start({kWithDesktop, "sh", "-c", c.command});
+    const auto run = trovemark::testing::Process::start({kWithDesktop, "sh", "-c", c.command});
     const std::optional<std::string> desktop = run->readLine();
     ASSERT_TRUE(desktop.has_value());
     EXPECT_FALSE(processesOf(*desktop).empty()) << "the desktop's own processes carry the marker";

@@ -1,4 +1,4 @@
-#include "bench/desktop_panel.h"
+#include "testing/companion/desktop_panel.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace trovemark::bench {
+namespace trovemark::testing {
 
 namespace {
 
@@ -172,4 +172,4 @@ QDBusMessage TrayItem::call(const QString& path, const char* interface, const ch
   return bus_.call(message, QDBus::BlockWithGui);
 }
 
-}  // namespace trovemark::bench
+}  // namespace trovemark::testing

@@ -1,4 +1,4 @@
-#include "bench/standin_process.h"
+#include "testing/desktop/processes.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,7 +19,7 @@
 
 extern char** environ;
 
-namespace trovemark::bench {
+namespace trovemark::testing {
 
 namespace {
 
@@ -310,4 +310,4 @@ std::string executableDir() {
   return self.substr(0, self.rfind('/'));
 }
 
-}  // namespace trovemark::bench
+}  // namespace trovemark::testing

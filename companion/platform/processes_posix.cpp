@@ -1,4 +1,4 @@
-#include "companion/platform/posix_processes.h"
+#include "companion/platform/processes_posix.h"
 
 #include <signal.h>
 #include <sys/types.h>

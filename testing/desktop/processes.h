@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace trovemark::bench {
+namespace trovemark::testing {
 
 // What a finished program left behind.
 struct ProgramResult {
@@ -113,4 +113,4 @@ void reexecInsideDesktop(const std::string& withDesktop, int argc, char** argv);
 // The directory holding the running executable.
 std::string executableDir();
 
-}  // namespace trovemark::bench
+}  // namespace trovemark::testing

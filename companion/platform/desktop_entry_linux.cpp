@@ -1,4 +1,4 @@
-#include "companion/platform/desktop_entry.h"
+#include "companion/platform/desktop_entry_linux.h"
 
 namespace trovemark::companion::desktop_entry {
 namespace {

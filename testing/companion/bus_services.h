@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-namespace trovemark::bench {
+namespace trovemark::testing {
 
 class BusServices {
  public:
@@ -40,4 +40,4 @@ class BusServices {
   std::thread server_;
 };
 
-}  // namespace trovemark::bench
+}  // namespace trovemark::testing

@@ -1,4 +1,4 @@
-#include "companion/platform/posix_files.h"
+#include "companion/platform/files_posix.h"
 
 #include <fcntl.h>
 #include <pwd.h>

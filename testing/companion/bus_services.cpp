@@ -1,11 +1,11 @@
-#include "bench/bus_services.h"
+#include "testing/companion/bus_services.h"
 
 #include <dbus/dbus.h>
 
 #include <chrono>
 #include <memory>
 
-namespace trovemark::bench {
+namespace trovemark::testing {
 
 namespace {
 
@@ -100,4 +100,4 @@ void BusServices::serve() {
   }
 }
 
-}  // namespace trovemark::bench
+}  // namespace trovemark::testing

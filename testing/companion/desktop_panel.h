@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace trovemark::bench {
+namespace trovemark::testing {
 
 // Writes a file (parents made), optionally executable by its owner.
 void writeFile(const QString& path, const QByteArray& content, bool executable = false);
@@ -103,4 +103,4 @@ class TrayItem {
   std::shared_ptr<MenuChanges> changes_;
 };
 
-}  // namespace trovemark::bench
+}  // namespace trovemark::testing
