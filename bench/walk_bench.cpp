@@ -13,13 +13,17 @@
 #include <vector>
 
 #include "bench/bus_monitor.h"
-#include "bench/reference_walk.h"
-#include "bench/standin_process.h"
 #include "color_helper/accessibility/atspi_linux.h"
 #include "color_helper/accessibility/element.h"
+#include "color_helper/accessibility/platform.h"
 #include "color_helper/dispatcher.h"
+#include "testing/desktop/processes.h"
+#include "testing/desktop/reference_walk.h"
 
 namespace trovemark::bench {
+
+// The programs and desktop services it runs come from the tests' support.
+using namespace ::trovemark::testing;
 
 namespace {
 
@@ -136,7 +140,8 @@ SectionFigures measure(const std::string& section, int runs, ax::atspi::Accessib
 
     const auto calls = ax.calls();
     start = std::chrono::steady_clock::now();
-    const auto list = ax.flatten(window, ax::kDefaultWalkLimit, ax::ReadingPlan::everything());
+    ax::Walk walk = ax::flatten(ax, window, ax::kDefaultWalkLimit, ax::ReadingPlan::everything());
+    const auto& list = walk.readAll();
     walkRuns.push_back({Ms(std::chrono::steady_clock::now() - start).count(), ax.calls() - calls});
     if (list.size() != walked.elements.size()) {
       throw std::runtime_error("the helper's walk read " + std::to_string(list.size()) +
@@ -163,18 +168,17 @@ void print(const std::string& section, const SectionFigures& f) {
   std::printf("%s (%zu nodes)\n", section.c_str(), f.nodes);
   std::printf("  %-16s %9.1f ms %7llu calls\n", "reference walk", ref,
               static_cast<unsigned long long>(f.reference.calls));
-  std::printf("  %-16s %9.1f ms %7llu calls  %5.2fx faster than the reference walk\n",
-              "full walk", f.walk.ms, static_cast<unsigned long long>(f.walk.calls),
-              ref / f.walk.ms);
+  std::printf("  %-16s %9.1f ms %7llu calls  %5.2fx faster than the reference walk\n", "full walk",
+              f.walk.ms, static_cast<unsigned long long>(f.walk.calls), ref / f.walk.ms);
   std::printf("  %-16s %9.1f ms %7llu calls  %5.2fx faster than the reference walk\n", "\"status\"",
               f.status.ms, static_cast<unsigned long long>(f.status.calls), ref / f.status.ms);
   std::printf("  %-16s %9.1f ms %7llu calls  %5.2fx faster; %.2fx a \"status\"\n", "\"nudge\"",
               f.nudge.ms, static_cast<unsigned long long>(f.nudge.calls), ref / f.nudge.ms,
               f.nudge.ms / f.status.ms);
   std::printf("  TrovemarkColorAX, start to exit:\n");
-  std::printf("  %-16s %9.1f ms %7llu calls  %5.2fx faster than the reference walk\n",
-              "\"status\"", f.processStatus.ms,
-              static_cast<unsigned long long>(f.processStatus.calls), ref / f.processStatus.ms);
+  std::printf("  %-16s %9.1f ms %7llu calls  %5.2fx faster than the reference walk\n", "\"status\"",
+              f.processStatus.ms, static_cast<unsigned long long>(f.processStatus.calls),
+              ref / f.processStatus.ms);
   std::printf("  %-16s %9.1f ms %7llu calls  %5.2fx faster; %.2fx a \"status\"\n", "\"nudge\"",
               f.processNudge.ms, static_cast<unsigned long long>(f.processNudge.calls),
               ref / f.processNudge.ms, f.processNudge.ms / f.processStatus.ms);
@@ -188,9 +192,10 @@ int walkBenchMain(int argc, char** argv) {
     reexecInsideDesktop(std::string(TROVEMARK_SOURCE_DIR) + "/scripts/with-desktop", argc, argv);
 
     auto standin = Standin::start({options.standin, options.scene, std::nullopt, std::nullopt});
+    ax::setUpProcess();
     ax::SystemClock clock;
     // One adapter serves every run here, not one request: no wait budget.
-    ax::atspi::Options unbounded;
+    ax::atspi::Options unbounded = ax::atspi::busesNamedIn(ax::currentEnvironment());
     unbounded.waitBudget = std::chrono::hours(24);
     ax::atspi::Accessibility ax(clock, unbounded);
     BusMonitor monitor(accessibilityBusAddress());

@@ -45,7 +45,8 @@ const ax::Element& sliderAt(const PaletteSnapshot& snapshot, const SectionTables
 
 PaletteSnapshot reread(ax::Accessibility& ax, const ax::ElementRef& window,
                        const std::string& section) {
-  return palette(ax::flatten(ax, window), section);
+  ax::Walk walk = ax::flatten(ax, window);
+  return palette(walk, section);
 }
 
 struct Change {
@@ -86,11 +87,11 @@ PaletteSnapshot nudge(ax::Accessibility& ax, const ax::ElementRef& window, const
   return reread(ax, window, request.section);
 }
 
-std::vector<ax::Element> collect(const std::vector<ax::Element>& nodes, const char* role,
+std::vector<ax::Element> collect(const std::vector<ax::Element>& nodes, ax::RoleKind role,
                                  const std::string& description) {
   std::vector<ax::Element> found;
   std::copy_if(nodes.begin(), nodes.end(), std::back_inserter(found), [&](const ax::Element& e) {
-    return e.role == role && e.description() == description;
+    return e.role.is(role) && e.describedAs() == description;
   });
   return found;
 }
@@ -99,7 +100,7 @@ std::vector<ax::Element> collect(const std::vector<ax::Element>& nodes, const ch
 // one slider does not drag the others along.
 void resetBlurRow(ax::Accessibility& ax, const PaletteSnapshot& snapshot, std::size_t index,
                   double target) {
-  const auto links = collect(snapshot.nodes, kCheckBox, "");
+  const auto links = collect(snapshot.nodes, ax::RoleKind::kCheckBox, "");
   if (links.size() <= index) fail(messages::kChannelLinkUnavailable);
   const ax::Element& link = links[index];
   const bool linked = link.number() == 1;
@@ -131,7 +132,7 @@ bool settled(const PaletteSnapshot& snapshot, const SectionTables& tables, const
 PaletteSnapshot reset(ax::Accessibility& ax, ax::Clock& clock, const ax::ElementRef& window,
                       const Request& request, const SectionTables& tables,
                       const PaletteSnapshot& snapshot) {
-  const auto buttons = collect(snapshot.nodes, kButton, kResetDescription);
+  const auto buttons = collect(snapshot.nodes, ax::RoleKind::kButton, kResetDescription);
   const auto& index = request.index;
   if (!index || *index < 0 || static_cast<std::uint64_t>(*index) >= tables.resetRows.size() ||
       static_cast<std::uint64_t>(*index) >= buttons.size()) {
@@ -181,7 +182,8 @@ Response run(ax::Accessibility& ax, ax::Clock& clock, const Request& request) {
   if (!ax.isProcessTrusted()) fail(messages::kNotTrusted);
   const ax::ElementRef window = currentWindow(ax);
   const std::string mode = request.mode == kBlurMode ? kBlurMode : kSharpenMode;
-  PaletteSnapshot snapshot = palette(showPalette(ax, window, section, mode), section);
+  ax::Walk shown = showPalette(ax, window, section, mode);
+  PaletteSnapshot snapshot = palette(shown, section);
   const SectionTables tables = tablesOf(section);
 
   if (request.action == kNudge) {

@@ -33,29 +33,35 @@ const PaletteShape& shapeOf(const std::string& section) {
 
 }  // namespace
 
-bool isStaticText(const ax::Element& element) { return element.role == kStaticText; }
+bool isStaticText(const ax::Element& element) { return element.role.is(ax::RoleKind::kStaticText); }
+
+bool isSlider(const ax::Element& element) { return element.role.is(ax::RoleKind::kSlider); }
 
 bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-PaletteSnapshot palette(const ax::Walk& nodes, const std::string& section) {
+PaletteSnapshot palette(ax::Walk& nodes, const std::string& section) {
   const PaletteShape& shape = shapeOf(section);
-  auto title = std::find_if(nodes.begin(), nodes.end(), [&](const ax::Element& e) {
+  const auto title = nodes.find(0, [&](const ax::Element& e) {
     return isStaticText(e) && startsWith(e.text(), shape.titlePrefix);
   });
-  if (title == nodes.end()) throw ColorError(std::string(shape.missingTitle));
+  if (!title) throw ColorError(std::string(shape.missingTitle));
 
-  auto end = std::find_if(std::next(title), nodes.end(), [&](const ax::Element& e) {
+  const auto end = nodes.find(*title + 1, [&](const ax::Element& e) {
     if (!isStaticText(e)) return false;
     const std::string text = e.text();
     return shape.endIsPrefix ? startsWith(text, shape.endText) : text == shape.endText;
   });
 
+  // Without an end the run reaches the end of the walk, which the search for
+  // one has read.
+  const auto& read = nodes.elements();
   PaletteSnapshot snapshot;
-  snapshot.nodes.assign(title, end);
+  snapshot.nodes.assign(read.begin() + static_cast<std::ptrdiff_t>(*title),
+                        read.begin() + static_cast<std::ptrdiff_t>(end.value_or(read.size())));
   std::copy_if(snapshot.nodes.begin(), snapshot.nodes.end(), std::back_inserter(snapshot.sliders),
-               [](const ax::Element& e) { return e.role == kSlider; });
+               isSlider);
   if (snapshot.sliders.size() != shape.sliderCount) {
     throw ColorError(
         messages::controlsChanged(section, shape.sliderCount, snapshot.sliders.size()));

@@ -21,11 +21,6 @@ inline constexpr const char* kScopesTitle = "Scopes";
 inline constexpr const char* kColorBarsCheckBox = "Color Bars";
 inline constexpr const char* kBlurCheckBox = "Blur";
 
-using ax::kButton;
-using ax::kCheckBox;
-using ax::kSlider;
-using ax::kStaticText;
-
 // One palette as Resolve showed it: its run of the walk, from its title text
 // up to the next palette's title, and the sliders of that run in walk order.
 // A slider's place in `sliders` is how everything else addresses it.
@@ -37,10 +32,11 @@ struct PaletteSnapshot {
 // The palette of `section` in a walk of the window. Throws ColorError for an
 // unknown section, a missing title, or a slider count other than the one the
 // section's value positions rely on. Reads the walk up to the palette's end.
-PaletteSnapshot palette(const ax::Walk& nodes, const std::string& section);
+PaletteSnapshot palette(ax::Walk& nodes, const std::string& section);
 
 // Helpers shared by the code that reads walks.
 bool isStaticText(const ax::Element& element);
+bool isSlider(const ax::Element& element);
 bool startsWith(const std::string& text, const std::string& prefix);
 
 }  // namespace trovemark::color

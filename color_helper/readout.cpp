@@ -44,7 +44,7 @@ std::vector<std::vector<double>> primariesRows(ax::Accessibility& ax,
     // Only what stands after the group's last slider and before the next
     // slider is the group's readout; numbers between its bars are not.
     std::vector<double> numbers;
-    for (++it; it != nodes.end() && it->role != kSlider; ++it) {
+    for (++it; it != nodes.end() && !isSlider(*it); ++it) {
       if (!isStaticText(*it)) continue;
       if (auto number = ax::parseNumber(it->text())) numbers.push_back(*number);
     }

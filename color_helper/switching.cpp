@@ -17,14 +17,17 @@ using ax::Walk;
 // The mode check boxes stand among the title and the 14 elements after it.
 constexpr std::size_t kModeSearchSpan = 15;
 
-Walk::Iterator findStaticTextStartingWith(const Walk& walk, const std::string& prefix) {
-  return std::find_if(walk.begin(), walk.end(), [&](const ax::Element& e) {
-    return isStaticText(e) && startsWith(e.text(), prefix);
-  });
+std::optional<std::size_t> findStaticTextStartingWith(Walk& walk, const std::string& prefix) {
+  return walk.find(
+      0, [&](const ax::Element& e) { return isStaticText(e) && startsWith(e.text(), prefix); });
 }
 
 bool isCheckBox(const ax::Element& e, const std::string& description) {
-  return e.role == kCheckBox && e.description() == description;
+  return e.role.is(ax::RoleKind::kCheckBox) && e.describedAs() == description;
+}
+
+std::optional<std::size_t> findCheckBox(Walk& walk, const std::string& description) {
+  return walk.find(0, [&](const ax::Element& e) { return isCheckBox(e, description); });
 }
 
 // A check box already on is left alone; anything else is pressed once and the
@@ -42,34 +45,31 @@ Walk showPalette(ax::Accessibility& ax, const ax::ElementRef& window, const std:
                  const std::string& mode) {
   Walk walk = ax::flatten(ax, window);
   // The Primaries title is the sign that the Color page is showing.
-  if (findStaticTextStartingWith(walk, kColorPageTitlePrefix) == walk.end()) {
+  if (!findStaticTextStartingWith(walk, kColorPageTitlePrefix)) {
     throw ColorError(std::string(messages::kOpenColorPage));
   }
 
   if (section == kPrimaries) {
-    auto colorBars = std::find_if(walk.begin(), walk.end(), [](const ax::Element& e) {
-      return isCheckBox(e, kColorBarsCheckBox);
-    });
-    if (colorBars == walk.end()) throw ColorError(std::string(messages::kColorBarsUnavailable));
-    const ax::Element checkBox = *colorBars;
+    const auto colorBars = findCheckBox(walk, kColorBarsCheckBox);
+    if (!colorBars) throw ColorError(std::string(messages::kColorBarsUnavailable));
+    const ax::Element checkBox = walk.elements()[*colorBars];
     return switchOn(ax, window, std::move(walk), checkBox);
   }
 
-  if (findStaticTextStartingWith(walk, kBlurTitlePrefix) == walk.end()) {
-    auto opener = std::find_if(walk.begin(), walk.end(),
-                               [](const ax::Element& e) { return isCheckBox(e, kBlurCheckBox); });
-    if (opener == walk.end()) throw ColorError(std::string(messages::kBlurUnavailable));
-    ax::press(ax, *opener);
+  if (!findStaticTextStartingWith(walk, kBlurTitlePrefix)) {
+    const auto opener = findCheckBox(walk, kBlurCheckBox);
+    if (!opener) throw ColorError(std::string(messages::kBlurUnavailable));
+    ax::press(ax, walk.elements()[*opener]);
     walk = ax::flatten(ax, window);
   }
 
-  auto title = findStaticTextStartingWith(walk, kBlurTitlePrefix);
-  if (title == walk.end()) throw ColorError(messages::modeUnavailable(mode));
+  const auto title = findStaticTextStartingWith(walk, kBlurTitlePrefix);
+  if (!title) throw ColorError(messages::modeUnavailable(mode));
   // Counted, not measured: the walk is read no further than the span.
-  auto modeBox = title;
-  for (std::size_t seen = 0; seen < kModeSearchSpan && modeBox != walk.end(); ++seen, ++modeBox) {
-    if (isCheckBox(*modeBox, mode)) {
-      const ax::Element checkBox = *modeBox;
+  const std::size_t end = walk.readUpTo(*title + kModeSearchSpan);
+  for (std::size_t i = *title; i < end; ++i) {
+    if (isCheckBox(walk.elements()[i], mode)) {
+      const ax::Element checkBox = walk.elements()[i];
       return switchOn(ax, window, std::move(walk), checkBox);
     }
   }

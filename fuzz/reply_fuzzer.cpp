@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/accessibility/platform.h"
 #include "color_helper/helper_main.h"
 #include "fuzz/bytes.h"
 #include "fuzz/check.h"
@@ -309,6 +310,7 @@ class FuzzWire final : public ax::dbus::Wire {
 // One request through the helper, checked.
 void request(Peer& peer, const std::string& json) {
   ax::atspi::Options options;
+  options.sessionBus = "fuzz";
   options.connect = [&peer](const std::string&, Clock& clock, ax::dbus::BusOptions bus) {
     return ax::dbus::Bus::over(std::make_unique<FuzzWire>(peer), clock, bus);
   };
@@ -325,7 +327,7 @@ void request(Peer& peer, const std::string& json) {
   check(status == 0 || status == 1, "exit status " + std::to_string(status));
   check((status == 0 ? err : out).str().empty(), "both streams written");
   check(said.size() > 1 && said.find('\n') == said.size() - 1, "not one line: " + said);
-  check(waited <= std::chrono::duration<double>(ax::atspi::kRequestWaitBudget).count() + 1.61,
+  check(waited <= std::chrono::duration<double>(ax::kRequestWaitBudget).count() + 1.61,
         "waited " + std::to_string(waited) + " s: " + json);
 }
 
@@ -343,8 +345,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           {"role":"AXCheckBox","description":"Color Bars","value":0},
           {"role":"AXSlider","value":1.5},
           {"role":"AXGroup","children":[{"role":"AXButton","description":"Reset"}]}])")};
-  setenv("DBUS_SESSION_BUS_ADDRESS", "fuzz", 1);
-  unsetenv("AT_SPI_BUS_ADDRESS");
+  static const bool ready = (ax::setUpProcess(), true);
+  (void)ready;
   fuzz::Bytes bytes(data, size);
   const std::uint8_t first = bytes.byte();
   const std::string section = first & 1 ? "blur" : "primaries";

@@ -1,8 +1,11 @@
 #include "scene_engine/scene.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 #include <utility>
+
+#include "color_helper/resolve.h"
 
 namespace trovemark::scene {
 
@@ -33,13 +36,6 @@ const SceneHandle* asSceneHandle(const ax::ElementRef& element, const void* owne
 
 }  // namespace
 
-std::optional<ax::AttributeValue> toAttribute(const Value& value) {
-  if (const auto* text = std::get_if<std::string>(&value)) return ax::AttributeValue(*text);
-  if (const auto* number = std::get_if<double>(&value)) return ax::AttributeValue(*number);
-  if (const auto* other = std::get_if<ax::OtherValue>(&value)) return ax::AttributeValue(*other);
-  return std::nullopt;
-}
-
 Scene::Scene(std::unique_ptr<SceneModel> model) : model_(std::move(model)) {
   const char* mode = std::getenv("TROVEMARK_SCENE_WALK");
   walkMode_ = mode && std::string_view(mode) == "everything" ? WalkMode::kReadEverything
@@ -57,11 +53,11 @@ std::unique_ptr<Scene> Scene::load(const std::filesystem::path& file, ax::Clock&
 
 const std::vector<Operation>& Scene::operations() const { return model_->operations(); }
 
-std::optional<ax::AttributeValue> Scene::valueOf(const std::string& id) {
+Value Scene::valueOf(const std::string& id) {
   model_->advanceToNow();
   const auto node = model_->find(id);
-  if (!node) return std::nullopt;
-  return toAttribute(model_->value(*node));
+  if (!node) return {};
+  return model_->value(*node);
 }
 
 bool Scene::isShown(const std::string& id) {
@@ -92,11 +88,19 @@ bool Scene::isProcessTrusted() {
   return model_->trusted();
 }
 
-std::vector<ax::ProcessId> Scene::runningApplications(const std::string& bundleIdentifier) {
+std::vector<ax::ProcessId> Scene::runningApplications(const ax::Application& application) {
   ++calls_;
   model_->advanceToNow();
+  const ax::Application& resolve = color::resolveApplication();
+  const auto& names = application.registeredNames;
+  const bool isResolve =
+      application.bundleIdentifier == resolve.bundleIdentifier ||
+      std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+        return std::find(resolve.registeredNames.begin(), resolve.registeredNames.end(), name) !=
+               resolve.registeredNames.end();
+      });
   std::vector<ax::ProcessId> pids;
-  if (bundleIdentifier != kBundleIdentifier) return pids;
+  if (!isResolve) return pids;
   for (std::size_t i = 0; i < model_->applicationCount(); ++i) {
     pids.push_back(kFirstProcessId + static_cast<ax::ProcessId>(i));
   }
@@ -108,63 +112,60 @@ ax::ElementRef Scene::applicationElement(ax::ProcessId pid) {
   return std::make_shared<SceneHandle>(model_.get(), SceneHandle::Kind::kApplication, pid);
 }
 
-std::optional<ax::AttributeValue> Scene::attribute(const ax::ElementRef& element,
-                                                   const std::string& name) {
+ax::Reading Scene::read(const ax::ElementRef& element, ax::Attributes attributes) {
   ++calls_;
   model_->advanceToNow();
+  ax::Reading reading;
+  reading.covered = attributes;
   const SceneHandle* handle = asSceneHandle(element, model_.get());
-  if (handle == nullptr) return std::nullopt;
+  if (handle == nullptr) return reading;
   if (handle->kind() == SceneHandle::Kind::kApplication) {
-    return applicationAttribute(handle->index(), name);
+    readApplication(handle->index(), attributes, reading);
+  } else {
+    readNode(static_cast<NodeId>(handle->index()), attributes, reading);
   }
-  return nodeAttribute(static_cast<NodeId>(handle->index()), name);
+  return reading;
 }
 
-std::optional<ax::AttributeValue> Scene::applicationAttribute(ax::ProcessId pid,
-                                                              const std::string& name) {
+std::vector<ax::ElementRef> Scene::elementsFor(const std::vector<NodeId>& nodes) const {
+  std::vector<ax::ElementRef> refs;
+  refs.reserve(nodes.size());
+  for (NodeId node : nodes) refs.push_back(elementFor(node));
+  return refs;
+}
+
+void Scene::readApplication(ax::ProcessId pid, ax::Attributes attributes, ax::Reading& reading) {
   if (pid < kFirstProcessId ||
       static_cast<std::uint64_t>(pid - kFirstProcessId) >= model_->applicationCount()) {
-    return std::nullopt;
+    return;
   }
   const auto application = static_cast<std::size_t>(pid - kFirstProcessId);
-  if (name == ax::kRole) return ax::AttributeValue(std::string("AXApplication"));
-  if (name == ax::kFocusedWindow) {
-    const auto window = model_->focusedWindow(application);
-    if (!window) return std::nullopt;
-    return ax::AttributeValue(elementFor(*window));
+  if (attributes.has(ax::Attribute::kRole)) reading.role = ax::macRole("AXApplication");
+  if (attributes.has(ax::Attribute::kFocusedWindow)) {
+    if (const auto window = model_->focusedWindow(application)) {
+      reading.focusedWindow = elementFor(*window);
+    }
   }
-  if (name == ax::kWindows) {
-    const auto windows = model_->shownWindows(application);
-    if (!windows) return std::nullopt;
-    std::vector<ax::ElementRef> refs;
-    refs.reserve(windows->size());
-    for (NodeId window : *windows) refs.push_back(elementFor(window));
-    return ax::AttributeValue(std::move(refs));
+  if (attributes.has(ax::Attribute::kWindows)) {
+    if (const auto windows = model_->shownWindows(application)) {
+      reading.windows = elementsFor(*windows);
+    }
   }
-  return std::nullopt;
 }
 
-std::optional<ax::AttributeValue> Scene::nodeAttribute(NodeId node, const std::string& name) {
+void Scene::readNode(NodeId node, ax::Attributes attributes, ax::Reading& reading) {
   // A hidden node is an element that has gone: every read fails.
-  if (!model_->isShown(node)) return std::nullopt;
-  if (name == ax::kRole) {
-    const auto& role = model_->role(node);
-    return role ? std::optional<ax::AttributeValue>(*role) : std::nullopt;
+  if (!model_->isShown(node)) return;
+  if (attributes.has(ax::Attribute::kRole)) {
+    if (const auto& role = model_->role(node)) reading.role = ax::macRole(*role);
   }
-  if (name == ax::kDescription) {
-    const auto& description = model_->description(node);
-    return description ? std::optional<ax::AttributeValue>(*description) : std::nullopt;
+  if (attributes.has(ax::Attribute::kDescription)) reading.description = model_->description(node);
+  if (attributes.has(ax::Attribute::kValue)) reading.value = model_->value(node);
+  if (attributes.has(ax::Attribute::kChildren)) {
+    if (const auto children = model_->shownChildren(node)) {
+      reading.children = elementsFor(*children);
+    }
   }
-  if (name == ax::kValue) return toAttribute(model_->value(node));
-  if (name == ax::kChildren) {
-    const auto children = model_->shownChildren(node);
-    if (!children) return std::nullopt;
-    std::vector<ax::ElementRef> refs;
-    refs.reserve(children->size());
-    for (NodeId child : *children) refs.push_back(elementFor(child));
-    return ax::AttributeValue(std::move(refs));
-  }
-  return std::nullopt;
 }
 
 bool Scene::setValue(const ax::ElementRef& element, double value) {

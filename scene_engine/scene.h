@@ -31,8 +31,6 @@ class Scene : public ax::Accessibility {
   // whole test suite can run both ways.
   enum class WalkMode { kAsAsked, kReadEverything };
 
-  // The bundle identifier under which the scene's applications run.
-  static constexpr const char* kBundleIdentifier = ax::kResolveBundleIdentifier;
   // Process id of application i is kFirstProcessId + i.
   static constexpr ax::ProcessId kFirstProcessId = 24601;
 
@@ -41,9 +39,9 @@ class Scene : public ax::Accessibility {
   explicit Scene(std::unique_ptr<SceneModel> model);
 
   const std::vector<Operation>& operations() const;
-  // The current "AXValue" of the node with that id (due effects applied
-  // first); nullopt when there is no such node or its value is missing.
-  std::optional<ax::AttributeValue> valueOf(const std::string& id);
+  // The current value of the node with that id (due effects applied first);
+  // missing when there is no such node.
+  Value valueOf(const std::string& id);
   // False while the node or an ancestor is hidden, and for an unknown id.
   bool isShown(const std::string& id);
   // Port calls answered so far.
@@ -57,11 +55,12 @@ class Scene : public ax::Accessibility {
   std::optional<NodeId> nodeOf(const ax::ElementRef& element) const;
 
   // ax::Accessibility
+  // Its applications run as Resolve does (color_helper/resolve.h): they are
+  // the running instances of Resolve's identity on either platform.
   bool isProcessTrusted() override;
-  std::vector<ax::ProcessId> runningApplications(const std::string& bundleIdentifier) override;
+  std::vector<ax::ProcessId> runningApplications(const ax::Application& application) override;
   ax::ElementRef applicationElement(ax::ProcessId pid) override;
-  std::optional<ax::AttributeValue> attribute(const ax::ElementRef& element,
-                                              const std::string& name) override;
+  ax::Reading read(const ax::ElementRef& element, ax::Attributes attributes) override;
   bool setValue(const ax::ElementRef& element, double value) override;
   bool press(const ax::ElementRef& element) override;
   bool sameElement(const ax::ElementRef& a, const ax::ElementRef& b) override;
@@ -69,9 +68,9 @@ class Scene : public ax::Accessibility {
                                        const ax::ReadingPlan& plan) override;
 
  private:
-  std::optional<ax::AttributeValue> nodeAttribute(NodeId node, const std::string& name);
-  std::optional<ax::AttributeValue> applicationAttribute(ax::ProcessId pid,
-                                                         const std::string& name);
+  void readNode(NodeId node, ax::Attributes attributes, ax::Reading& reading);
+  void readApplication(ax::ProcessId pid, ax::Attributes attributes, ax::Reading& reading);
+  std::vector<ax::ElementRef> elementsFor(const std::vector<NodeId>& nodes) const;
 
   std::unique_ptr<SceneModel> model_;
   // One handle per node, made on first use, so that repeated walks share them.
@@ -79,8 +78,5 @@ class Scene : public ax::Accessibility {
   std::size_t calls_ = 0;
   WalkMode walkMode_;
 };
-
-// How a model value reads through the port: missing stays missing.
-std::optional<ax::AttributeValue> toAttribute(const Value& value);
 
 }  // namespace trovemark::scene

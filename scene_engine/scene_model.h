@@ -52,7 +52,7 @@ using NodeId = std::size_t;
 
 // A node's "AXValue": missing, text, a number, or a value of another type
 // (`OtherValue::kind` is "boolean", "array" or "object").
-using Value = std::variant<std::monostate, std::string, double, ax::OtherValue>;
+using Value = ax::Value;
 
 // What a listener hears about. Every notice comes after the change is made.
 struct Change {

@@ -1,12 +1,11 @@
 #pragma once
 
 // A hand-built accessibility tree for tests that need no scene: each node is
-// a bag of attributes, and every read is recorded. Operating is the scene's
-// to test: here every press and set is accepted.
+// a reading of its attributes, and every read is recorded. Operating is the
+// scene's to test: here every press and set is accepted.
 
 #include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "color_helper/accessibility/accessibility.h"
@@ -15,36 +14,45 @@ namespace trovemark::testing {
 
 class FakeTree final : public ax::Accessibility {
  public:
-  using Attributes = std::map<std::string, ax::AttributeValue>;
-
-  ax::ElementRef add(Attributes attributes) {
+  // A node answering `reading` (its children set apart, with setChildren).
+  ax::ElementRef add(ax::Reading reading) {
     auto handle = std::make_shared<const ax::ElementHandle>();
-    nodes_[handle.get()] = std::move(attributes);
+    nodes_[handle.get()] = std::move(reading);
     return handle;
   }
   void setChildren(const ax::ElementRef& parent, std::vector<ax::ElementRef> children) {
-    nodes_.at(parent.get())[ax::kChildren] = std::move(children);
+    nodes_.at(parent.get()).children = std::move(children);
   }
 
-  std::vector<std::string> reads;  // attribute names, in the order asked
+  // One entry per read: the attributes it asked for.
+  std::vector<ax::Attributes> reads;
+  // How many reads asked for `attribute`.
+  std::size_t readsOf(ax::Attribute attribute) const {
+    std::size_t n = 0;
+    for (const auto& read : reads) n += read.has(attribute) ? 1 : 0;
+    return n;
+  }
 
   bool isProcessTrusted() override { return true; }
-  std::vector<ax::ProcessId> runningApplications(const std::string&) override { return {}; }
+  std::vector<ax::ProcessId> runningApplications(const ax::Application&) override { return {}; }
   ax::ElementRef applicationElement(ax::ProcessId) override { return add({}); }
-  std::optional<ax::AttributeValue> attribute(const ax::ElementRef& element,
-                                              const std::string& name) override {
-    reads.push_back(name);
-    const auto& attributes = nodes_.at(element.get());
-    auto it = attributes.find(name);
-    if (it == attributes.end()) return std::nullopt;
-    return it->second;
+  ax::Reading read(const ax::ElementRef& element, ax::Attributes attributes) override {
+    reads.push_back(attributes);
+    const ax::Reading& node = nodes_.at(element.get());
+    ax::Reading answer;
+    answer.covered = attributes;
+    if (attributes.has(ax::Attribute::kRole)) answer.role = node.role;
+    if (attributes.has(ax::Attribute::kDescription)) answer.description = node.description;
+    if (attributes.has(ax::Attribute::kValue)) answer.value = node.value;
+    if (attributes.has(ax::Attribute::kChildren)) answer.children = node.children;
+    return answer;
   }
   bool setValue(const ax::ElementRef&, double) override { return true; }
   bool press(const ax::ElementRef&) override { return true; }
   bool sameElement(const ax::ElementRef& a, const ax::ElementRef& b) override { return a == b; }
 
  private:
-  std::map<const ax::ElementHandle*, Attributes> nodes_;
+  std::map<const ax::ElementHandle*, ax::Reading> nodes_;
 };
 
 }  // namespace trovemark::testing

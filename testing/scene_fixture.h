@@ -112,13 +112,14 @@ struct SceneFixture {
     if (!found) throw std::invalid_argument("the scene has no node " + id);
     return scene->elementFor(*found);
   }
-  std::optional<ax::AttributeValue> read(const std::string& id, const std::string& name) {
-    return scene->attribute(node(id), name);
+  // The node's attributes, as the port reads them.
+  ax::Reading read(const std::string& id, ax::Attributes attributes) {
+    return scene->read(node(id), attributes);
   }
   // The node's current value when it is a number.
   std::optional<double> number(const std::string& id) {
     const auto value = scene->valueOf(id);
-    const double* held = value ? std::get_if<double>(&*value) : nullptr;
+    const double* held = std::get_if<double>(&value);
     return held ? std::optional<double>(*held) : std::nullopt;
   }
   void advanceMs(int ms) { clock.advance(std::chrono::milliseconds(ms)); }

@@ -22,21 +22,33 @@ bool isLeadingSpace(char c) {
   return c == '\0' || c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// The macOS names of the kinds callers tell apart.
+struct KindName {
+  RoleKind kind;
+  std::string_view name;
+};
+constexpr KindName kKindNames[] = {
+    {RoleKind::kStaticText, "AXStaticText"},
+    {RoleKind::kButton, "AXButton"},
+    {RoleKind::kCheckBox, "AXCheckBox"},
+    {RoleKind::kSlider, "AXSlider"},
+};
+
 // The children a walk follows: a list of element handles. A list with a null
 // entry is not one, and makes the node a leaf rather than hand a null handle
 // back to the backend.
-const std::vector<ElementRef>* walkableChildren(const std::optional<AttributeValue>& children) {
-  if (!children) return nullptr;
-  const auto* list = std::get_if<std::vector<ElementRef>>(&*children);
-  if (list == nullptr || std::find(list->begin(), list->end(), nullptr) != list->end()) {
-    return nullptr;
-  }
-  return list;
+const std::vector<ElementRef>* walkableChildren(const Reading& reading) {
+  if (!reading.children) return nullptr;
+  const auto& list = *reading.children;
+  if (std::find(list.begin(), list.end(), nullptr) != list.end()) return nullptr;
+  return &list;
 }
 
-// The walk every backend gets unless it knows better: one node at a time,
-// each read as the plan asks, with an explicit stack so that a
-// pathologically deep tree cannot exhaust the call stack.
+const Attributes kNodeAttributes =
+    Attribute::kRole | Attribute::kDescription | Attribute::kValue | Attribute::kChildren;
+
+// The walk every backend gets unless it knows better, with an explicit stack
+// so that a pathologically deep tree cannot exhaust the call stack.
 class NodeByNodeWalk final : public WalkSource {
  public:
   NodeByNodeWalk(Accessibility& ax, const ElementRef& root, std::size_t limit,
@@ -50,35 +62,25 @@ class NodeByNodeWalk final : public WalkSource {
     ElementRef node = std::move(pending_.back());
     pending_.pop_back();
     ++produced_;
-    NodeReading reading = ax_.readNode(node, kRoleField | kChildrenField);
-    std::string role = asText(reading.role);
-    const Fields wanted = plan_.fieldsFor(role) & ~reading.fields;
-    if ((wanted & (kDescriptionField | kValueField)) != 0) {
-      NodeReading more = ax_.readNode(node, wanted & (kDescriptionField | kValueField));
-      if ((more.fields & kDescriptionField) != 0 && (reading.fields & kDescriptionField) == 0) {
-        reading.description = std::move(more.description);
-        reading.fields |= kDescriptionField;
-      }
-      if ((more.fields & kValueField) != 0 && (reading.fields & kValueField) == 0) {
-        reading.value = std::move(more.value);
-        reading.fields |= kValueField;
-      }
+    Reading reading = ax_.read(node, Attribute::kRole | Attribute::kChildren);
+    const Attributes more = plan_.attributesFor(reading.role) - reading.covered - Attribute::kRole -
+                            Attribute::kChildren;
+    if (!more.empty()) {
+      Reading rest = ax_.read(node, more);
+      if (more.has(Attribute::kDescription)) reading.description = std::move(rest.description);
+      if (more.has(Attribute::kValue)) reading.value = std::move(rest.value);
+      reading.covered |= more;
     }
-    if (const auto* children = walkableChildren(reading.children)) {
+    if (const auto* children = walkableChildren(reading)) {
       // Pushed in reverse so that they pop in list order.
       pending_.insert(pending_.end(), children->rbegin(), children->rend());
     }
-    return snapshotOf(std::move(node), std::move(role), reading, ax_);
-  }
-
-  static Element snapshotOf(ElementRef node, std::string role, NodeReading& reading,
-                            Accessibility& ax) {
-    std::optional<std::string> description;
-    if ((reading.fields & kDescriptionField) != 0) description = asText(reading.description);
-    std::optional<std::optional<AttributeValue>> value;
-    if ((reading.fields & kValueField) != 0) value = std::move(reading.value);
-    return Element::partial(std::move(node), std::move(role), std::move(description),
-                            std::move(value), ax);
+    Element element{std::move(node), std::move(reading.role), std::nullopt, std::nullopt};
+    if (reading.covered.has(Attribute::kDescription)) {
+      element.description = reading.description.value_or(std::string());
+    }
+    if (reading.covered.has(Attribute::kValue)) element.value = std::move(reading.value);
+    return element;
   }
 
  private:
@@ -104,6 +106,21 @@ class ListedWalk final : public WalkSource {
 
 }  // namespace
 
+Role macRole(std::string_view name) {
+  if (name.empty()) return {};
+  for (const auto& [kind, known] : kKindNames) {
+    if (known == name) return {kind, std::string(name)};
+  }
+  return {RoleKind::kOther, std::string(name)};
+}
+
+std::string macRoleName(const Role& role) {
+  for (const auto& [kind, known] : kKindNames) {
+    if (kind == role.kind) return std::string(known);
+  }
+  return role.name;
+}
+
 std::unique_ptr<WalkSource> listedWalk(std::vector<Element> elements) {
   return std::make_unique<ListedWalk>(std::move(elements));
 }
@@ -120,54 +137,23 @@ std::optional<double> parseNumber(const std::string& text) {
   return parsed;
 }
 
-std::string asText(const std::optional<AttributeValue>& value) {
+std::string Element::text() const {
   if (value) {
     if (const auto* text = std::get_if<std::string>(&*value)) return *text;
   }
   return {};
 }
 
-Element::Element(ElementRef ref, std::string role, std::string description,
-                 std::optional<AttributeValue> value)
-    : ref(std::move(ref)),
-      role(std::move(role)),
-      description_(std::move(description)),
-      value_(std::move(value)) {}
-
-Element Element::partial(ElementRef ref, std::string role, std::optional<std::string> description,
-                         std::optional<std::optional<AttributeValue>> value,
-                         Accessibility& source) {
-  Element element;
-  element.ref = std::move(ref);
-  element.role = std::move(role);
-  element.description_ = std::move(description);
-  element.value_ = std::move(value);
-  element.source_ = &source;
-  return element;
-}
-
-const std::string& Element::description() const {
-  if (!description_) {
-    description_ = source_ && ref ? asText(source_->attribute(ref, kDescription)) : std::string();
-  }
-  return *description_;
-}
-
-const std::optional<AttributeValue>& Element::value() const {
-  if (!value_) {
-    value_.emplace(source_ && ref ? source_->attribute(ref, kValue) : std::nullopt);
-  }
-  return *value_;
-}
-
-std::string Element::text() const { return asText(value()); }
-
 double Element::number() const {
-  const auto& v = value();
-  if (!v) return 0;
-  if (const auto* number = std::get_if<double>(&*v)) return *number;
-  if (const auto* text = std::get_if<std::string>(&*v)) return parseNumber(*text).value_or(0);
+  if (!value) return 0;
+  if (const auto* number = std::get_if<double>(&*value)) return *number;
+  if (const auto* text = std::get_if<std::string>(&*value)) return parseNumber(*text).value_or(0);
   return 0;
+}
+
+const std::string& Element::describedAs() const {
+  static const std::string kNone;
+  return description ? *description : kNone;
 }
 
 ReadingPlan ReadingPlan::everything() {
@@ -176,42 +162,24 @@ ReadingPlan ReadingPlan::everything() {
   return plan;
 }
 
-ReadingPlan ReadingPlan::only(std::vector<std::pair<std::string, Fields>> roles) {
+ReadingPlan ReadingPlan::only(std::vector<std::pair<RoleKind, Attributes>> kinds) {
   ReadingPlan plan;
-  plan.roles_ = std::move(roles);
+  plan.kinds_ = std::move(kinds);
   return plan;
 }
 
-Fields ReadingPlan::fieldsFor(const std::string& role) const {
-  if (everything_) return kAllFields;
-  Fields fields = kRoleField | kChildrenField;
-  for (const auto& [name, extra] : roles_) {
-    if (name == role) fields |= extra;
+Attributes ReadingPlan::attributesFor(const Role& role) const {
+  if (everything_) return kNodeAttributes;
+  Attributes attributes = Attribute::kRole | Attribute::kChildren;
+  for (const auto& [kind, extra] : kinds_) {
+    if (kind == role.kind) attributes |= extra;
   }
-  return fields;
-}
-
-NodeReading Accessibility::readNode(const ElementRef& element, Fields fields) {
-  NodeReading reading;
-  reading.fields = fields & kAllFields;
-  if ((fields & kRoleField) != 0) reading.role = attribute(element, kRole);
-  if ((fields & kDescriptionField) != 0) reading.description = attribute(element, kDescription);
-  if ((fields & kValueField) != 0) reading.value = attribute(element, kValue);
-  if ((fields & kChildrenField) != 0) reading.children = attribute(element, kChildren);
-  return reading;
+  return attributes;
 }
 
 std::unique_ptr<WalkSource> Accessibility::walk(const ElementRef& root, std::size_t limit,
                                                 const ReadingPlan& plan) {
   return std::make_unique<NodeByNodeWalk>(*this, root, limit, plan);
-}
-
-std::vector<Element> Accessibility::flatten(const ElementRef& root, std::size_t limit,
-                                            const ReadingPlan& plan) {
-  std::vector<Element> list;
-  auto source = walk(root, limit, plan);
-  while (auto element = source->next()) list.push_back(std::move(*element));
-  return list;
 }
 
 Clock::TimePoint SystemClock::now() {

@@ -22,53 +22,158 @@ using dbus::Bus;
 using dbus::Message;
 using dbus::ObjectRef;
 
-// The protocol's role numbers that the helper names.
-enum Role : std::uint32_t {
-  kRoleInvalid = 0,
-  kRoleComboBox = 11,
-  kRoleDialog = 16,
-  kRoleFiller = 20,
-  kRoleFrame = 23,
-  kRoleImage = 27,
-  kRoleLabel = 29,
-  kRoleList = 31,
-  kRoleMenu = 33,
-  kRoleMenuBar = 34,
-  kRoleMenuItem = 35,
-  kRolePageTabList = 38,
-  kRolePanel = 39,
-  kRoleProgressBar = 42,
-  kRolePushButton = 43,
-  kRoleRadioButton = 44,
-  kRoleScrollBar = 48,
-  kRoleScrollPane = 49,
-  kRoleSlider = 51,
-  kRoleSpinButton = 52,
-  kRoleSplitPane = 53,
-  kRoleTable = 55,
-  kRoleText = 61,
-  kRoleToggleButton = 62,
-  kRoleToolBar = 63,
-  kRoleUnknown = 67,
-  kRoleWindow = 69,
-  kRoleEntry = 79,
-  kRoleHeading = 83,
-  kRoleLink = 88,
-  kRoleGrouping = 99,
-  kRoleStatic = 116,
-  kRolePushButtonMenu = 129,
+// The protocol's names of its roles, by role number (as at-spi2-core's role
+// table has them). A role beyond the table is named by its number.
+constexpr const char* kRoleNames[] = {
+    "invalid",
+    "accelerator label",
+    "alert",
+    "animation",
+    "arrow",
+    "calendar",
+    "canvas",
+    "check box",
+    "check menu item",
+    "color chooser",
+    "column header",
+    "combo box",
+    "date editor",
+    "desktop icon",
+    "desktop frame",
+    "dial",
+    "dialog",
+    "directory pane",
+    "drawing area",
+    "file chooser",
+    "filler",
+    "focus traversable",
+    "font chooser",
+    "frame",
+    "glass pane",
+    "html container",
+    "icon",
+    "image",
+    "internal frame",
+    "label",
+    "layered pane",
+    "list",
+    "list item",
+    "menu",
+    "menu bar",
+    "menu item",
+    "option pane",
+    "page tab",
+    "page tab list",
+    "panel",
+    "password text",
+    "popup menu",
+    "progress bar",
+    "push button",
+    "radio button",
+    "radio menu item",
+    "root pane",
+    "row header",
+    "scroll bar",
+    "scroll pane",
+    "separator",
+    "slider",
+    "spin button",
+    "split pane",
+    "status bar",
+    "table",
+    "table cell",
+    "table column header",
+    "table row header",
+    "tearoff menu item",
+    "terminal",
+    "text",
+    "toggle button",
+    "tool bar",
+    "tool tip",
+    "tree",
+    "tree table",
+    "unknown",
+    "viewport",
+    "window",
+    "extended",
+    "header",
+    "footer",
+    "paragraph",
+    "ruler",
+    "application",
+    "autocomplete",
+    "editbar",
+    "embedded",
+    "entry",
+    "chart",
+    "caption",
+    "document frame",
+    "heading",
+    "page",
+    "section",
+    "redundant object",
+    "form",
+    "link",
+    "input method window",
+    "table row",
+    "tree item",
+    "document spreadsheet",
+    "document presentation",
+    "document text",
+    "document web",
+    "document email",
+    "comment",
+    "list box",
+    "grouping",
+    "image map",
+    "notification",
+    "info bar",
+    "level bar",
+    "title bar",
+    "block quote",
+    "audio",
+    "video",
+    "definition",
+    "article",
+    "landmark",
+    "log",
+    "marquee",
+    "math",
+    "rating",
+    "timer",
+    "static",
+    "math fraction",
+    "math root",
+    "subscript",
+    "superscript",
+    "description list",
+    "description term",
+    "description value",
+    "footnote",
+    "content deletion",
+    "content insertion",
+    "mark",
+    "suggestion",
+    "push button menu",
 };
 
+// The role numbers the port gives a kind of their own.
+constexpr std::uint32_t kRoleInvalid = 0;
+constexpr std::uint32_t kRoleLabel = 29;
+constexpr std::uint32_t kRolePushButton = 43;
+constexpr std::uint32_t kRoleSlider = 51;
+constexpr std::uint32_t kRoleStatic = 116;
+
 // What one node's calls have brought back so far.
-struct Reading {
-  Fields fields = 0;  // what is being read
+struct Answers {
+  Attributes fields;  // what is being read
   // A walk that can list only so many more nodes reads a child list no
   // further; without it the list is read whole, up to dbus::kMaxListItems.
   std::optional<std::size_t> keepChildren;
   std::optional<std::vector<ObjectRef>> children;
   std::optional<std::uint32_t> role;
   std::optional<std::string> name;
-  std::optional<AttributeValue> value;
+  std::optional<Value> value;  // none until a read of it answers
   int outstanding = 0;
 };
 
@@ -85,7 +190,7 @@ std::vector<ObjectRef> childRefs(std::vector<ObjectRef> refs, const std::string&
   return out;
 }
 
-std::optional<AttributeValue> fromVariant(const dbus::Variant& v) {
+Value fromVariant(const dbus::Variant& v) {
   switch (v.kind) {
     case dbus::Variant::Kind::kString:
       return v.text;
@@ -96,7 +201,7 @@ std::optional<AttributeValue> fromVariant(const dbus::Variant& v) {
     case dbus::Variant::Kind::kOther:
       return OtherValue{v.signature};
   }
-  return std::nullopt;
+  return {};
 }
 
 Message textCall(const std::string& peer, const std::string& path) {
@@ -110,11 +215,6 @@ Message textCall(const std::string& peer, const std::string& path) {
   return m;
 }
 
-std::string roleText(const std::optional<std::uint32_t>& role) {
-  if (!role) return {};
-  return roleName(*role).value_or(std::string());
-}
-
 // Reads one node: its role always, the rest as `fields` asks, and, once the
 // role is known, whatever `plan` (when given) names for it. `done` runs once
 // every answer is in. `r` must outlive the calls; they go out in `group`.
@@ -122,7 +222,7 @@ class NodeReader {
  public:
   NodeReader(Bus& bus, Bus::Group group) : bus_(bus), group_(group) {}
 
-  void read(const ObjectRef& object, Reading& r, Fields fields, const ReadingPlan* plan,
+  void read(const ObjectRef& object, Answers& r, Attributes fields, const ReadingPlan* plan,
             std::function<void()> done) {
     r.fields = fields;
     r.outstanding = 1;
@@ -130,7 +230,7 @@ class NodeReader {
       if (--r.outstanding == 0) done();
     };
     // Children first: their calls can go out as soon as this answer is in.
-    if ((fields & kChildrenField) != 0) {
+    if (fields.has(Attribute::kChildren)) {
       ++r.outstanding;
       bus_.call(
           dbus::methodCall(object.peer, object.path, kAccessible, "GetChildren"),
@@ -153,7 +253,7 @@ class NodeReader {
           group_);
     }
     // The value's source depends on the role, and so may the plan.
-    if (plan == nullptr && (fields & (kRoleField | kValueField)) == 0) {
+    if (plan == nullptr && !fields.has(Attribute::kRole) && !fields.has(Attribute::kValue)) {
       afterRole(object, r, finish);
       return;
     }
@@ -162,20 +262,20 @@ class NodeReader {
         [this, object, &r, plan, finish](DBusMessage* reply) {
           std::uint32_t role = 0;
           if (dbus::readUint32(reply, role)) r.role = role;
-          if (plan != nullptr) r.fields |= plan->fieldsFor(roleText(r.role));
+          if (plan != nullptr) r.fields |= plan->attributesFor(roleOf(r.role.value_or(0)));
           afterRole(object, r, finish);
         },
         group_);
   }
 
  private:
-  void afterRole(const ObjectRef& object, Reading& r, const std::function<void()>& finish) {
-    if ((r.fields & kDescriptionField) != 0) readName(object, r, finish);
-    if ((r.fields & kValueField) != 0) readValue(object, r, finish);
+  void afterRole(const ObjectRef& object, Answers& r, const std::function<void()>& finish) {
+    if (r.fields.has(Attribute::kDescription)) readName(object, r, finish);
+    if (r.fields.has(Attribute::kValue)) readValue(object, r, finish);
     finish();
   }
 
-  void readName(const ObjectRef& object, Reading& r, const std::function<void()>& finish) {
+  void readName(const ObjectRef& object, Answers& r, const std::function<void()>& finish) {
     ++r.outstanding;
     bus_.call(
         dbus::propertyGet(object.peer, object.path, kAccessible, "Name"),
@@ -194,7 +294,7 @@ class NodeReader {
   // offers Text and a slider Value, so theirs is read at once, and only a
   // node that does not answer that read has its interfaces asked: one call
   // less for each. A static text that offers both reads as its text.
-  void readValue(const ObjectRef& object, Reading& r, const std::function<void()>& finish) {
+  void readValue(const ObjectRef& object, Answers& r, const std::function<void()>& finish) {
     ++r.outstanding;
     const ValueSource likely = likelySource(r.role);
     if (likely == ValueSource::kNone) {
@@ -223,7 +323,7 @@ class NodeReader {
 
   // The value from the interface the node lists first, unless that is the
   // one already `tried` without an answer.
-  void readInterfaces(const ObjectRef& object, Reading& r, ValueSource tried,
+  void readInterfaces(const ObjectRef& object, Answers& r, ValueSource tried,
                       const std::function<void()>& finish) {
     bus_.call(
         dbus::methodCall(object.peer, object.path, kAccessible, "GetInterfaces"),
@@ -240,7 +340,7 @@ class NodeReader {
         group_);
   }
 
-  void sendValueCall(const ObjectRef& object, Reading& r, ValueSource source,
+  void sendValueCall(const ObjectRef& object, Answers& r, ValueSource source,
                      const std::function<void()>& finish) {
     switch (source) {
       case ValueSource::kCheckedState:
@@ -336,15 +436,13 @@ std::vector<ElementRef> handlesOf(const std::vector<ObjectRef>& refs) {
 }
 
 // The port's reading of what the protocol brought back.
-NodeReading portReading(Reading& r) {
-  NodeReading out;
-  out.fields = r.fields;
-  if ((r.fields & kRoleField) != 0 && r.role) {
-    if (auto role = roleName(*r.role)) out.role = *role;
-  }
-  if ((r.fields & kDescriptionField) != 0 && r.name) out.description = *r.name;
-  if ((r.fields & kValueField) != 0) out.value = std::move(r.value);
-  if ((r.fields & kChildrenField) != 0 && r.children) out.children = handlesOf(*r.children);
+Reading portReading(Answers& r) {
+  Reading out;
+  out.covered = r.fields;
+  if (r.fields.has(Attribute::kRole) && r.role) out.role = roleOf(*r.role);
+  if (r.fields.has(Attribute::kDescription)) out.description = std::move(r.name);
+  if (r.fields.has(Attribute::kValue) && r.value) out.value = std::move(*r.value);
+  if (r.fields.has(Attribute::kChildren) && r.children) out.children = handlesOf(*r.children);
   return out;
 }
 
@@ -365,14 +463,8 @@ class PipelinedWalk final : public WalkSource {
   // is read in vain when the reader stops.
   static constexpr std::size_t kReadAheadNodes = 64;
 
-  PipelinedWalk(Bus& bus, const ElementRef& root, std::size_t limit, const ReadingPlan& plan,
-                Accessibility& source)
-      : bus_(bus),
-        group_(bus.newGroup()),
-        reader_(bus, group_),
-        limit_(limit),
-        plan_(plan),
-        source_(source) {
+  PipelinedWalk(Bus& bus, const ElementRef& root, std::size_t limit, const ReadingPlan& plan)
+      : bus_(bus), group_(bus.newGroup()), reader_(bus, group_), limit_(limit), plan_(plan) {
     if (limit_ == 0 || !root) {
       finished_ = true;
       return;
@@ -404,7 +496,7 @@ class PipelinedWalk final : public WalkSource {
   struct Node {
     ObjectRef object;
     ElementRef handle;  // the root's; the others get theirs when listed
-    Reading reading;
+    Answers reading;
     std::vector<std::shared_ptr<Node>> children;  // once done
     bool issued = false;
     bool done = false;
@@ -462,7 +554,7 @@ class PipelinedWalk final : public WalkSource {
     n->issued = true;
     ++issued_;
     n->reading.keepChildren = limit_ - produced_;
-    reader_.read(n->object, n->reading, kRoleField | kChildrenField, &plan_, [this, n] {
+    reader_.read(n->object, n->reading, Attribute::kRole | Attribute::kChildren, &plan_, [this, n] {
       n->done = true;
       if (n->reading.children) {
         for (ObjectRef& ref : *n->reading.children) {
@@ -499,16 +591,15 @@ class PipelinedWalk final : public WalkSource {
   }
 
   void emit(const NodePtr& n) {
-    Reading& r = n->reading;
-    std::optional<std::string> description;
-    if ((r.fields & kDescriptionField) != 0) description = r.name.value_or(std::string());
-    std::optional<std::optional<AttributeValue>> value;
-    if ((r.fields & kValueField) != 0) value = std::move(r.value);
+    Answers& r = n->reading;
     ElementRef handle =
         n->handle ? n->handle
                   : std::make_shared<Object>(std::move(n->object.peer), std::move(n->object.path));
-    out_.push_back(Element::partial(std::move(handle), roleText(r.role), std::move(description),
-                                    std::move(value), source_));
+    Element element{std::move(handle), r.role ? roleOf(*r.role) : Role{}, std::nullopt,
+                    std::nullopt};
+    if (r.fields.has(Attribute::kDescription)) element.description = r.name.value_or(std::string());
+    if (r.fields.has(Attribute::kValue)) element.value = std::move(r.value).value_or(Value{});
+    out_.push_back(std::move(element));
     ++produced_;
   }
 
@@ -550,7 +641,6 @@ class PipelinedWalk final : public WalkSource {
   NodeReader reader_;
   std::size_t limit_;
   ReadingPlan plan_;
-  Accessibility& source_;
   NodePtr root_;
   std::vector<Frame> cursor_;
   std::deque<Element> out_;
@@ -563,73 +653,22 @@ class PipelinedWalk final : public WalkSource {
 
 }  // namespace
 
-std::optional<std::string> roleName(std::uint32_t role) {
+Role roleOf(std::uint32_t role) {
+  if (role == kRoleInvalid) return {};
+  const std::string name =
+      role < std::size(kRoleNames) ? std::string(kRoleNames[role]) : "role " + std::to_string(role);
   switch (role) {
-    case kRoleInvalid:
-    case kRoleUnknown:  // a toolkit's way of saying the node has no role
-      return std::nullopt;
     case kRoleLabel:
     case kRoleStatic:
-      return "AXStaticText";
+      return {RoleKind::kStaticText, name};
     case kRoleSlider:
-      return "AXSlider";
+      return {RoleKind::kSlider, name};
     case kRoleCheckBox:
-      return "AXCheckBox";
+      return {RoleKind::kCheckBox, name};
     case kRolePushButton:
-      return "AXButton";
-    case kRolePanel:
-    case kRoleFiller:
-    case kRoleGrouping:
-      return "AXGroup";
-    case kRoleFrame:
-    case kRoleWindow:
-    case kRoleDialog:
-      return "AXWindow";
-    case kRoleApplication:
-      return "AXApplication";
-    case kRoleRadioButton:
-      return "AXRadioButton";
-    case kRoleText:
-    case kRoleEntry:
-      return "AXTextField";
-    case kRoleComboBox:
-      return "AXPopUpButton";
-    case kRolePushButtonMenu:
-      return "AXMenuButton";
-    case kRoleImage:
-      return "AXImage";
-    case kRoleToolBar:
-      return "AXToolbar";
-    case kRolePageTabList:
-      return "AXTabGroup";
-    case kRoleProgressBar:
-      return "AXProgressIndicator";
-    case kRoleSplitPane:
-      return "AXSplitter";
-    case kRoleMenuBar:
-      return "AXMenuBar";
-    case kRoleMenuItem:
-      return "AXMenuItem";
-    case kRoleLink:
-      return "AXLink";
-    case kRoleHeading:
-      return "AXHeading";
-    case kRoleToggleButton:
-      return "AXToggleButton";
-    case kRoleMenu:
-      return "AXMenu";
-    case kRoleList:
-      return "AXList";
-    case kRoleScrollBar:
-      return "AXScrollBar";
-    case kRoleScrollPane:
-      return "AXScrollArea";
-    case kRoleSpinButton:
-      return "AXIncrementor";
-    case kRoleTable:
-      return "AXTable";
+      return {RoleKind::kButton, name};
     default:
-      return "AXUnknown";
+      return {RoleKind::kOther, name};
   }
 }
 
@@ -650,6 +689,18 @@ ValueSource valueSource(std::optional<std::uint32_t> role,
   return ValueSource::kNone;
 }
 
+Options busesNamedIn(const std::map<std::string, std::string>& environment) {
+  auto named = [&environment](const char* name) -> std::optional<std::string> {
+    const auto found = environment.find(name);
+    if (found == environment.end()) return std::nullopt;
+    return found->second;
+  };
+  Options options;
+  options.sessionBus = named("DBUS_SESSION_BUS_ADDRESS");
+  options.accessibilityBus = named("AT_SPI_BUS_ADDRESS");
+  return options;
+}
+
 Accessibility::Accessibility(Clock& clock, Options options)
     : clock_(clock), options_(std::move(options)), budget_{options_.waitBudget} {
   options_.bus.budget = &budget_;
@@ -660,17 +711,16 @@ Accessibility::~Accessibility() = default;
 std::uint64_t Accessibility::calls() const { return bus_ ? bus_->callsSent() : 0; }
 
 std::unique_ptr<Bus> Accessibility::session() {
-  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (address == nullptr) return nullptr;
-  return options_.connect(address, clock_, options_.bus);
+  if (!options_.sessionBus) return nullptr;
+  return options_.connect(*options_.sessionBus, clock_, options_.bus);
 }
 
 dbus::Bus* Accessibility::bus() {
   if (triedBus_) return bus_.get();
   triedBus_ = true;
   std::string address;
-  if (const char* fromEnvironment = std::getenv("AT_SPI_BUS_ADDRESS")) {
-    address = fromEnvironment;
+  if (options_.accessibilityBus) {
+    address = *options_.accessibilityBus;
   } else if (auto session = this->session()) {
     session->call(dbus::methodCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress"),
                   [&address](DBusMessage* reply) { dbus::readString(reply, address); });
@@ -694,8 +744,8 @@ bool Accessibility::isProcessTrusted() {
   return enabled;
 }
 
-std::vector<ProcessId> Accessibility::runningApplications(const std::string& bundleIdentifier) {
-  if (bundleIdentifier != kResolveBundleIdentifier) return {};
+std::vector<ProcessId> Accessibility::runningApplications(const Application& application) {
+  applications_.clear();
   Bus* b = bus();
   if (b == nullptr) return {};
   std::vector<ObjectRef> apps;
@@ -704,19 +754,19 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
                [&apps](DBusMessage* reply) { dbus::readObjectRefs(reply, apps); });
   listing.wait();
   struct App {
-    bool resolve = false;
+    bool named = false;
     std::optional<std::uint32_t> pid;
   };
   std::vector<App> found(apps.size());
-  const auto& names = resolveApplicationNames();
+  const auto& names = application.registeredNames;
   callEach(*b, apps.size(), [&](std::size_t i, Bus::Group group) {
     App& app = found[i];
     b->call(
         dbus::propertyGet(apps[i].peer, apps[i].path, kAccessible, "Name"),
         [&app, &names](DBusMessage* reply) {
           dbus::Variant v;
-          app.resolve = dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString &&
-                        std::find(names.begin(), names.end(), v.text) != names.end();
+          app.named = dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString &&
+                      std::find(names.begin(), names.end(), v.text) != names.end();
         },
         group);
     Message pidCall = dbus::validPeer(apps[i].peer)
@@ -737,11 +787,10 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
         },
         group);
   });
-  applications_.clear();
   std::vector<ProcessId> pids;
   for (std::size_t i = 0; i < apps.size(); ++i) {
     const App& app = found[i];
-    if (!app.resolve || !app.pid) continue;
+    if (!app.named || !app.pid) continue;
     pids.push_back(*app.pid);
     applications_.emplace_back(*app.pid, apps[i].peer);
   }
@@ -749,50 +798,45 @@ std::vector<ProcessId> Accessibility::runningApplications(const std::string& bun
 }
 
 ElementRef Accessibility::applicationElement(ProcessId pid) {
-  auto find = [&]() -> const std::string* {
-    for (const auto& [known, peer] : applications_) {
-      if (known == pid) return &peer;
-    }
-    return nullptr;
-  };
-  const std::string* peer = find();
-  if (peer == nullptr) {
-    runningApplications(kResolveBundleIdentifier);
-    peer = find();
+  for (const auto& [known, peer] : applications_) {
+    if (known == pid) return std::make_shared<Object>(peer, kRootPath);
   }
-  return std::make_shared<Object>(peer ? *peer : std::string(), kRootPath);
+  // No peer: every call to it fails at once.
+  return std::make_shared<Object>(std::string(), kRootPath);
 }
 
-std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element,
-                                                       const std::string& name) {
+Reading Accessibility::read(const ElementRef& element, Attributes attributes) {
+  const Attributes node =
+      Attribute::kRole | Attribute::kDescription | Attribute::kValue | Attribute::kChildren;
+  Reading reading;
   Bus* b = bus();
-  if (b == nullptr) return std::nullopt;
-  const ObjectRef object = refOf(element);
-  // One attribute costs only the calls it needs.
-  Fields field = 0;
-  if (name == kRole) field = kRoleField;
-  if (name == kDescription) field = kDescriptionField;
-  if (name == kValue) field = kValueField;
-  if (name == kChildren) field = kChildrenField;
-  if (field != 0) {
-    NodeReading reading = readNode(element, field);
-    switch (field) {
-      case kRoleField:
-        return std::move(reading.role);
-      case kDescriptionField:
-        return std::move(reading.description);
-      case kValueField:
-        return std::move(reading.value);
-      default:
-        return std::move(reading.children);
-    }
+  if (b == nullptr) {
+    reading.covered = attributes;
+    return reading;
   }
-  if (name != kWindows && name != kFocusedWindow) return std::nullopt;
+  // One attribute costs only the calls it needs.
+  const Attributes ofNode = attributes & node;
+  if (!ofNode.empty()) {
+    Answers r;
+    bool done = false;
+    NodeReader reader(*b, 0);
+    reader.read(refOf(element), r, ofNode, nullptr, [&done] { done = true; });
+    b->runUntil([&done] { return done; });
+    reading = portReading(r);
+  }
+  readWindows(*b, element, attributes, reading);
+  reading.covered = attributes;
+  return reading;
+}
 
+void Accessibility::readWindows(Bus& b, const ElementRef& element, Attributes attributes,
+                                Reading& reading) {
+  if (!attributes.has(Attribute::kWindows) && !attributes.has(Attribute::kFocusedWindow)) return;
   // Windows are the children of an application element.
+  const ObjectRef object = refOf(element);
   std::optional<std::uint32_t> role;
   std::optional<std::vector<ObjectRef>> windows;
-  Batch reads(*b);
+  Batch reads(b);
   reads.call(dbus::methodCall(object.peer, object.path, kAccessible, "GetRole"),
              [&role](DBusMessage* reply) {
                std::uint32_t r = 0;
@@ -805,8 +849,9 @@ std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element
                  windows = childRefs(std::move(refs), object.peer);
              });
   reads.wait();
-  if (role != kRoleApplication || !windows) return std::nullopt;
-  if (name == kWindows) return handlesOf(*windows);
+  if (role != kRoleApplication || !windows) return;
+  if (attributes.has(Attribute::kWindows)) reading.windows = handlesOf(*windows);
+  if (!attributes.has(Attribute::kFocusedWindow)) return;
 
   // The focused window is the first the application reports active. States
   // are read in order, as many at once as there is room for, until the
@@ -819,10 +864,10 @@ std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element
     return first == active.size() || active[first] == Active::kYes;
   };
   callEach(
-      *b, windows->size(),
+      b, windows->size(),
       [&](std::size_t i, Bus::Group group) {
         const ObjectRef& w = (*windows)[i];
-        b->call(
+        b.call(
             dbus::methodCall(w.peer, w.path, kAccessible, "GetState"),
             [&active, i](DBusMessage* reply) {
               std::vector<std::uint32_t> words;
@@ -833,23 +878,7 @@ std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element
             group);
       },
       decided);
-  if (decided() && first < active.size()) return handleOf((*windows)[first]);
-  return std::nullopt;
-}
-
-NodeReading Accessibility::readNode(const ElementRef& element, Fields fields) {
-  Bus* b = bus();
-  if (b == nullptr) {
-    NodeReading nothing;
-    nothing.fields = fields & kAllFields;
-    return nothing;
-  }
-  Reading r;
-  bool done = false;
-  NodeReader reader(*b, 0);
-  reader.read(refOf(element), r, fields & kAllFields, nullptr, [&done] { done = true; });
-  b->runUntil([&done] { return done; });
-  return portReading(r);
+  if (decided() && first < active.size()) reading.focusedWindow = handleOf((*windows)[first]);
 }
 
 std::unique_ptr<WalkSource> Accessibility::walk(const ElementRef& root, std::size_t limit,
@@ -858,10 +887,10 @@ std::unique_ptr<WalkSource> Accessibility::walk(const ElementRef& root, std::siz
   if (b == nullptr) {
     // Nothing can be read: the root alone, with every attribute missing.
     std::vector<Element> alone;
-    if (limit > 0 && root) alone.push_back(Element(root, {}, {}, std::nullopt));
+    if (limit > 0 && root) alone.push_back(Element{root, {}, std::string(), Value{}});
     return listedWalk(std::move(alone));
   }
-  return std::make_unique<PipelinedWalk>(*b, root, limit, plan, *this);
+  return std::make_unique<PipelinedWalk>(*b, root, limit, plan);
 }
 
 bool Accessibility::press(const ElementRef& element) {

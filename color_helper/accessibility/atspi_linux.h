@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,15 +35,9 @@ class Object final : public ElementHandle {
   std::string path_;
 };
 
-// The application names by which a running Resolve announces itself.
-inline const std::vector<std::string>& resolveApplicationNames() {
-  static const std::vector<std::string> names{"DaVinci Resolve", "resolve"};
-  return names;
-}
-
-// The helper's role name for an accessibility role number; nullopt for the
-// invalid role, which reads as a missing role.
-std::optional<std::string> roleName(std::uint32_t role);
+// The port's role for an AT-SPI role number: its kind, and the protocol's own
+// name for it ("push button"); kNone for the invalid role.
+Role roleOf(std::uint32_t role);
 
 // The protocol's numbers of the roles and states the adapter tests for.
 inline constexpr std::uint32_t kRoleCheckBox = 7;
@@ -54,7 +49,7 @@ inline constexpr std::uint32_t kStateEnabled = 8;
 // Whether a state set (the protocol's two 32-bit words) holds a state.
 bool hasState(const std::vector<std::uint32_t>& words, std::uint32_t state);
 
-// Where the helper's "AXValue" of a node comes from, by the interfaces it
+// Where the port's value of a node comes from, by the interfaces it
 // lists: a check box's checked state as 1 or 0, else the Value interface's
 // current value, else the Text interface's text; kNone when none applies.
 // (A static text's text and a slider's value are read before the interfaces
@@ -63,13 +58,15 @@ enum class ValueSource { kNone, kCheckedState, kCurrentValue, kText };
 ValueSource valueSource(std::optional<std::uint32_t> role,
                         const std::optional<std::vector<std::string>>& interfaces);
 
-// How long one request may wait on D-Bus in all (the accessibility bus and the
-// session bus's few calls together). Beyond it Resolve counts as not answering
-// for the rest of the request, as when a call misses its deadline.
-inline constexpr std::chrono::milliseconds kRequestWaitBudget{5000};
-
 struct Options {
+  // The session bus (DBUS_SESSION_BUS_ADDRESS), and the accessibility bus
+  // when the environment names it (AT_SPI_BUS_ADDRESS); without the latter
+  // the session bus's accessibility launcher is asked for it.
+  std::optional<std::string> sessionBus;
+  std::optional<std::string> accessibilityBus;
   dbus::BusOptions bus;
+  // The request's time for waiting on D-Bus in all (the accessibility bus and
+  // the session bus's few calls together).
   std::chrono::milliseconds waitBudget = kRequestWaitBudget;
   // Opens a connection to a bus address. The reply fuzzer puts its own
   // wire here; everything else uses the real bus.
@@ -79,22 +76,26 @@ struct Options {
       };
 };
 
+// The buses an environment names (DBUS_SESSION_BUS_ADDRESS,
+// AT_SPI_BUS_ADDRESS), with the other options at their defaults.
+Options busesNamedIn(const std::map<std::string, std::string>& environment);
+
+// The adapter. Reads nothing of the process's environment itself: what it
+// needs comes in Options.
 class Accessibility final : public ax::Accessibility {
  public:
   explicit Accessibility(Clock& clock, Options options = {});
   ~Accessibility() override;
 
   bool isProcessTrusted() override;
-  std::vector<ProcessId> runningApplications(const std::string& bundleIdentifier) override;
+  std::vector<ProcessId> runningApplications(const Application& application) override;
   ElementRef applicationElement(ProcessId pid) override;
-  std::optional<AttributeValue> attribute(const ElementRef& element,
-                                          const std::string& name) override;
+  Reading read(const ElementRef& element, Attributes attributes) override;
+  std::unique_ptr<WalkSource> walk(const ElementRef& root, std::size_t limit,
+                                   const ReadingPlan& plan) override;
   bool setValue(const ElementRef& element, double value) override;
   bool press(const ElementRef& element) override;
   bool sameElement(const ElementRef& a, const ElementRef& b) override;
-  NodeReading readNode(const ElementRef& element, Fields fields = kAllFields) override;
-  std::unique_ptr<WalkSource> walk(const ElementRef& root, std::size_t limit,
-                                   const ReadingPlan& plan) override;
 
   // Calls sent to the accessibility bus so far, for measurements.
   std::uint64_t calls() const;
@@ -102,10 +103,12 @@ class Accessibility final : public ax::Accessibility {
  private:
   dbus::Bus* bus();
   std::unique_ptr<dbus::Bus> session();
+  void readWindows(dbus::Bus& bus, const ElementRef& element, Attributes attributes,
+                   Reading& reading);
 
   Clock& clock_;
   Options options_;
-  dbus::WaitBudget budget_;
+  WaitBudget budget_;
   bool triedBus_ = false;
   std::unique_ptr<dbus::Bus> bus_;
   std::vector<std::pair<ProcessId, std::string>> applications_;

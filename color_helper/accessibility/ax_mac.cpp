@@ -55,9 +55,24 @@ std::string textOf(CFStringRef string) {
 
 bool isElement(CFTypeRef value) { return CFGetTypeID(value) == AXUIElementGetTypeID(); }
 
-// How a value handed back by the platform reads through the port. The value
-// stays the caller's; handles made from it retain their elements.
-AttributeValue toAttribute(CFTypeRef value) {
+// A list of elements, each handle retaining its own; none for anything else.
+std::optional<std::vector<ElementRef>> elementsOf(CFTypeRef value) {
+  if (CFGetTypeID(value) != CFArrayGetTypeID()) return std::nullopt;
+  const auto array = static_cast<CFArrayRef>(value);
+  const CFIndex count = CFArrayGetCount(array);
+  for (CFIndex i = 0; i < count; ++i) {
+    if (!isElement(CFArrayGetValueAtIndex(array, i))) return std::nullopt;
+  }
+  std::vector<ElementRef> elements;
+  elements.reserve(static_cast<std::size_t>(count));
+  for (CFIndex i = 0; i < count; ++i) {
+    elements.push_back(
+        retainedHandle(static_cast<AXUIElementRef>(CFArrayGetValueAtIndex(array, i))));
+  }
+  return elements;
+}
+
+Value valueOf(CFTypeRef value) {
   const CFTypeID type = CFGetTypeID(value);
   if (type == CFStringGetTypeID()) return textOf(static_cast<CFStringRef>(value));
   if (type == CFNumberGetTypeID()) {
@@ -65,61 +80,134 @@ AttributeValue toAttribute(CFTypeRef value) {
     CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberDoubleType, &number);
     return number;
   }
-  if (type == AXUIElementGetTypeID()) return retainedHandle(static_cast<AXUIElementRef>(value));
-  if (type == CFArrayGetTypeID()) {
-    const auto array = static_cast<CFArrayRef>(value);
-    const CFIndex count = CFArrayGetCount(array);
-    for (CFIndex i = 0; i < count; ++i) {
-      if (!isElement(CFArrayGetValueAtIndex(array, i))) return OtherValue{"array"};
-    }
-    std::vector<ElementRef> elements;
-    elements.reserve(static_cast<std::size_t>(count));
-    for (CFIndex i = 0; i < count; ++i) {
-      elements.push_back(
-          retainedHandle(static_cast<AXUIElementRef>(CFArrayGetValueAtIndex(array, i))));
-    }
-    return elements;
-  }
   if (type == CFBooleanGetTypeID()) return OtherValue{"boolean"};
   if (type == AXValueGetTypeID()) return OtherValue{"AXValue"};
+  if (type == CFArrayGetTypeID()) return OtherValue{"array"};
+  if (type == AXUIElementGetTypeID()) return OtherValue{"element"};
   return OtherValue{"object"};
 }
 
-// One entry of a multiple read: missing when it is no value or an error.
-std::optional<AttributeValue> entryOf(CFTypeRef value) {
-  if (value == nullptr || CFGetTypeID(value) == CFNullGetTypeID()) return std::nullopt;
+// Sets `attribute` of `reading` from what the platform handed back (null for
+// nothing). The value stays the caller's; handles made from it retain their
+// elements.
+void fill(Reading& reading, Attribute attribute, CFTypeRef value) {
+  if (value == nullptr) return;
+  const bool text = CFGetTypeID(value) == CFStringGetTypeID();
+  switch (attribute) {
+    case Attribute::kRole:
+      if (text) reading.role = macRole(textOf(static_cast<CFStringRef>(value)));
+      return;
+    case Attribute::kDescription:
+      if (text) reading.description = textOf(static_cast<CFStringRef>(value));
+      return;
+    case Attribute::kValue:
+      reading.value = valueOf(value);
+      return;
+    case Attribute::kChildren:
+      reading.children = elementsOf(value);
+      return;
+    case Attribute::kWindows:
+      reading.windows = elementsOf(value);
+      return;
+    case Attribute::kFocusedWindow:
+      if (isElement(value))
+        reading.focusedWindow = retainedHandle(static_cast<AXUIElementRef>(value));
+      return;
+  }
+}
+
+// One entry of a multiple read: null when it is no value or an error.
+CFTypeRef entryOf(CFTypeRef value) {
+  if (value == nullptr || CFGetTypeID(value) == CFNullGetTypeID()) return nullptr;
   if (CFGetTypeID(value) == AXValueGetTypeID() &&
       AXValueGetType(static_cast<AXValueRef>(value)) == kAXValueTypeAXError) {
-    return std::nullopt;
+    return nullptr;
   }
-  return toAttribute(value);
+  return value;
+}
+
+// The platform's name of each attribute the port reads.
+CFStringRef nameOf(Attribute attribute) {
+  switch (attribute) {
+    case Attribute::kRole:
+      return kAXRoleAttribute;
+    case Attribute::kDescription:
+      return kAXDescriptionAttribute;
+    case Attribute::kValue:
+      return kAXValueAttribute;
+    case Attribute::kChildren:
+      return kAXChildrenAttribute;
+    case Attribute::kFocusedWindow:
+      return kAXFocusedWindowAttribute;
+    case Attribute::kWindows:
+      return kAXWindowsAttribute;
+  }
+  return nullptr;
+}
+
+constexpr Attribute kNodeAttributes[] = {Attribute::kRole, Attribute::kDescription,
+                                         Attribute::kValue, Attribute::kChildren};
+constexpr Attribute kAllAttributes[] = {Attribute::kRole,          Attribute::kDescription,
+                                        Attribute::kValue,         Attribute::kChildren,
+                                        Attribute::kFocusedWindow, Attribute::kWindows};
+
+// A node's four attributes in one round trip; false when the call failed as
+// a whole.
+bool readAllOfNode(AXUIElementRef ref, Reading& reading) {
+  const void* names[std::size(kNodeAttributes)];
+  for (std::size_t i = 0; i < std::size(kNodeAttributes); ++i)
+    names[i] = nameOf(kNodeAttributes[i]);
+  const auto count = static_cast<CFIndex>(std::size(kNodeAttributes));
+  const Owned attributes(CFArrayCreate(nullptr, names, count, &kCFTypeArrayCallBacks));
+  if (!attributes) return false;
+  CFArrayRef values = nullptr;
+  const AXError error = AXUIElementCopyMultipleAttributeValues(
+      ref, static_cast<CFArrayRef>(attributes.get()), 0, &values);
+  const Owned owned(values);
+  // A call that failed as a whole says nothing of single attributes: an
+  // application that does not implement it, or a moment it could not answer.
+  if (error != kAXErrorSuccess || values == nullptr || CFArrayGetCount(values) != count) {
+    return false;
+  }
+  for (CFIndex i = 0; i < count; ++i) {
+    fill(reading, kNodeAttributes[i], entryOf(CFArrayGetValueAtIndex(values, i)));
+    reading.covered |= kNodeAttributes[i];
+  }
+  return true;
 }
 
 }  // namespace
 
 bool Accessibility::isProcessTrusted() { return AXIsProcessTrusted(); }
 
-std::vector<ProcessId> Accessibility::runningApplications(const std::string& bundleIdentifier) {
-  return runningProcessIds(bundleIdentifier);
+std::vector<ProcessId> Accessibility::runningApplications(const Application& application) {
+  return runningProcessIds(application.bundleIdentifier);
 }
 
 ElementRef Accessibility::applicationElement(ProcessId pid) {
   return std::make_shared<MacElement>(AXUIElementCreateApplication(static_cast<pid_t>(pid)));
 }
 
-std::optional<AttributeValue> Accessibility::attribute(const ElementRef& element,
-                                                       const std::string& name) {
+Reading Accessibility::read(const ElementRef& element, Attributes attributes) {
+  Reading reading;
   const AXUIElementRef ref = refOf(element);
-  if (ref == nullptr) return std::nullopt;
-  const Owned attribute(CFStringCreateWithCString(nullptr, name.c_str(), kCFStringEncodingUTF8));
-  if (!attribute) return std::nullopt;
-  CFTypeRef value = nullptr;
-  const AXError error =
-      AXUIElementCopyAttributeValue(ref, static_cast<CFStringRef>(attribute.get()), &value);
-  // Whatever came back is ours to release, also alongside an error.
-  const Owned owned(value);
-  if (error != kAXErrorSuccess || value == nullptr) return std::nullopt;
-  return toAttribute(value);
+  if (ref == nullptr) {
+    reading.covered = attributes;
+    return reading;
+  }
+  std::size_t ofNode = 0;
+  for (Attribute attribute : kNodeAttributes) ofNode += attributes.has(attribute) ? 1 : 0;
+  if (ofNode > 1) readAllOfNode(ref, reading);
+  for (Attribute attribute : kAllAttributes) {
+    if (!attributes.has(attribute) || reading.covered.has(attribute)) continue;
+    CFTypeRef value = nullptr;
+    const AXError error = AXUIElementCopyAttributeValue(ref, nameOf(attribute), &value);
+    // Whatever came back is ours to release, also alongside an error.
+    const Owned owned(value);
+    if (error == kAXErrorSuccess) fill(reading, attribute, value);
+    reading.covered |= attribute;
+  }
+  return reading;
 }
 
 bool Accessibility::setValue(const ElementRef& element, double value) {
@@ -139,32 +227,6 @@ bool Accessibility::sameElement(const ElementRef& a, const ElementRef& b) {
   const AXUIElementRef left = refOf(a);
   const AXUIElementRef right = refOf(b);
   return left != nullptr && right != nullptr && CFEqual(left, right);
-}
-
-NodeReading Accessibility::readNode(const ElementRef& element, Fields fields) {
-  const AXUIElementRef ref = refOf(element);
-  const void* names[] = {kAXRoleAttribute, kAXDescriptionAttribute, kAXValueAttribute,
-                         kAXChildrenAttribute};
-  constexpr CFIndex kCount = 4;
-  const Owned attributes(
-      ref != nullptr ? CFArrayCreate(nullptr, names, kCount, &kCFTypeArrayCallBacks) : nullptr);
-  CFArrayRef values = nullptr;
-  const AXError error = attributes ? AXUIElementCopyMultipleAttributeValues(
-                                         ref, static_cast<CFArrayRef>(attributes.get()), 0, &values)
-                                   : kAXErrorIllegalArgument;
-  const Owned owned(values);
-  // A call that failed as a whole says nothing of single attributes: an
-  // application that does not implement it, or a moment it could not answer.
-  if (error != kAXErrorSuccess || values == nullptr || CFArrayGetCount(values) != kCount) {
-    return ax::Accessibility::readNode(element, fields);
-  }
-  NodeReading reading;
-  reading.fields = kAllFields;
-  reading.role = entryOf(CFArrayGetValueAtIndex(values, 0));
-  reading.description = entryOf(CFArrayGetValueAtIndex(values, 1));
-  reading.value = entryOf(CFArrayGetValueAtIndex(values, 2));
-  reading.children = entryOf(CFArrayGetValueAtIndex(values, 3));
-  return reading;
 }
 
 }  // namespace trovemark::ax::mac

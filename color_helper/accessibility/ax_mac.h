@@ -3,10 +3,11 @@
 // The macOS accessibility interface (ApplicationServices) behind the helper's
 // port.
 //
-// Every read is a round trip to Resolve, so a node's four attributes are read
-// in one AXUIElementCopyMultipleAttributeValues call; when that call fails
-// as a whole, the attributes are read one by one, which gives the reading
-// four single reads give. Every object obtained under the Create or Copy
+// Every read is a round trip to the application, so a read of more than one
+// of a node's attributes asks for all four (role, description, value,
+// children) in one AXUIElementCopyMultipleAttributeValues call; when that
+// call fails as a whole, the attributes asked for are read one by one, which
+// gives the reading single reads give. Every object obtained under the Create or Copy
 // rule is released exactly once, and a handle keeps its element retained for
 // as long as it lives.
 
@@ -25,14 +26,12 @@ std::vector<ProcessId> runningProcessIds(const std::string& bundleIdentifier);
 class Accessibility final : public ax::Accessibility {
  public:
   bool isProcessTrusted() override;
-  std::vector<ProcessId> runningApplications(const std::string& bundleIdentifier) override;
+  std::vector<ProcessId> runningApplications(const Application& application) override;
   ElementRef applicationElement(ProcessId pid) override;
-  std::optional<AttributeValue> attribute(const ElementRef& element,
-                                          const std::string& name) override;
+  Reading read(const ElementRef& element, Attributes attributes) override;
   bool setValue(const ElementRef& element, double value) override;
   bool press(const ElementRef& element) override;
   bool sameElement(const ElementRef& a, const ElementRef& b) override;
-  NodeReading readNode(const ElementRef& element, Fields fields = kAllFields) override;
 };
 
 }  // namespace trovemark::ax::mac

@@ -60,9 +60,6 @@ class LibdbusWire final : public Wire {
 }  // namespace
 
 std::unique_ptr<Bus> Bus::connect(const std::string& address, Clock& clock, BusOptions options) {
-  // libdbus aborts the process on what it takes for a caller's mistake unless
-  // told otherwise; a malformed answer from a peer must never end the helper.
-  setenv("DBUS_FATAL_WARNINGS", "0", 1);
   if (address.empty() || !plainText(address)) return nullptr;
   DBusError error;
   dbus_error_init(&error);
@@ -73,12 +70,6 @@ std::unique_ptr<Bus> Bus::connect(const std::string& address, Clock& clock, BusO
   dbus_connection_set_max_message_size(connection, kMaxMessageBytes);
   dbus_connection_set_max_received_size(connection, kMaxMessageBytes);
   return over(std::make_unique<LibdbusWire>(connection), clock, options);
-}
-
-std::unique_ptr<Bus> Bus::session(Clock& clock, BusOptions options) {
-  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (address == nullptr) return nullptr;
-  return connect(address, clock, options);
 }
 
 std::unique_ptr<Bus> Bus::over(std::unique_ptr<Wire> wire, Clock& clock, BusOptions options) {
@@ -139,7 +130,7 @@ void Bus::runUntil(const std::function<bool()>& done, const std::function<void()
   auto charge = [&] {
     if (options_.budget == nullptr) return;
     const auto now = clock_.now();
-    options_.budget->left -= now - mark;
+    options_.budget->charge(now - mark);
     mark = now;
   };
   for (;;) {
@@ -156,7 +147,7 @@ void Bus::runUntil(const std::function<bool()>& done, const std::function<void()
     if (spent()) continue;
     if (expire()) continue;
     auto wait = pending_.at(order_.front()).deadline - clock_.now();
-    if (options_.budget != nullptr) wait = std::min(wait, options_.budget->left);
+    if (options_.budget != nullptr) wait = std::min(wait, options_.budget->left());
     auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
     if (ms < 0) ms = 0;
     if (!wire_->readWrite(static_cast<int>(ms))) {

@@ -45,21 +45,16 @@ inline constexpr std::size_t kMaxText = 4096;
 inline constexpr std::size_t kMaxListItems = 100000;
 inline constexpr long kMaxMessageBytes = 8 * 1024 * 1024;
 
-// The time one request may spend waiting on D-Bus in all, shared by every
-// connection it opens. Once it is spent, every pending and later call fails at
-// once, as if each peer had missed its deadline.
-struct WaitBudget {
-  Clock::Duration left;
-};
-
 struct BusOptions {
   // A call not answered within this time fails, and its peer counts as gone
   // for the rest of this connection's life, so a hung peer costs one timeout.
-  std::chrono::milliseconds callTimeout{2000};
+  std::chrono::milliseconds callTimeout{kCallDeadline};
   // Calls in flight at once; later ones wait unsent. Keeps the peer's queue
   // and the daemon's count of expected replies bounded.
   std::size_t maxInFlight{192};
-  // Shared with the other connections of the request; none: unbounded.
+  // The request's time for waiting, shared with the other connections it
+  // opens: once it is spent, every pending and later call fails at once, as
+  // if each peer had missed its deadline. None: unbounded.
   WaitBudget* budget = nullptr;
 };
 
@@ -80,11 +75,10 @@ class Wire {
 class Bus {
  public:
   // A private connection to the bus at `address`, registered with its daemon.
-  // Null when it cannot be reached.
+  // Null when it cannot be reached. libdbus must have been told not to abort
+  // on a malformed answer first (setUpProcess()).
   static std::unique_ptr<Bus> connect(const std::string& address, Clock& clock,
                                       BusOptions options = {});
-  // The session bus of this desktop (DBUS_SESSION_BUS_ADDRESS), or null.
-  static std::unique_ptr<Bus> session(Clock& clock, BusOptions options = {});
   // A connection over `wire`, greeted as connect() greets the daemon; null
   // when the greeting fails.
   static std::unique_ptr<Bus> over(std::unique_ptr<Wire> wire, Clock& clock, BusOptions options);
@@ -139,9 +133,7 @@ class Bus {
     ReplyHandler handler;
   };
 
-  bool spent() const {
-    return options_.budget != nullptr && options_.budget->left <= Clock::Duration::zero();
-  }
+  bool spent() const { return options_.budget != nullptr && options_.budget->spent(); }
   void send(Message message, ReplyHandler handler, Group group);
   void sendUnsent();
   void dispatch(DBusMessage* message);

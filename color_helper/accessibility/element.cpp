@@ -1,6 +1,5 @@
 #include "color_helper/accessibility/element.h"
 
-#include <deque>
 #include <utility>
 
 #include "color_helper/color_error.h"
@@ -9,65 +8,82 @@ namespace trovemark::ax {
 
 const ReadingPlan& colorPagePlan() {
   static const ReadingPlan plan = ReadingPlan::only({
-      {kStaticText, kValueField},
-      {kCheckBox, kDescriptionField | kValueField},
-      {kButton, kDescriptionField},
-      {kSlider, kValueField},
+      {RoleKind::kStaticText, Attribute::kValue},
+      {RoleKind::kCheckBox, Attribute::kDescription | Attribute::kValue},
+      {RoleKind::kButton, Attribute::kDescription},
+      {RoleKind::kSlider, Attribute::kValue},
   });
   return plan;
 }
 
-struct Walk::State {
-  std::unique_ptr<WalkSource> source;
-  std::deque<Element> read;
-  // Whether the element at `index` exists, reading up to it if needed.
-  bool reach(std::size_t index);
-};
-
-bool Walk::State::reach(std::size_t index) {
-  while (read.size() <= index && source) {
-    auto element = source->next();
-    if (!element) {
-      // Ended: stop reading, and let the backend drop what it read ahead.
-      source.reset();
-      break;
-    }
-    read.push_back(std::move(*element));
+bool Walk::readOne() {
+  if (!source_) return false;
+  auto element = source_->next();
+  if (!element) {
+    // Ended: stop reading, and let the backend drop what it read ahead.
+    source_.reset();
+    return false;
   }
-  return index < read.size();
+  read_.push_back(std::move(*element));
+  return true;
 }
 
-const Element& Walk::Iterator::operator*() const { return state_->read[index_]; }
-
-bool Walk::Iterator::atEnd() const {
-  return state_ == nullptr || index_ == kEnd || !state_->reach(index_);
+std::optional<std::size_t> Walk::find(std::size_t from, const Match& match) {
+  for (std::size_t i = from;; ++i) {
+    if (i >= read_.size() && (readUpTo(i + 1) <= i)) return std::nullopt;
+    if (match(read_[i])) return i;
+  }
 }
 
-bool Walk::Iterator::operator==(const Iterator& other) const {
-  const bool end = atEnd();
-  const bool otherEnd = other.atEnd();
-  if (end || otherEnd) return end == otherEnd;
-  return index_ == other.index_;
+std::size_t Walk::readUpTo(std::size_t count) {
+  while (read_.size() < count && readOne()) {
+  }
+  return read_.size();
 }
 
-Walk::Walk() : state_(std::make_unique<State>()) {}
-
-Walk::Walk(Walk&&) noexcept = default;
-Walk& Walk::operator=(Walk&&) noexcept = default;
-Walk::~Walk() = default;
-
-Walk::Walk(std::unique_ptr<WalkSource> source) : Walk() { state_->source = std::move(source); }
-
-Walk::Walk(std::vector<Element> elements) : Walk() {
-  state_->read.assign(std::make_move_iterator(elements.begin()),
-                      std::make_move_iterator(elements.end()));
+const std::vector<Element>& Walk::readAll() {
+  while (readOne()) {
+  }
+  return read_;
 }
-
-std::vector<Element> Walk::toVector() const { return std::vector<Element>(begin(), end()); }
 
 std::optional<AttributeValue> attribute(Accessibility& ax, const ElementRef& ref,
-                                        const std::string& name) {
-  return ax.attribute(ref, name);
+                                        Attribute attribute) {
+  Reading reading = ax.read(ref, attribute);
+  switch (attribute) {
+    case Attribute::kRole:
+      if (reading.role.is(RoleKind::kNone)) return std::nullopt;
+      return std::move(reading.role);
+    case Attribute::kDescription:
+      if (!reading.description) return std::nullopt;
+      return std::move(*reading.description);
+    case Attribute::kValue:
+      return std::visit(
+          [](auto&& v) -> std::optional<AttributeValue> {
+            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::monostate>) {
+              return std::nullopt;
+            } else {
+              return std::move(v);
+            }
+          },
+          std::move(reading.value));
+    case Attribute::kChildren:
+      if (!reading.children) return std::nullopt;
+      return std::move(*reading.children);
+    case Attribute::kFocusedWindow:
+      if (!reading.focusedWindow) return std::nullopt;
+      return std::move(reading.focusedWindow);
+    case Attribute::kWindows:
+      if (!reading.windows) return std::nullopt;
+      return std::move(*reading.windows);
+  }
+  return std::nullopt;
+}
+
+Element element(Accessibility& ax, const ElementRef& ref) {
+  Reading reading = ax.read(ref, Attribute::kRole | Attribute::kDescription | Attribute::kValue);
+  return {ref, std::move(reading.role), reading.description.value_or(std::string()),
+          std::move(reading.value)};
 }
 
 Walk flatten(Accessibility& ax, const ElementRef& root, std::size_t limit,

@@ -1,15 +1,17 @@
 #pragma once
 
 // The element layer: what the Color logic uses to read Resolve's window and to
-// operate its controls. Everything goes through the port passed in, so the
+// operate its controls, in the helper's own terms (its reading plan, its walk
+// limit, its messages). Everything goes through the port passed in, so the
 // logic runs unchanged against the desktop and against a substitute tree.
 
 #include <cstddef>
-#include <iterator>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "color_helper/accessibility/accessibility.h"
@@ -18,12 +20,6 @@ namespace trovemark::ax {
 
 // Every walk of a window stops after this many snapshots.
 inline constexpr std::size_t kDefaultWalkLimit = 1800;
-
-// The roles of Resolve's Color page that the Color logic tells apart.
-inline constexpr const char* kStaticText = "AXStaticText";
-inline constexpr const char* kSlider = "AXSlider";
-inline constexpr const char* kCheckBox = "AXCheckBox";
-inline constexpr const char* kButton = "AXButton";
 
 // What the Color logic consults of each role: the text of static texts, the
 // description and value of check boxes, the description of buttons and the
@@ -34,69 +30,50 @@ const ReadingPlan& colorPagePlan();
 inline constexpr std::string_view kPressRefused = "Resolve did not activate that Color control";
 inline constexpr std::string_view kSetRefused = "Resolve did not accept the Color adjustment";
 
-// A walk of a window, read as far as it is looked at: a list whose snapshots
-// are read when first reached, in pre-order, with the backend reading ahead.
-// Searching it reads up to the first match; only a search that finds nothing,
-// or a look at its end, reads it to its end. Iterators stay valid while the
-// walk lives, moves included, and it may be iterated any number of times.
+// A walk of a window, read only as far as it is asked to read: searching it
+// reads up to the first match, and only a search that finds nothing, or
+// readAll(), reads it to its end. Every read is one of the calls below;
+// looking at what has been read (elements()) never reads.
 class Walk {
-  struct State;
-
  public:
-  class Iterator {
-   public:
-    using iterator_category = std::forward_iterator_tag;
-    using value_type = Element;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const Element*;
-    using reference = const Element&;
-
-    Iterator() = default;
-    reference operator*() const;
-    pointer operator->() const { return &**this; }
-    Iterator& operator++() {
-      ++index_;
-      return *this;
-    }
-    Iterator operator++(int) {
-      Iterator before = *this;
-      ++index_;
-      return before;
-    }
-    bool operator==(const Iterator& other) const;
-
-   private:
-    friend class Walk;
-    Iterator(State* state, std::size_t index) : state_(state), index_(index) {}
-    bool atEnd() const;
-    State* state_ = nullptr;
-    std::size_t index_ = 0;
-  };
+  using Match = std::function<bool(const Element&)>;
 
   // A walk with nothing in it.
-  Walk();
-  // A walk read from `source` as it is looked at.
-  explicit Walk(std::unique_ptr<WalkSource> source);
+  Walk() = default;
+  // A walk read from `source` as it is asked to.
+  explicit Walk(std::unique_ptr<WalkSource> source) : source_(std::move(source)) {}
   // A walk already read.
-  explicit Walk(std::vector<Element> elements);
-  Walk(Walk&&) noexcept;
-  Walk& operator=(Walk&&) noexcept;
-  ~Walk();
+  explicit Walk(std::vector<Element> elements) : read_(std::move(elements)) {}
 
-  Iterator begin() const { return Iterator(state_.get(), 0); }
-  Iterator end() const { return Iterator(state_.get(), kEnd); }
-  bool empty() const { return begin() == end(); }
+  // Reads on until a snapshot at `from` or after it matches; its index, or
+  // none when the walk ends first.
+  std::optional<std::size_t> find(std::size_t from, const Match& match);
+  // Reads on until the walk holds `count` snapshots or has ended; how many it
+  // holds.
+  std::size_t readUpTo(std::size_t count);
   // Reads the walk to its end.
-  std::vector<Element> toVector() const;
+  const std::vector<Element>& readAll();
+  // The snapshots read so far, in pre-order. Reads nothing.
+  const std::vector<Element>& elements() const { return read_; }
 
  private:
-  static constexpr std::size_t kEnd = static_cast<std::size_t>(-1);
-  std::unique_ptr<State> state_;
+  bool readOne();
+
+  std::unique_ptr<WalkSource> source_;
+  std::vector<Element> read_;
 };
 
-// One attribute of `ref`; absent on any platform error or when nothing came back.
+// One attribute of `ref`, as the port reads it; absent on any platform error,
+// or when nothing (or nothing of the attribute's type) came back. Roles come
+// as Role, descriptions as text, values as they are, children and windows as
+// lists of elements, the focused window as one element.
+using AttributeValue =
+    std::variant<Role, std::string, double, OtherValue, std::vector<ElementRef>, ElementRef>;
 std::optional<AttributeValue> attribute(Accessibility& ax, const ElementRef& ref,
-                                        const std::string& name);
+                                        Attribute attribute);
+
+// A complete snapshot of `ref`: its role, description and value, read now.
+Element element(Accessibility& ax, const ElementRef& ref);
 
 // The pre-order walk from `root`, root first, at most `limit` snapshots, each
 // read as `plan` asks. An unreadable subtree contributes nothing below its

@@ -1,12 +1,20 @@
-#include "color_helper/accessibility/accessibility.h"
+#include <stdlib.h>
+
 #include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/accessibility/platform.h"
 
 namespace trovemark::ax {
 
-std::unique_ptr<Accessibility> makePlatformAccessibility() {
-  // The adapter's call deadlines follow the process's steady clock.
-  static SystemClock clock;
-  return std::make_unique<atspi::Accessibility>(clock);
+void setUpProcess() {
+  // libdbus aborts the process on what it takes for a caller's mistake unless
+  // told otherwise; a malformed answer from a peer must never end the helper.
+  // It reads this once, at its first complaint.
+  setenv("DBUS_FATAL_WARNINGS", "0", 1);
+}
+
+std::unique_ptr<Accessibility> makePlatformAccessibility(const Environment& environment,
+                                                         Clock& clock) {
+  return std::make_unique<atspi::Accessibility>(clock, atspi::busesNamedIn(environment));
 }
 
 }  // namespace trovemark::ax

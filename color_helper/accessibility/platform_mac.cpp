@@ -1,9 +1,11 @@
-#include "color_helper/accessibility/accessibility.h"
 #include "color_helper/accessibility/ax_mac.h"
+#include "color_helper/accessibility/platform.h"
 
 namespace trovemark::ax {
 
-std::unique_ptr<Accessibility> makePlatformAccessibility() {
+void setUpProcess() {}
+
+std::unique_ptr<Accessibility> makePlatformAccessibility(const Environment&, Clock&) {
   return std::make_unique<mac::Accessibility>();
 }
 

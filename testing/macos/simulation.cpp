@@ -19,7 +19,7 @@
 
 namespace {
 
-using trovemark::ax::AttributeValue;
+namespace ax = trovemark::ax;
 using trovemark::ax::ElementRef;
 using trovemark::macsim::Failure;
 
@@ -125,26 +125,29 @@ Object* elementObject(ElementRef handle, std::optional<pid_t> pid = std::nullopt
   return element;
 }
 
-// A new object for what the scene answered: its booleans become CFBooleans,
-// its lists arrays of numbers, any other value a point.
-const void* toObject(const AttributeValue& value) {
+Object* numberObject(double number) {
+  Object* object = make(Kind::kNumber);
+  object->number = number;
+  return object;
+}
+
+const void* arrayOf(const std::vector<ElementRef>& handles) {
+  Object* array = make(Kind::kArray);
+  for (const auto& handle : handles) array->items.push_back(elementObject(handle));
+  return array;
+}
+
+// A new object for a value the scene holds, null for none: its booleans become
+// CFBooleans, its lists arrays of numbers, any other value a point.
+const void* toObject(const ax::Value& value) {
+  if (std::holds_alternative<std::monostate>(value)) return nullptr;
   if (const auto* text = std::get_if<std::string>(&value)) return makeText(*text);
-  if (const auto* list = std::get_if<std::vector<ElementRef>>(&value)) {
-    Object* array = make(Kind::kArray);
-    for (const auto& handle : *list) array->items.push_back(elementObject(handle));
-    return array;
-  }
-  if (const auto* handle = std::get_if<ElementRef>(&value)) return elementObject(*handle);
-  if (const auto* number = std::get_if<double>(&value)) {
-    Object* object = make(Kind::kNumber);
-    object->number = *number;
-    return object;
-  }
-  const auto& kind = std::get<trovemark::ax::OtherValue>(value).kind;
+  if (const auto* number = std::get_if<double>(&value)) return numberObject(*number);
+  const auto& kind = std::get<ax::OtherValue>(value).kind;
   if (kind == "boolean") return CFRetain(kCFBooleanTrue);
   if (kind == "array") {
     Object* array = make(Kind::kArray);
-    array->items.push_back(toObject(1.0));
+    array->items.push_back(numberObject(1));
     return array;
   }
   Object* point = make(Kind::kAXValue);
@@ -184,11 +187,44 @@ const void* readAttribute(const Object& element, const std::string& name, AXErro
     *error = static_cast<AXError>(failing->second);
     return nullptr;
   }
+  // What macOS would hand back for the name, from the scene's own reading.
   // The adapter takes an unsupported attribute as it takes one without a
   // value; failingReads gives the other error where a test needs it.
-  auto value = w.scene->attribute(element.handle, name);
+  const std::pair<const char*, ax::Attribute> kNames[] = {
+      {"AXRole", ax::Attribute::kRole},
+      {"AXDescription", ax::Attribute::kDescription},
+      {"AXValue", ax::Attribute::kValue},
+      {"AXChildren", ax::Attribute::kChildren},
+      {"AXFocusedWindow", ax::Attribute::kFocusedWindow},
+      {"AXWindows", ax::Attribute::kWindows}};
+  const auto known = std::find_if(std::begin(kNames), std::end(kNames),
+                                  [&](const auto& entry) { return name == entry.first; });
+  const void* value = nullptr;
+  if (known != std::end(kNames)) {
+    ax::Reading reading = w.scene->read(element.handle, known->second);
+    switch (known->second) {
+      case ax::Attribute::kRole:
+        if (!reading.role.is(ax::RoleKind::kNone)) value = makeText(ax::macRoleName(reading.role));
+        break;
+      case ax::Attribute::kDescription:
+        if (reading.description) value = makeText(*reading.description);
+        break;
+      case ax::Attribute::kValue:
+        value = toObject(reading.value);
+        break;
+      case ax::Attribute::kChildren:
+        if (reading.children) value = arrayOf(*reading.children);
+        break;
+      case ax::Attribute::kWindows:
+        if (reading.windows) value = arrayOf(*reading.windows);
+        break;
+      case ax::Attribute::kFocusedWindow:
+        if (reading.focusedWindow) value = elementObject(reading.focusedWindow);
+        break;
+    }
+  }
   *error = value ? kAXErrorSuccess : kAXErrorNoValue;
-  return value ? toObject(*value) : nullptr;
+  return value;
 }
 
 }  // namespace
@@ -267,7 +303,8 @@ CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding 
 
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* valuePtr) {
   if (theType != kCFNumberDoubleType) fault("CFNumberCreate of an unsimulated type", valuePtr);
-  return static_cast<CFNumberRef>(toObject(*static_cast<const double*>(valuePtr)));
+  return static_cast<CFNumberRef>(
+      static_cast<const void*>(numberObject(*static_cast<const double*>(valuePtr))));
 }
 
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr) {
@@ -438,7 +475,7 @@ namespace trovemark::ax::mac {
 std::vector<ProcessId> runningProcessIds(const std::string& bundleIdentifier) {
   auto& w = world();
   if (w.scene == nullptr) return {};
-  return w.scene->runningApplications(bundleIdentifier);
+  return w.scene->runningApplications(ax::Application{bundleIdentifier, {}});
 }
 
 }  // namespace trovemark::ax::mac

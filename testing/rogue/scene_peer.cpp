@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/resolve.h"
 #include "testing/rogue/replies.h"
 
 namespace trovemark::testing {
@@ -19,25 +20,22 @@ bool is(DBusMessage* call, const char* interface, const char* member) {
   return dbus_message_is_method_call(call, interface, member);
 }
 
-// The protocol's role number for a role name: the first number that reads back as it.
-std::uint32_t roleNumber(const std::string& name) {
-  static const auto numbers = [] {
-    std::map<std::string, std::uint32_t> out;
-    for (std::uint32_t r = 1; r < 200; ++r) {
-      if (auto n = ax::atspi::roleName(r); n && *n != "AXUnknown") out.emplace(*n, r);
-    }
-    return out;
-  }();
-  if (name.empty()) return 0;
-  auto it = numbers.find(name);
-  return it == numbers.end() ? 1000 : it->second;
+// The protocol's role number for a role: the first number of its kind; a
+// role of no kind of its own is a panel.
+std::uint32_t roleNumber(const ax::Role& role) {
+  if (role.is(ax::RoleKind::kNone)) return 0;
+  if (role.is(ax::RoleKind::kOther)) return kRolePanel;
+  for (std::uint32_t r = 1; r < 200; ++r) {
+    if (ax::atspi::roleOf(r).kind == role.kind) return r;
+  }
+  return kRolePanel;
 }
 
 }  // namespace
 
 ScenePeer::ScenePeer(ax::Accessibility& scene, std::string name)
     : scene_(scene), name_(std::move(name)) {
-  const auto pids = scene.runningApplications(ax::kResolveBundleIdentifier);
+  const auto pids = scene.runningApplications(color::resolveApplication());
   if (!pids.empty()) application_ = scene.applicationElement(pids.front());
 }
 
@@ -62,11 +60,11 @@ std::vector<std::string> ScenePeer::children(const std::string& path) {
   std::vector<std::string> out;
   const ax::ElementRef element = path == kRootPath ? application_ : elementAt(path);
   if (element) {
-    const auto list = scene_.attribute(element, path == kRootPath ? ax::kWindows : ax::kChildren);
-    if (list && std::holds_alternative<std::vector<ax::ElementRef>>(*list)) {
-      for (const auto& child : std::get<std::vector<ax::ElementRef>>(*list)) {
-        out.push_back(pathOf(child));
-      }
+    const bool windows = path == kRootPath;
+    const ax::Reading reading =
+        scene_.read(element, windows ? ax::Attribute::kWindows : ax::Attribute::kChildren);
+    if (const auto& list = windows ? reading.windows : reading.children) {
+      for (const auto& child : *list) out.push_back(pathOf(child));
     }
   }
   if (editChildren) editChildren(path, out);
@@ -75,11 +73,11 @@ std::vector<std::string> ScenePeer::children(const std::string& path) {
 
 std::uint32_t ScenePeer::role(const ax::ElementRef& element) {
   if (!element) return kRolePanel;
-  return roleNumber(ax::asText(scene_.attribute(element, ax::kRole)));
+  return roleNumber(scene_.read(element, ax::Attribute::kRole).role);
 }
 
-std::optional<ax::AttributeValue> ScenePeer::value(const ax::ElementRef& element) {
-  return element ? scene_.attribute(element, ax::kValue) : std::nullopt;
+ax::Value ScenePeer::value(const ax::ElementRef& element) {
+  return element ? scene_.read(element, ax::Attribute::kValue).value : ax::Value{};
 }
 
 std::vector<std::uint32_t> ScenePeer::state(const std::string& path,
@@ -87,14 +85,13 @@ std::vector<std::uint32_t> ScenePeer::state(const std::string& path,
   std::uint32_t word = 1u << ax::atspi::kStateEnabled | 1u << kStateFocusable;
   if (element && role(element) == ax::atspi::kRoleCheckBox) {
     const auto v = value(element);
-    if (v && std::holds_alternative<double>(*v) && std::get<double>(*v) != 0) {
+    if (std::holds_alternative<double>(v) && std::get<double>(v) != 0) {
       word |= 1u << ax::atspi::kStateChecked;
     }
   }
   if (application_ && path != kRootPath) {
-    const auto focused = scene_.attribute(application_, ax::kFocusedWindow);
-    if (element && focused && std::holds_alternative<ax::ElementRef>(*focused) &&
-        scene_.sameElement(std::get<ax::ElementRef>(*focused), element)) {
+    const auto focused = scene_.read(application_, ax::Attribute::kFocusedWindow).focusedWindow;
+    if (element && focused && scene_.sameElement(focused, element)) {
       word |= 1u << ax::atspi::kStateActive;
     }
   }
@@ -131,20 +128,20 @@ ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
   }
   // A number is offered through the Value interface and a text through the
   // Text interface, as a toolkit would; a check box's value is its state.
-  const auto offered = [&]() -> std::optional<ax::AttributeValue> {
-    return element && role(element) != ax::atspi::kRoleCheckBox ? value(element) : std::nullopt;
+  const auto offered = [&]() -> ax::Value {
+    return element && role(element) != ax::atspi::kRoleCheckBox ? value(element) : ax::Value{};
   };
   if (is(call, "org.a11y.atspi.Accessible", "GetInterfaces")) {
     std::vector<std::string> names{"org.a11y.atspi.Accessible", "org.a11y.atspi.Action"};
     const auto v = offered();
-    if (v && std::holds_alternative<double>(*v)) names.push_back("org.a11y.atspi.Value");
-    if (v && std::holds_alternative<std::string>(*v)) names.push_back("org.a11y.atspi.Text");
+    if (std::holds_alternative<double>(v)) names.push_back("org.a11y.atspi.Value");
+    if (std::holds_alternative<std::string>(v)) names.push_back("org.a11y.atspi.Text");
     return strings(names);
   }
   if (is(call, "org.a11y.atspi.Text", "GetText")) {
     const auto v = offered();
-    if (v && std::holds_alternative<std::string>(*v)) {
-      return basic(call, DBUS_TYPE_STRING, std::get<std::string>(*v).c_str());
+    if (std::holds_alternative<std::string>(v)) {
+      return basic(call, DBUS_TYPE_STRING, std::get<std::string>(v).c_str());
     }
   }
   if (is(call, "org.a11y.atspi.Action", "GetActions")) {
@@ -159,14 +156,16 @@ ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
   }
   if (is(call, DBUS_INTERFACE_PROPERTIES, "Get") && property == "Name") {
     const std::string name =
-        root ? "DaVinci Resolve"
-             : ax::asText(element ? scene_.attribute(element, ax::kDescription) : std::nullopt);
+        root ? color::resolveApplication().registeredNames.front()
+             : (element ? scene_.read(element, ax::Attribute::kDescription).description
+                        : std::nullopt)
+                   .value_or(std::string());
     return variant(call, DBUS_TYPE_STRING, "s", name.c_str());
   }
   if (is(call, DBUS_INTERFACE_PROPERTIES, "Get") && property == "CurrentValue") {
     const auto v = offered();
-    if (v && std::holds_alternative<double>(*v)) {
-      return variant(call, DBUS_TYPE_DOUBLE, "d", std::get<double>(*v));
+    if (std::holds_alternative<double>(v)) {
+      return variant(call, DBUS_TYPE_DOUBLE, "d", std::get<double>(v));
     }
   }
   if (is(call, DBUS_INTERFACE_PROPERTIES, "Set") && property == "CurrentValue") {

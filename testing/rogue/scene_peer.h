@@ -43,7 +43,7 @@ class ScenePeer {
   ax::ElementRef elementAt(const std::string& path) const;
   std::uint32_t role(const ax::ElementRef& element);
   std::vector<std::uint32_t> state(const std::string& path, const ax::ElementRef& element);
-  std::optional<ax::AttributeValue> value(const ax::ElementRef& element);
+  ax::Value value(const ax::ElementRef& element);
 
   ax::Accessibility& scene_;
   std::string name_;

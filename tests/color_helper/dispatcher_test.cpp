@@ -98,7 +98,7 @@ TEST_F(RunTest, BadRequestsFailInOrderAndOperateNothingBeyondTheSwitch) {
         R"("primaries","changes":{"0":1,"15":1}})", R"("blur","changes":{"0":1,"9":1}})",
         R"("blur","changes":{"0":1,"-1":1}})", R"("blur","changes":{"0":1,"3.0":1}})",
         R"("blur","changes":{"0":1," 3":1}})", R"("blur","changes":{"0":1,"":1}})",
-        R"("blur","changes":{"0":1,"+-3":1}})", R"("blur","changes":{"0":1,"1":100.5}})"}) {
+        R"("blur","changes":{"0":1,"+-3":1}})", R"("blur","changes":{"0":1,"1":100.001}})"}) {
     const bool blur = std::string(tail).starts_with(R"("blur")");
     cases.push_back({std::string(R"({"action":"nudge","section":)") + tail,
                      m::kInvalidAdjustment,
@@ -150,11 +150,13 @@ TEST_F(RunTest, NudgeAppliesByPositionFromTheValuesReadFirst) {
   EXPECT_EQ(response.values[3], -10);
   EXPECT_EQ(response.display[0][3], -0.1);
 
-  // Nothing is clamped on the way; what Resolve keeps is what comes back.
-  const Response blur =
-      request(R"({"action":"nudge","section":"blur","mode":"Blur","changes":{"8":90,"-0":0}})");
+  // Changes of exactly 100 are allowed, and nothing is clamped on the way;
+  // what Resolve keeps is what comes back.
+  const Response blur = request(
+      R"({"action":"nudge","section":"blur","mode":"Blur","changes":{"8":90,"-0":0,"1":-100,"2":100}})");
   EXPECT_THAT(fixture.log(),
-              ElementsAre("press palette-blur", "set radius-r 62", "set scaling-b 115"));
+              ElementsAre("press palette-blur", "set radius-r 62", "set radius-g -38",
+                          "set radius-b 162", "set scaling-b 115"));
   EXPECT_EQ(blur.values[8], 100);
 }
 

@@ -4,8 +4,6 @@
 
 #include "color_helper/accessibility/element.h"
 
-#include <algorithm>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,80 +12,101 @@
 namespace trovemark {
 namespace {
 
+using ax::Attribute;
 using ::testing::ElementsAre;
 using testing::FakeTree;
 
-std::vector<std::string> descriptions(const ax::Walk& walk) {
+ax::Reading described(const char* description) {
+  ax::Reading reading;
+  reading.description = description;
+  return reading;
+}
+
+std::vector<std::string> descriptions(const std::vector<ax::Element>& walk) {
   std::vector<std::string> result;
-  for (const auto& e : walk) result.push_back(e.description());
+  for (const auto& e : walk) result.push_back(e.describedAs());
   return result;
 }
 
 TEST(WalkTest, ListsThePreOrderWalkCutAtTheLimitAndSkipsUnreadableChildren) {
   FakeTree tree;
-  auto node = [&](const char* name) { return tree.add({{"AXDescription", std::string(name)}}); };
-  // root ─┬─ a ─┬─ a1        a1 and c have children that cannot be read
-  //       │     └─ a2
+  // root ─┬─ a ─┬─ a1        a1's children cannot be read, c's list holds
+  //       │     └─ a2        a null handle
   //       └─ b ── c
-  auto root = node("root"), a = node("a"), b = node("b"), a2 = node("a2");
-  auto a1 = tree.add({{"AXDescription", std::string("a1")}, {"AXChildren", std::string("x")}});
-  auto c = tree.add(
-      {{"AXDescription", std::string("c")}, {"AXChildren", std::vector<ax::ElementRef>{nullptr}}});
+  auto root = tree.add(described("root")), a = tree.add(described("a")),
+       b = tree.add(described("b")), a1 = tree.add(described("a1")), a2 = tree.add(described("a2")),
+       c = tree.add(described("c"));
   tree.setChildren(root, {a, b});
   tree.setChildren(a, {a1, a2});
   tree.setChildren(b, {c});
+  tree.setChildren(c, {nullptr});
 
   const auto everything = ax::ReadingPlan::everything();
-  EXPECT_THAT(descriptions(ax::flatten(tree, root, 1800, everything)),
-              ElementsAre("root", "a", "a1", "a2", "b", "c"));
-  EXPECT_THAT(descriptions(ax::flatten(tree, root, 3, everything)), ElementsAre("root", "a", "a1"));
+  auto walk = [&](std::size_t limit) {
+    ax::Walk w = ax::flatten(tree, root, limit, everything);
+    return descriptions(w.readAll());
+  };
+  EXPECT_THAT(walk(1800), ElementsAre("root", "a", "a1", "a2", "b", "c"));
+  EXPECT_THAT(walk(3), ElementsAre("root", "a", "a1"));
   tree.reads.clear();
-  EXPECT_THAT(descriptions(ax::flatten(tree, root, 1, everything)), ElementsAre("root"));
-  EXPECT_THAT(tree.reads, ElementsAre("AXRole", "AXChildren", "AXDescription", "AXValue"));
+  EXPECT_THAT(walk(1), ElementsAre("root"));
+  EXPECT_EQ(tree.reads.size(), 2u);
+  for (Attribute attribute :
+       {Attribute::kRole, Attribute::kChildren, Attribute::kDescription, Attribute::kValue}) {
+    EXPECT_EQ(tree.readsOf(attribute), 1u);
+  }
   tree.reads.clear();
-  EXPECT_TRUE(ax::flatten(tree, root, 0).empty());
+  EXPECT_TRUE(walk(0).empty());
   EXPECT_TRUE(tree.reads.empty());
 }
 
-TEST(WalkTest, ReadsOnlyAsFarAndAsMuchAsItIsAsked) {
+TEST(WalkTest, ReadsOnlyAsFarAndAsMuchAsItIsAskedAndNothingAfterwards) {
   FakeTree tree;
   auto node = [&](const char* role, const char* description) {
-    return tree.add({{"AXRole", std::string(role)},
-                     {"AXDescription", std::string(description)},
-                     {"AXValue", 1.0}});
+    ax::Reading reading = described(description);
+    reading.role = ax::macRole(role);
+    reading.value = 1.0;
+    return tree.add(reading);
   };
   auto root = node("AXGroup", "root"), box = node("AXCheckBox", "box"),
        slider = node("AXSlider", "s"), image = node("AXImage", "img");
   tree.setChildren(root, {box, slider, image});
 
   ax::Walk walk = ax::flatten(tree, root);
-  tree.reads.clear();
-  auto found = std::find_if(walk.begin(), walk.end(),
-                            [](const ax::Element& e) { return e.role == "AXCheckBox"; });
-  ASSERT_NE(found, walk.end());
+  EXPECT_TRUE(tree.reads.empty());
+  const auto found =
+      walk.find(0, [](const ax::Element& e) { return e.role.is(ax::RoleKind::kCheckBox); });
+  ASSERT_EQ(found, 1u);
   // A group is its role and children; a check box adds what the Color logic
   // reads of it; nothing after the match is read.
-  EXPECT_THAT(tree.reads, ElementsAre("AXRole", "AXChildren", "AXRole", "AXChildren",
-                                      "AXDescription", "AXValue"));
-  EXPECT_EQ(found->description(), "box");
-  EXPECT_EQ(found->number(), 1);
+  EXPECT_EQ(tree.reads.size(), 3u);
+  EXPECT_EQ(tree.readsOf(Attribute::kDescription), 1u);
+  EXPECT_EQ(walk.elements()[1].describedAs(), "box");
+  EXPECT_EQ(walk.elements()[1].number(), 1);
+  // Looking at what was read reads nothing.
   tree.reads.clear();
-  // Searching again starts from what is already read.
-  EXPECT_EQ(std::find_if(walk.begin(), walk.end(),
-                         [](const ax::Element& e) { return e.role == "AXImage"; })
-                ->description(),
-            "img");  // not in the plan: read on first ask
-  EXPECT_THAT(tree.reads, ElementsAre("AXRole", "AXChildren", "AXValue", "AXRole", "AXChildren",
-                                      "AXDescription"));
+  EXPECT_EQ(walk.elements().size(), 2u);
+  EXPECT_EQ(walk.elements()[0].description, std::nullopt);  // a group's: not read
+  EXPECT_TRUE(tree.reads.empty());
+  // Reading on starts from what is already read; what the plan does not read
+  // of an image stays absent.
+  const auto& all = walk.readAll();
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(tree.reads.size(), 3u);  // the slider's two reads, the image's one
+  EXPECT_EQ(all[3].description, std::nullopt);
+  EXPECT_EQ(all[3].value, std::nullopt);
 }
 
 TEST(ElementTest, ABareSnapshotHasNoRoleNoValueAndTheNumberZero) {
   FakeTree tree;
-  const auto bare = tree.flatten(tree.add({{"AXRole", 3.0}}), 1);
-  EXPECT_EQ(bare.at(0).role, "");  // a role that is not text reads as empty
-  EXPECT_FALSE(bare.at(0).value().has_value());
-  EXPECT_EQ(bare.at(0).number(), 0);
-  EXPECT_EQ((ax::Element{nullptr, "", "", ax::OtherValue{"boolean"}}.number()), 0);
+  const ax::Element bare = ax::element(tree, tree.add({}));
+  EXPECT_EQ(bare.role, ax::Role{});
+  EXPECT_EQ(bare.description, std::string());
+  EXPECT_EQ(bare.value, ax::Value());
+  EXPECT_EQ(bare.number(), 0);
+  EXPECT_EQ(bare.text(), "");
+  EXPECT_EQ((ax::Element{nullptr, {}, "", ax::OtherValue{"boolean"}}.number()), 0);
+  EXPECT_EQ((ax::Element{nullptr, {}, "", 50.0}.text()), "");  // a number is never text
 }
 
 }  // namespace

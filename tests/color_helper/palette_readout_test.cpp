@@ -16,15 +16,15 @@ using ::testing::ElementsAre;
 using testing::failureOf;
 using Walk = std::vector<ax::Element>;
 
-ax::Element node(std::string role, std::string description = "",
-                 std::optional<ax::AttributeValue> value = std::nullopt) {
-  return ax::Element{std::make_shared<const ax::ElementHandle>(), std::move(role),
+ax::Element node(const std::string& role, std::string description = "", ax::Value value = {}) {
+  return ax::Element{std::make_shared<const ax::ElementHandle>(), ax::macRole(role),
                      std::move(description), std::move(value)};
 }
 ax::Element text(std::string value) { return node("AXStaticText", "", std::move(value)); }
 ax::Element slider(double value = 0) { return node("AXSlider", "", value); }
 PaletteSnapshot cut(const Walk& list, const std::string& section) {
-  return palette(ax::Walk(list), section);
+  ax::Walk walk(list);
+  return palette(walk, section);
 }
 void addSliders(Walk& walk, int count) {
   for (int i = 0; i < count; ++i) walk.push_back(slider(i));

@@ -42,9 +42,8 @@ TEST(CurrentWindowTest, PrefersTheFocusedWindowOfTheFirstInstance) {
     testing::SceneFixture fixture;
     fixture.make({{"applications", applications}});
     std::string found;
-    const std::string failure = failureOf([&] {
-      found = ax::asText(fixture.port().attribute(currentWindow(fixture.port()), ax::kDescription));
-    });
+    const std::string failure = failureOf(
+        [&] { found = ax::element(fixture.port(), currentWindow(fixture.port())).describedAs(); });
     EXPECT_EQ(found.empty() ? failure : found, expected) << applications;
   }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "color_helper/accessibility/ax_mac.h"
+#include "color_helper/accessibility/element.h"
 #include "testing/macos/simulation.h"
 #include "testing/scene_fixture.h"
 
@@ -27,22 +28,25 @@ TEST(ColorHelperOnMac, ValuesAndErrorsMapAsThePortPromises) {
   auto scene = scene::Scene::parse(testing::oneWindow(children.dump()), clock);
   const auto id = [&](const char* name) { return *scene->model().find(name); };
 
-  struct Value {
+  struct Expected {
     const char* id;
-    std::optional<ax::AttributeValue> value;
+    ax::Value value;
   };
-  const Value values[] = {
-      {"boolean", ax::AttributeValue(ax::OtherValue{"boolean"})},
-      {"list", ax::AttributeValue(ax::OtherValue{"array"})},
-      {"point", ax::AttributeValue(ax::OtherValue{"AXValue"})},
-      {"missing", std::nullopt},
+  const Expected values[] = {
+      {"boolean", ax::OtherValue{"boolean"}},
+      {"list", ax::OtherValue{"array"}},
+      {"point", ax::OtherValue{"AXValue"}},
+      {"missing", ax::Value()},
   };
   using F = macsim::Failure;
   struct Error {
     F failure;
-    std::size_t roundTrips;  // of one readNode: a whole-call failure falls back to single reads
+    std::size_t
+        roundTrips;  // of one read of a node: a whole-call failure falls back to single reads
   };
   const Error errors[] = {{F::kAttributeUnsupported, 1}, {F::kNoValue, 1}, {F::kCannotComplete, 5}};
+  const auto everything = ax::Attribute::kRole | ax::Attribute::kDescription |
+                          ax::Attribute::kValue | ax::Attribute::kChildren;
 
   macsim::Session session;
   auto& world = session.world();
@@ -50,34 +54,35 @@ TEST(ColorHelperOnMac, ValuesAndErrorsMapAsThePortPromises) {
   {
     ax::mac::Accessibility mac;
     const auto app = mac.applicationElement(scene::Scene::kFirstProcessId);
-    const auto windows = mac.attribute(app, ax::kWindows);
+    const auto windows = mac.read(app, ax::Attribute::kWindows).windows;
     ASSERT_TRUE(windows);
-    const auto window = std::get<std::vector<ax::ElementRef>>(*windows).at(0);
-    const auto nodes = std::get<std::vector<ax::ElementRef>>(*mac.attribute(window, ax::kChildren));
+    const auto window = windows->at(0);
+    const auto nodes = mac.read(window, ax::Attribute::kChildren).children.value();
     ASSERT_EQ(nodes.size(), 5u);
     for (std::size_t i = 0; i < std::size(values); ++i) {
       SCOPED_TRACE(values[i].id);
-      EXPECT_EQ(mac.attribute(nodes[i], ax::kValue), values[i].value);
+      EXPECT_EQ(mac.read(nodes[i], ax::Attribute::kValue).value, values[i].value);
       const std::size_t before = world.roundTrips;
-      EXPECT_EQ(mac.readNode(nodes[i]).value, values[i].value);
+      EXPECT_EQ(mac.read(nodes[i], everything).value, values[i].value);
       EXPECT_EQ(world.roundTrips - before, 1u);
     }
-    EXPECT_EQ(mac.attribute(nodes[0], "AXTitle"), std::nullopt);  // unsupported
 
     const auto& failing = nodes[4];
-    ASSERT_EQ(mac.readNode(failing).children->index(), 2u);  // a list, before it fails
+    ASSERT_TRUE(mac.read(failing, everything).children.has_value());  // a list, before it fails
     for (const Error& e : errors) {
       SCOPED_TRACE(static_cast<int>(e.failure));
       world.failingReads = {{id("failing"), e.failure}};
-      EXPECT_EQ(mac.attribute(failing, ax::kRole), std::nullopt);
+      EXPECT_EQ(mac.read(failing, ax::Attribute::kRole).role, ax::Role{});
       const std::size_t before = world.roundTrips;
-      const ax::NodeReading reading = mac.readNode(failing);
+      const ax::Reading reading = mac.read(failing, everything);
       EXPECT_EQ(world.roundTrips - before, e.roundTrips);
-      EXPECT_TRUE(!reading.role && !reading.description && !reading.value && !reading.children);
+      EXPECT_TRUE(reading.role.is(ax::RoleKind::kNone) && !reading.description &&
+                  std::holds_alternative<std::monostate>(reading.value) && !reading.children);
       // The walk takes it for a leaf with no role and goes on.
-      const auto walked = mac.flatten(window, 100);
+      ax::Walk walk = ax::flatten(mac, window, 100, ax::ReadingPlan::everything());
+      const auto& walked = walk.readAll();
       ASSERT_EQ(walked.size(), 6u);
-      EXPECT_EQ(walked[5].role, "");
+      EXPECT_EQ(walked[5].role, ax::Role{});
     }
   }
   EXPECT_EQ(macsim::unreleased(), "");

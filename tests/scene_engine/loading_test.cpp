@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "color_helper/accessibility/element.h"
 #include "testing/scene_fixture.h"
 
 namespace trovemark::scene::test {
@@ -91,11 +92,13 @@ TEST(Loading, NodesNestedUpToTheBoundLoadAndWalk) {
   testing::FakeClock clock;
   auto scene = Scene::parse(json, clock);
   EXPECT_EQ(scene->model().nodeCount(), kLevels + 1u);
-  EXPECT_EQ(scene->valueOf("leaf"), std::optional<ax::AttributeValue>(std::string("deep")));
+  EXPECT_EQ(scene->valueOf("leaf"), ax::Value(std::string("deep")));
   const auto window =
-      scene->attribute(scene->applicationElement(Scene::kFirstProcessId), ax::kFocusedWindow);
-  ASSERT_TRUE(window.has_value());
-  const auto walk = scene->flatten(std::get<ax::ElementRef>(*window), 5000);
+      scene->read(scene->applicationElement(Scene::kFirstProcessId), ax::Attribute::kFocusedWindow)
+          .focusedWindow;
+  ASSERT_TRUE(window);
+  ax::Walk walked = ax::flatten(*scene, window, 5000, ax::ReadingPlan::everything());
+  const auto& walk = walked.readAll();
   ASSERT_EQ(walk.size(), kLevels + 1u);
   EXPECT_EQ(walk.back().text(), "deep");
 }
@@ -112,7 +115,7 @@ TEST(Loading, AnyFiniteDelayLoadsAndOneBeyondTheClockNeverComes) {
   ASSERT_TRUE(scene->press(scene->elementFor(scene->model().find("button").value())));
   clock.advance(std::chrono::hours(24 * 365));
   for (const auto& [id, expected] : {std::pair{"a", 0.0}, {"b", 0.0}, {"c", 1.0}}) {
-    EXPECT_EQ(scene->valueOf(id), std::optional<ax::AttributeValue>(expected)) << id;
+    EXPECT_EQ(scene->valueOf(id), ax::Value(expected)) << id;
   }
   EXPECT_TRUE(scene->model().nextDue().has_value());  // still pending, never due
 }
@@ -162,7 +165,7 @@ TEST(Loading, FilesLoadAndErrorsNameTheFile) {
     return "no error";
   };
   std::ofstream(dir / "good.json") << testing::oneWindow(R"([{"id":"n","value":1}])");
-  EXPECT_EQ(Scene::load(dir / "good.json", clock)->valueOf("n"), ax::AttributeValue(1.0));
+  EXPECT_EQ(Scene::load(dir / "good.json", clock)->valueOf("n"), ax::Value(1.0));
   std::ofstream(dir / "bad.json") << R"({"applications":[{"windows":[{"role":1}]}]})";
   EXPECT_THAT(errorOf(dir / "bad.json"),
               AllOf(HasSubstr("bad.json"), HasSubstr("applications[0].windows[0].role")));

@@ -36,6 +36,8 @@ typedef UInt32 AXCopyMultipleAttributeOptions;
 #define kAXDescriptionAttribute CFSTR("AXDescription")
 #define kAXValueAttribute CFSTR("AXValue")
 #define kAXChildrenAttribute CFSTR("AXChildren")
+#define kAXFocusedWindowAttribute CFSTR("AXFocusedWindow")
+#define kAXWindowsAttribute CFSTR("AXWindows")
 #define kAXPressAction CFSTR("AXPress")
 
 extern CFStringRef kAXTrustedCheckOptionPrompt;

@@ -17,7 +17,7 @@
 
 #include "color_helper/accessibility/accessibility.h"
 
-namespace trovemark::bench {
+namespace trovemark::testing {
 
 struct ReferenceWalk {
   std::vector<ax::Element> elements;  // handles are ax::atspi::Object
@@ -44,4 +44,4 @@ class ReferenceWalker {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace trovemark::bench
+}  // namespace trovemark::testing

@@ -1,12 +1,13 @@
-#include "bench/reference_walk.h"
+#include "testing/desktop/reference_walk.h"
 
 #include <atspi/atspi.h>
 
 #include <string>
 
 #include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/resolve.h"
 
-namespace trovemark::bench {
+namespace trovemark::testing {
 
 namespace {
 
@@ -25,7 +26,7 @@ bool isResolve(AtspiAccessible* app) {
     g_error_free(error);
     return false;
   }
-  for (const auto& known : atspi::resolveApplicationNames()) {
+  for (const auto& known : color::resolveApplication().registeredNames) {
     if (name == known) return true;
   }
   return false;
@@ -109,12 +110,13 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
 
   auto read = [&](AtspiAccessible* node) {
     atspi_accessible_clear_cache(node);
-    std::string roleText, description;
-    std::optional<ax::AttributeValue> read;
+    ax::Role roleOfNode;
+    std::string description;
+    ax::Value read;
     std::optional<std::uint32_t> role = atspi_accessible_get_role(node, &error);
     ++out.calls;
     if (error) role.reset();
-    if (role) roleText = atspi::roleName(*role).value_or("");
+    if (role) roleOfNode = atspi::roleOf(*role);
     g_clear_error(&error);
     std::string name = takeString(atspi_accessible_get_name(node, &error));
     ++out.calls;
@@ -167,8 +169,8 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
       case atspi::ValueSource::kNone:
         break;
     }
-    out.elements.emplace_back(handleOf(node), std::move(roleText), std::move(description),
-                              std::move(read));
+    out.elements.push_back(
+        {handleOf(node), std::move(roleOfNode), std::move(description), std::move(read)});
   };
   auto childCount = [&](AtspiAccessible* node) {
     const gint count = atspi_accessible_get_child_count(node, &error);
@@ -203,4 +205,4 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
   return out;
 }
 
-}  // namespace trovemark::bench
+}  // namespace trovemark::testing
