@@ -8,12 +8,10 @@ JOBS ?= $(shell nproc)
 ASAN_BUILD_DIR ?= build-asan
 # Debug: the sanitizer tree compiles about four times faster without optimizing.
 ASAN_BUILD_TYPE ?= Debug
-# `make package` builds the Debian package in its own tree, without the tests.
-PACKAGE_BUILD_DIR ?= build-package
 # `make fuzz` runs each libFuzzer target this many seconds.
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-# Rebuilds of other trees reuse compiled objects when ccache is present.
+# Rebuilds reuse compiled objects when ccache is present.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps configure build check test test-asan package test-package fuzz demo clean format
@@ -23,8 +21,10 @@ all: build
 deps:
 	scripts/install-deps
 
+# One tree for the programs, the tests and the Debian package: Debian's
+# compiler flags and the prefix /usr (scripts/configure).
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER)
+	scripts/configure $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -33,7 +33,7 @@ build: configure
 check: build
 	JOBS=$(JOBS) scripts/run-tests $(BUILD_DIR) -LE desktop
 
-# Everything, in both trees; what CI runs.
+# Everything, in both trees (the package comes from the first); what CI runs.
 test: build
 	JOBS=$(JOBS) scripts/run-tests $(BUILD_DIR)
 	$(MAKE) --no-print-directory test-package
@@ -44,12 +44,12 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	JOBS=$(JOBS) scripts/run-tests $(ASAN_BUILD_DIR)
 
-package: deps
-	JOBS=$(JOBS) scripts/build-package $(PACKAGE_BUILD_DIR)
+package: build
+	JOBS=$(JOBS) scripts/build-package $(BUILD_DIR)
 
 # lintian, then the unpacked package on a private desktop (with the stand-in
 # Resolve of the test tree).
-test-package: build package
+test-package: package
 	tests/package/check_package.py $(BUILD_DIR) trovemark_*.deb
 
 fuzz: deps
@@ -63,4 +63,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) $(PACKAGE_BUILD_DIR) trovemark_*.deb
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) trovemark_*.deb
