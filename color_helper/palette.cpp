@@ -42,6 +42,17 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 }
 
 PaletteSnapshot palette(ax::Walk& nodes, const std::string& section) {
+  PaletteSnapshot snapshot = paletteRun(nodes, section);
+  const std::size_t expected = expectedSliders(section);
+  if (snapshot.sliders.size() != expected) {
+    throw ColorError(messages::controlsChanged(section, expected, snapshot.sliders.size()));
+  }
+  return snapshot;
+}
+
+std::size_t expectedSliders(const std::string& section) { return shapeOf(section).sliderCount; }
+
+PaletteSnapshot paletteRun(ax::Walk& nodes, const std::string& section) {
   const PaletteShape& shape = shapeOf(section);
   const auto title = nodes.find(0, [&](const ax::Element& e) {
     return isStaticText(e) && startsWith(e.text(), shape.titlePrefix);
@@ -62,10 +73,6 @@ PaletteSnapshot palette(ax::Walk& nodes, const std::string& section) {
                         read.begin() + static_cast<std::ptrdiff_t>(end.value_or(read.size())));
   std::copy_if(snapshot.nodes.begin(), snapshot.nodes.end(), std::back_inserter(snapshot.sliders),
                isSlider);
-  if (snapshot.sliders.size() != shape.sliderCount) {
-    throw ColorError(
-        messages::controlsChanged(section, shape.sliderCount, snapshot.sliders.size()));
-  }
   return snapshot;
 }
 

@@ -34,6 +34,13 @@ struct PaletteSnapshot {
 // section's value positions rely on. Reads the walk up to the palette's end.
 PaletteSnapshot palette(ax::Walk& nodes, const std::string& section);
 
+// The palette's run as palette() cuts it, whatever its slider count: for
+// telling what Resolve shows apart from what the helper expects. Throws
+// ColorError for an unknown section or a missing title.
+PaletteSnapshot paletteRun(ax::Walk& nodes, const std::string& section);
+// The number of sliders every value position of `section` relies on.
+std::size_t expectedSliders(const std::string& section);
+
 // Helpers shared by the code that reads walks.
 bool isStaticText(const ax::Element& element);
 bool isSlider(const ax::Element& element);

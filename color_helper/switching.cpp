@@ -30,50 +30,60 @@ std::optional<std::size_t> findCheckBox(Walk& walk, const std::string& descripti
   return walk.find(0, [&](const ax::Element& e) { return isCheckBox(e, description); });
 }
 
-// A check box already on is left alone; anything else is pressed once and the
-// window walked again, without checking that the press took.
-Walk switchOn(ax::Accessibility& ax, const ax::ElementRef& window, Walk walk,
-              const ax::Element& checkBox) {
-  if (checkBox.number() == 1) return walk;
-  ax::press(ax, checkBox);
-  return ax::flatten(ax, window);
+// A check box to switch on: one already on is left alone.
+std::optional<PaletteSwitch> switchOn(const Walk& walk, std::size_t checkBox, bool opens) {
+  if (walk.elements()[checkBox].number() == 1) return std::nullopt;
+  return PaletteSwitch{checkBox, opens};
+}
+
+// The Blur palette's mode check box among the title and the 14 elements
+// after it. Counted, not measured: the walk is read no further than the span.
+std::optional<PaletteSwitch> modeSwitch(Walk& walk, const std::string& mode) {
+  const auto title = findStaticTextStartingWith(walk, kBlurTitlePrefix);
+  if (!title) throw ColorError(messages::modeUnavailable(mode));
+  const std::size_t end = walk.readUpTo(*title + kModeSearchSpan);
+  for (std::size_t i = *title; i < end; ++i) {
+    if (isCheckBox(walk.elements()[i], mode)) return switchOn(walk, i, false);
+  }
+  throw ColorError(messages::modeUnavailable(mode));
 }
 
 }  // namespace
 
-Walk showPalette(ax::Accessibility& ax, const ax::ElementRef& window, const std::string& section,
-                 const std::string& mode) {
-  Walk walk = ax::flatten(ax, window);
+std::optional<PaletteSwitch> nextSwitch(Walk& walk, const std::string& section,
+                                        const std::string& mode) {
   // The Primaries title is the sign that the Color page is showing.
   if (!findStaticTextStartingWith(walk, kColorPageTitlePrefix)) {
     throw ColorError(std::string(messages::kOpenColorPage));
   }
-
   if (section == kPrimaries) {
     const auto colorBars = findCheckBox(walk, kColorBarsCheckBox);
     if (!colorBars) throw ColorError(std::string(messages::kColorBarsUnavailable));
-    const ax::Element checkBox = walk.elements()[*colorBars];
-    return switchOn(ax, window, std::move(walk), checkBox);
+    return switchOn(walk, *colorBars, false);
   }
-
   if (!findStaticTextStartingWith(walk, kBlurTitlePrefix)) {
     const auto opener = findCheckBox(walk, kBlurCheckBox);
     if (!opener) throw ColorError(std::string(messages::kBlurUnavailable));
-    ax::press(ax, walk.elements()[*opener]);
-    walk = ax::flatten(ax, window);
+    // Pressed without looking at its value: the palette does not show.
+    return PaletteSwitch{*opener, true};
   }
+  return modeSwitch(walk, mode);
+}
 
-  const auto title = findStaticTextStartingWith(walk, kBlurTitlePrefix);
-  if (!title) throw ColorError(messages::modeUnavailable(mode));
-  // Counted, not measured: the walk is read no further than the span.
-  const std::size_t end = walk.readUpTo(*title + kModeSearchSpan);
-  for (std::size_t i = *title; i < end; ++i) {
-    if (isCheckBox(walk.elements()[i], mode)) {
-      const ax::Element checkBox = walk.elements()[i];
-      return switchOn(ax, window, std::move(walk), checkBox);
-    }
+Walk showPalette(ax::Accessibility& ax, const ax::ElementRef& window, const std::string& section,
+                 const std::string& mode) {
+  Walk walk = ax::flatten(ax, window);
+  auto next = nextSwitch(walk, section, mode);
+  if (next && next->opensPalette) {
+    ax::press(ax, walk.elements()[next->checkBox]);
+    walk = ax::flatten(ax, window);
+    next = modeSwitch(walk, mode);
   }
-  throw ColorError(messages::modeUnavailable(mode));
+  if (!next) return walk;
+  // Pressed once, and the window walked again without checking that the
+  // press took.
+  ax::press(ax, walk.elements()[next->checkBox]);
+  return ax::flatten(ax, window);
 }
 
 }  // namespace trovemark::color

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "color_helper/accessibility/element.h"
@@ -15,5 +17,16 @@ namespace trovemark::color {
 // Switched modes stay switched.
 ax::Walk showPalette(ax::Accessibility& ax, const ax::ElementRef& window,
                      const std::string& section, const std::string& mode);
+
+// The check box showPalette presses next on a walk of the window, by its
+// place in the walk; none when the palette and mode show already. Presses
+// nothing; throws ColorError as showPalette does for a window that cannot
+// show them.
+struct PaletteSwitch {
+  std::size_t checkBox;
+  bool opensPalette;  // the Blur palette's own check box: the mode comes after
+};
+std::optional<PaletteSwitch> nextSwitch(ax::Walk& walk, const std::string& section,
+                                        const std::string& mode);
 
 }  // namespace trovemark::color

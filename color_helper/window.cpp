@@ -11,7 +11,9 @@
 
 namespace trovemark::color {
 
-ax::ElementRef currentWindow(ax::Accessibility& ax) {
+ax::ElementRef currentWindow(ax::Accessibility& ax) { return chooseWindow(ax).window; }
+
+WindowChoice chooseWindow(ax::Accessibility& ax) {
   const std::vector<ax::ProcessId> running = ax.runningApplications(resolveApplication());
   if (running.empty()) throw ColorError(std::string(messages::kOpenResolve));
 
@@ -20,13 +22,13 @@ ax::ElementRef currentWindow(ax::Accessibility& ax) {
 
   if (auto focused = ax::attribute(ax, application, ax::Attribute::kFocusedWindow)) {
     if (const auto* window = std::get_if<ax::ElementRef>(&*focused); window && *window) {
-      return *window;
+      return {*window, true};
     }
   }
   if (auto windows = ax::attribute(ax, application, ax::Attribute::kWindows)) {
     if (const auto* list = std::get_if<std::vector<ax::ElementRef>>(&*windows);
         list && !list->empty() && list->front()) {
-      return list->front();
+      return {list->front(), false};
     }
   }
   throw ColorError(std::string(messages::kOpenProject));

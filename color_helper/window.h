@@ -10,4 +10,11 @@ namespace trovemark::color {
 // Color page is for the palette switching to find out.
 ax::ElementRef currentWindow(ax::Accessibility& ax);
 
+// The same choice, saying which rule made it.
+struct WindowChoice {
+  ax::ElementRef window;
+  bool focused = false;  // else the first of the windows listed
+};
+WindowChoice chooseWindow(ax::Accessibility& ax);
+
 }  // namespace trovemark::color
