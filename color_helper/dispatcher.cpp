@@ -100,7 +100,7 @@ std::vector<ax::Element> collect(const std::vector<ax::Element>& nodes, ax::Role
 // one slider does not drag the others along.
 void resetBlurRow(ax::Accessibility& ax, const PaletteSnapshot& snapshot, std::size_t index,
                   double target) {
-  const auto links = collect(snapshot.nodes, ax::RoleKind::kCheckBox, "");
+  const auto links = channelLinks(snapshot);
   if (links.size() <= index) fail(messages::kChannelLinkUnavailable);
   const ax::Element& link = links[index];
   const bool linked = link.number() == 1;
@@ -132,7 +132,7 @@ bool settled(const PaletteSnapshot& snapshot, const SectionTables& tables, const
 PaletteSnapshot reset(ax::Accessibility& ax, ax::Clock& clock, const ax::ElementRef& window,
                       const Request& request, const SectionTables& tables,
                       const PaletteSnapshot& snapshot) {
-  const auto buttons = collect(snapshot.nodes, ax::RoleKind::kButton, kResetDescription);
+  const auto buttons = resetButtons(snapshot);
   const auto& index = request.index;
   if (!index || *index < 0 || static_cast<std::uint64_t>(*index) >= tables.resetRows.size() ||
       static_cast<std::uint64_t>(*index) >= buttons.size()) {
@@ -159,6 +159,14 @@ PaletteSnapshot reset(ax::Accessibility& ax, ax::Clock& clock, const ax::Element
 }
 
 }  // namespace
+
+std::vector<ax::Element> resetButtons(const PaletteSnapshot& snapshot) {
+  return collect(snapshot.nodes, ax::RoleKind::kButton, kResetDescription);
+}
+
+std::vector<ax::Element> channelLinks(const PaletteSnapshot& snapshot) {
+  return collect(snapshot.nodes, ax::RoleKind::kCheckBox, "");
+}
 
 std::optional<std::int64_t> parsePositionKey(const std::string& key) {
   std::size_t digitsStart = 0;

@@ -7,8 +7,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "color_helper/accessibility/accessibility.h"
+#include "color_helper/palette.h"
 #include "color_helper/protocol.h"
 
 namespace trovemark::color {
@@ -35,6 +37,12 @@ inline constexpr double kMaxNudgeMagnitude = 100;
 inline constexpr std::chrono::milliseconds kSettleDeadline{1500};
 inline constexpr std::chrono::milliseconds kSettlePollInterval{100};
 inline constexpr double kSettleTolerance = 0.001;
+
+// Resolve's Reset buttons ("AXButton" described "Reset") and channel-link
+// check boxes (check boxes without a description) in a palette's run, in
+// walk order: the n-th of each belongs to row n.
+std::vector<ax::Element> resetButtons(const PaletteSnapshot& snapshot);
+std::vector<ax::Element> channelLinks(const PaletteSnapshot& snapshot);
 
 // A "nudge" key: an optional single sign, then one or more ASCII digits and
 // nothing else, within 64 bits. Leading zeros are allowed, and "-0" is 0.
