@@ -7,20 +7,29 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "color_helper/accessibility/ax_mac.h"
+#include "color_helper/accessibility/platform.h"
 #include "testing/macos/simulation.h"
 #include "testing/scene_fixture.h"
 
 namespace trovemark::testing {
 namespace {
 
-// The simulated Mac, showing the scene for as long as the adapter lives.
+// The simulated Mac, showing the scene for as long as the adapter lives,
+// set up as the helper's main sets up a real one.
 struct MacOverScene {
-  explicit MacOverScene(scene::Scene& scene) { session.world().scene = &scene; }
-  ~MacOverScene() { EXPECT_EQ(macsim::unreleased(), "") << "left by the macOS adapter"; }
+  MacOverScene(scene::Scene& scene, FakeClock& clock) {
+    session.world().scene = &scene;
+    session.world().clock = &clock;
+    ax::setUpProcess();
+    mac = ax::makePlatformAccessibility({}, clock);
+  }
+  ~MacOverScene() {
+    mac.reset();
+    EXPECT_EQ(macsim::unreleased(), "") << "left by the macOS adapter";
+  }
 
   macsim::Session session;
-  ax::mac::Accessibility mac;
+  std::unique_ptr<ax::Accessibility> mac;
 };
 
 }  // namespace
@@ -33,8 +42,8 @@ ax::Accessibility& SceneFixture::port() {
     throw std::invalid_argument("TROVEMARK_SCENE_PORT is macos or unset, not " +
                                 std::string(choice));
   }
-  auto mac = std::make_shared<MacOverScene>(*scene);
-  port_ = std::shared_ptr<ax::Accessibility>(mac, &mac->mac);
+  auto mac = std::make_shared<MacOverScene>(*scene, clock);
+  port_ = std::shared_ptr<ax::Accessibility>(mac, mac->mac.get());
   return *port_;
 }
 

@@ -151,29 +151,51 @@ constexpr Attribute kAllAttributes[] = {Attribute::kRole,          Attribute::kD
                                         Attribute::kValue,         Attribute::kChildren,
                                         Attribute::kFocusedWindow, Attribute::kWindows};
 
-// A node's four attributes in one round trip; false when the call failed as
-// a whole.
-bool readAllOfNode(AXUIElementRef ref, Reading& reading) {
+// Calls the application, unless it already counts as not answering in this
+// request: then the call fails at once, as it would after the timeout. The
+// wait is charged to the request's budget.
+template <typename Call>
+AXError ask(Clock& clock, WaitBudget& budget, Call&& call) {
+  if (budget.spent()) return kAXErrorCannotComplete;
+  const Clock::TimePoint start = clock.now();
+  const AXError error = call();
+  const Clock::Duration waited = clock.now() - start;
+  budget.charge(waited);
+  if (error == kAXErrorCannotComplete && waited >= kTimedOut) budget.exhaust();
+  return error;
+}
+
+// Errors with which an application says it does not implement the multiple
+// read; anything else is its answer for the node.
+bool notImplemented(AXError error) {
+  return error == kAXErrorNotImplemented || error == kAXErrorIllegalArgument;
+}
+
+// A node's four attributes in one round trip. Leaves them to single reads
+// only where the application does not implement the call, or answers it with
+// other than one entry per attribute.
+void readAllOfNode(Clock& clock, WaitBudget& budget, AXUIElementRef ref, Reading& reading) {
   const void* names[std::size(kNodeAttributes)];
   for (std::size_t i = 0; i < std::size(kNodeAttributes); ++i)
     names[i] = nameOf(kNodeAttributes[i]);
   const auto count = static_cast<CFIndex>(std::size(kNodeAttributes));
   const Owned attributes(CFArrayCreate(nullptr, names, count, &kCFTypeArrayCallBacks));
-  if (!attributes) return false;
+  if (!attributes) return;
   CFArrayRef values = nullptr;
-  const AXError error = AXUIElementCopyMultipleAttributeValues(
-      ref, static_cast<CFArrayRef>(attributes.get()), 0, &values);
+  const AXError error = ask(clock, budget, [&] {
+    return AXUIElementCopyMultipleAttributeValues(ref, static_cast<CFArrayRef>(attributes.get()), 0,
+                                                  &values);
+  });
   const Owned owned(values);
-  // A call that failed as a whole says nothing of single attributes: an
-  // application that does not implement it, or a moment it could not answer.
-  if (error != kAXErrorSuccess || values == nullptr || CFArrayGetCount(values) != count) {
-    return false;
+  if (notImplemented(error)) return;
+  if (error == kAXErrorSuccess) {
+    if (values == nullptr || CFArrayGetCount(values) != count) return;
+    for (CFIndex i = 0; i < count; ++i)
+      fill(reading, kNodeAttributes[i], entryOf(CFArrayGetValueAtIndex(values, i)));
   }
-  for (CFIndex i = 0; i < count; ++i) {
-    fill(reading, kNodeAttributes[i], entryOf(CFArrayGetValueAtIndex(values, i)));
-    reading.covered |= kNodeAttributes[i];
-  }
-  return true;
+  // Any other failure is the node's as a whole, and asking again attribute by
+  // attribute would only wait on it four times more.
+  for (Attribute attribute : kNodeAttributes) reading.covered |= attribute;
 }
 
 }  // namespace
@@ -197,11 +219,13 @@ Reading Accessibility::read(const ElementRef& element, Attributes attributes) {
   }
   std::size_t ofNode = 0;
   for (Attribute attribute : kNodeAttributes) ofNode += attributes.has(attribute) ? 1 : 0;
-  if (ofNode > 1) readAllOfNode(ref, reading);
+  if (ofNode > 1) readAllOfNode(clock_, budget_, ref, reading);
   for (Attribute attribute : kAllAttributes) {
     if (!attributes.has(attribute) || reading.covered.has(attribute)) continue;
     CFTypeRef value = nullptr;
-    const AXError error = AXUIElementCopyAttributeValue(ref, nameOf(attribute), &value);
+    const AXError error = ask(clock_, budget_, [&] {
+      return AXUIElementCopyAttributeValue(ref, nameOf(attribute), &value);
+    });
     // Whatever came back is ours to release, also alongside an error.
     const Owned owned(value);
     if (error == kAXErrorSuccess) fill(reading, attribute, value);
@@ -215,12 +239,16 @@ bool Accessibility::setValue(const ElementRef& element, double value) {
   if (ref == nullptr) return false;
   const Owned number(CFNumberCreate(nullptr, kCFNumberDoubleType, &value));
   if (!number) return false;
-  return AXUIElementSetAttributeValue(ref, kAXValueAttribute, number.get()) == kAXErrorSuccess;
+  return ask(clock_, budget_, [&] {
+           return AXUIElementSetAttributeValue(ref, kAXValueAttribute, number.get());
+         }) == kAXErrorSuccess;
 }
 
 bool Accessibility::press(const ElementRef& element) {
   const AXUIElementRef ref = refOf(element);
-  return ref != nullptr && AXUIElementPerformAction(ref, kAXPressAction) == kAXErrorSuccess;
+  return ref != nullptr && ask(clock_, budget_, [&] {
+                             return AXUIElementPerformAction(ref, kAXPressAction);
+                           }) == kAXErrorSuccess;
 }
 
 bool Accessibility::sameElement(const ElementRef& a, const ElementRef& b) {

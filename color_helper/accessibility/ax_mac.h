@@ -5,12 +5,19 @@
 //
 // Every read is a round trip to the application, so a read of more than one
 // of a node's attributes asks for all four (role, description, value,
-// children) in one AXUIElementCopyMultipleAttributeValues call; when that
-// call fails as a whole, the attributes asked for are read one by one, which
-// gives the reading single reads give. Every object obtained under the Create or Copy
-// rule is released exactly once, and a handle keeps its element retained for
-// as long as it lives.
+// children) in one AXUIElementCopyMultipleAttributeValues call; only where
+// the application does not implement that call are the attributes asked for
+// read one by one. Every object obtained under the Create or Copy rule is
+// released exactly once, and a handle keeps its element retained for as long
+// as it lives.
+//
+// Every call to the application waits at most the process's messaging
+// timeout, set to kCallDeadline by setUpProcess(). The time calls wait is
+// charged to the request's WaitBudget; a call that waited the timeout out
+// and could not complete means the application did not answer, and it then
+// counts as not answering for the rest of the request, as on Linux.
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -23,8 +30,18 @@ namespace trovemark::ax::mac {
 // (running_applications_mac.mm).
 std::vector<ProcessId> runningProcessIds(const std::string& bundleIdentifier);
 
+// A call that fails with kAXErrorCannotComplete after waiting at least this
+// long ran into the messaging timeout: the application did not answer. Nine
+// tenths of the timeout, because the system keeps the timeout in its own
+// units and times the wait on its own clock, while an ordinary failure comes
+// back within milliseconds.
+inline constexpr std::chrono::milliseconds kTimedOut = kCallDeadline * 9 / 10;
+
 class Accessibility final : public ax::Accessibility {
  public:
+  // Times every call to the application on `clock`.
+  explicit Accessibility(Clock& clock) : clock_(clock) {}
+
   bool isProcessTrusted() override;
   std::vector<ProcessId> runningApplications(const Application& application) override;
   ElementRef applicationElement(ProcessId pid) override;
@@ -32,6 +49,10 @@ class Accessibility final : public ax::Accessibility {
   bool setValue(const ElementRef& element, double value) override;
   bool press(const ElementRef& element) override;
   bool sameElement(const ElementRef& a, const ElementRef& b) override;
+
+ private:
+  Clock& clock_;
+  WaitBudget budget_;
 };
 
 }  // namespace trovemark::ax::mac

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +61,7 @@ struct Object {
   std::vector<const void*> items;  // CFArray; CFDictionary as key, value, ...; one reference each
   ElementRef handle;               // AXUIElement: a scene node or application
   std::optional<pid_t> pid;        // AXUIElement of an application
+  bool systemWide = false;         // AXUIElement: the system-wide element
   AXValueType valueType = 0;       // AXValue
 };
 
@@ -137,12 +139,23 @@ const void* arrayOf(const std::vector<ElementRef>& handles) {
   return array;
 }
 
-// A new object for a value the scene holds, null for none: its booleans become
-// CFBooleans, its lists arrays of numbers, any other value a point.
-const void* toObject(const ax::Value& value) {
+// A number as Qt's Cocoa bridge writes a slider's: the shortest text that
+// reads back as the same double.
+std::string numberText(double number) {
+  char text[64];
+  const auto end = std::to_chars(std::begin(text), std::end(text), number).ptr;
+  return std::string(text, end);
+}
+
+// A new object for a value the scene holds, null for none: its numbers become
+// CFNumbers (text when `numbersAsText`), its booleans CFBooleans, its lists
+// arrays of numbers, any other value a point.
+const void* toObject(const ax::Value& value, bool numbersAsText) {
   if (std::holds_alternative<std::monostate>(value)) return nullptr;
   if (const auto* text = std::get_if<std::string>(&value)) return makeText(*text);
-  if (const auto* number = std::get_if<double>(&value)) return numberObject(*number);
+  if (const auto* number = std::get_if<double>(&value)) {
+    return numbersAsText ? makeText(numberText(*number)) : numberObject(*number);
+  }
   const auto& kind = std::get<ax::OtherValue>(value).kind;
   if (kind == "boolean") return CFRetain(kCFBooleanTrue);
   if (kind == "array") {
@@ -210,7 +223,10 @@ const void* readAttribute(const Object& element, const std::string& name, AXErro
         if (reading.description) value = makeText(*reading.description);
         break;
       case ax::Attribute::kValue:
-        value = toObject(reading.value);
+        value = toObject(
+            reading.value,
+            w.slidersAnswerText &&
+                w.scene->read(element.handle, ax::Attribute::kRole).role.is(ax::RoleKind::kSlider));
         break;
       case ax::Attribute::kChildren:
         if (reading.children) value = arrayOf(*reading.children);
@@ -225,6 +241,28 @@ const void* readAttribute(const Object& element, const std::string& name, AXErro
   }
   *error = value ? kAXErrorSuccess : kAXErrorNoValue;
   return value;
+}
+
+// The process's messaging timeout: the last set on the system-wide element,
+// or the system's default of about six seconds while none is.
+std::chrono::nanoseconds messagingTimeout() {
+  const auto& set = world().messagingTimeouts;
+  if (set.empty() || set.back() == 0) return std::chrono::seconds(6);
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::duration<float>(set.back()));
+}
+
+// One round trip to the application, with the time it takes on the test's
+// clock. False when the application has stopped answering: the call has then
+// waited out the messaging timeout.
+bool answered() {
+  auto& w = world();
+  ++w.roundTrips;
+  const bool hung = w.hangsAfterOperations && w.scene != nullptr &&
+                    w.scene->operations().size() >= *w.hangsAfterOperations;
+  if (hung) ++w.unanswered;
+  if (w.clock != nullptr) w.clock->advance(hung ? messagingTimeout() : w.answerTime);
+  return !hung;
 }
 
 }  // namespace
@@ -402,11 +440,25 @@ AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
   return static_cast<AXUIElementRef>(static_cast<const void*>(elementObject(handle, pid)));
 }
 
+AXUIElementRef AXUIElementCreateSystemWide(void) {
+  Object* element = elementObject(nullptr);
+  element->systemWide = true;
+  return static_cast<AXUIElementRef>(static_cast<const void*>(element));
+}
+
+AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSeconds) {
+  const Object& target = *checked(element, "AXUIElementSetMessagingTimeout", Kind::kAXUIElement);
+  if (!target.systemWide) fault("a messaging timeout for one element is not simulated", element);
+  if (timeoutInSeconds < 0) return kAXErrorIllegalArgument;
+  world().messagingTimeouts.push_back(timeoutInSeconds);
+  return kAXErrorSuccess;
+}
+
 AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                       CFTypeRef* value) {
   const Object& target = *checked(element, "AXUIElementCopyAttributeValue", Kind::kAXUIElement);
   const std::string& name = textOf(attribute, "AXUIElementCopyAttributeValue attribute");
-  ++world().roundTrips;
+  if (!answered()) return kAXErrorCannotComplete;
   if (const AXError error = elementError(target); error != kAXErrorSuccess) return error;
   AXError error = kAXErrorSuccess;
   *value = readAttribute(target, name, &error);
@@ -422,7 +474,8 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
       *checked(element, "AXUIElementCopyMultipleAttributeValues", Kind::kAXUIElement);
   const auto& names = checked(attributes, "attribute names", Kind::kArray)->items;
   if (options != 0) return kAXErrorIllegalArgument;
-  ++world().roundTrips;
+  if (!answered()) return kAXErrorCannotComplete;
+  if (const auto unimplemented = world().multipleReads) return static_cast<AXError>(*unimplemented);
   if (const AXError error = elementError(target); error != kAXErrorSuccess) return error;
   Object* array = make(Kind::kArray);
   for (const void* name : names) {
@@ -444,7 +497,7 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
                                      CFTypeRef value) {
   const Object& target = *checked(element, "AXUIElementSetAttributeValue", Kind::kAXUIElement);
   const std::string& name = textOf(attribute, "AXUIElementSetAttributeValue attribute");
-  ++world().roundTrips;
+  if (!answered()) return kAXErrorCannotComplete;
   if (world().scene == nullptr || !world().scene->isProcessTrusted()) return kAXErrorAPIDisabled;
   if (name != "AXValue") return kAXErrorAttributeUnsupported;
   if (value == nullptr || CFGetTypeID(value) != CFNumberGetTypeID()) {
@@ -457,7 +510,7 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
   const Object& target = *checked(element, "AXUIElementPerformAction", Kind::kAXUIElement);
   const std::string& name = textOf(action, "AXUIElementPerformAction action");
-  ++world().roundTrips;
+  if (!answered()) return kAXErrorCannotComplete;
   if (world().scene == nullptr || !world().scene->isProcessTrusted()) return kAXErrorAPIDisabled;
   if (name != "AXPress") return kAXErrorActionUnsupported;
   return world().scene->press(target.handle) ? kAXErrorSuccess : kAXErrorCannotComplete;

@@ -3,13 +3,15 @@
 // The simulated Mac that the macOS adapters run against in Linux builds:
 // Core Foundation objects with counted references, the accessibility calls
 // over a scene (elements are its nodes; reads, sets and presses are the
-// scene's own, with its operation log), and the companion's bundle, host
-// name and trust. One session at a time per process.
+// scene's own, with its operation log; calls take their time on the test's
+// clock), and the companion's bundle, host name and trust. One session at a
+// time per process.
 //
 // Reference counting is strict: a retain or release of an object that is no
 // longer alive, or a release of a reference nobody took, aborts the process
 // at once; `unreleased()` names what is still held at the end of a test.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "scene_engine/scene.h"
+#include "testing/fake_clock.h"
 
 namespace trovemark::macsim {
 
@@ -26,16 +29,34 @@ enum class Failure : std::int32_t {
   kAttributeUnsupported = -25205,
   kNoValue = -25212,
   kCannotComplete = -25204,
+  kNotImplemented = -25208,
+  kIllegalArgument = -25201,
 };
 
 // What the simulated Mac holds for the duration of one test.
 struct World {
   // The running Resolve and its accessibility tree; none for a Mac without it.
   scene::Scene* scene = nullptr;
-  // Every read of these nodes fails with the error given. Attribute-level
-  // errors (unsupported, no value) fail each attribute of a multiple read;
-  // the others fail the whole call, as the element does.
+  // Every read of these nodes fails at once with the error given.
+  // Attribute-level errors (unsupported, no value) fail each attribute of a
+  // multiple read; the others fail the whole call, as the element does.
   std::map<scene::NodeId, Failure> failingReads;
+  // Set when the application does not implement multiple reads: each one
+  // fails with this error.
+  std::optional<Failure> multipleReads;
+  // Sliders give their numbers as text, as Qt's Cocoa bridge does.
+  bool slidersAnswerText = true;
+  // The test's clock, on which calls to the application take their time;
+  // without it they take none.
+  testing::FakeClock* clock = nullptr;
+  // How long each call the application answers takes.
+  std::chrono::nanoseconds answerTime{0};
+  // Once the scene has received this many presses and sets (0: from the
+  // start), the application stops answering: every call to it waits the
+  // process's messaging timeout, then fails with kAXErrorCannotComplete.
+  std::optional<std::size_t> hangsAfterOperations;
+  // Each messaging timeout set on the system-wide element, in seconds.
+  std::vector<float> messagingTimeouts;
   // Trust without a scene, and whether each trust query asked for the prompt.
   bool trusted = false;
   std::vector<bool> trustPrompts;
@@ -43,8 +64,10 @@ struct World {
   std::string resourceFolder;
   // The local host name as SystemConfiguration keeps it (without ".local").
   std::optional<std::string> localHostName;
-  // Calls that ask the application for something, each one round trip.
+  // Calls that ask the application for something, each one round trip, and
+  // those of them that waited on it in vain.
   std::size_t roundTrips = 0;
+  std::size_t unanswered = 0;
 };
 
 // Installs a fresh world for the current test and removes it at the end.

@@ -23,6 +23,7 @@ enum {
   kAXErrorCannotComplete = -25204,
   kAXErrorAttributeUnsupported = -25205,
   kAXErrorActionUnsupported = -25206,
+  kAXErrorNotImplemented = -25208,
   kAXErrorAPIDisabled = -25211,
   kAXErrorNoValue = -25212,
 };
@@ -47,6 +48,8 @@ Boolean AXIsProcessTrustedWithOptions(CFDictionaryRef options);
 
 CFTypeID AXUIElementGetTypeID(void);
 AXUIElementRef AXUIElementCreateApplication(pid_t pid);
+AXUIElementRef AXUIElementCreateSystemWide(void);
+AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSeconds);
 AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                       CFTypeRef* value);
 AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRef attributes,
