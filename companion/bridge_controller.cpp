@@ -10,7 +10,6 @@
 namespace trovemark::companion {
 namespace {
 
-constexpr const char* kResolveBundleIdentifier = "com.blackmagic-design.DaVinciResolve";
 constexpr const char* kScriptName = "zelvan_bridge";
 constexpr const char* kScriptExtension = "py";
 constexpr const char* kTokenFileVariable = "ZELVAN_TOKEN_FILE";
@@ -94,16 +93,23 @@ void BridgeController::setLaunchesAtLogin(bool value) {
 
 std::optional<std::string> BridgeController::locateResolve() {
   std::vector<std::string> candidates;
-  for (const auto& location :
-       platform_.applications->runningBundleLocations(kResolveBundleIdentifier)) {
+  for (const auto& location : platform_.applications->runningBundleLocations()) {
     if (location) candidates.push_back(*location);
   }
-  if (auto registered = platform_.applications->registeredLocation(kResolveBundleIdentifier)) {
+  if (auto registered = platform_.applications->registeredLocation()) {
     candidates.push_back(*registered);
   }
   candidates.push_back(platform_.resolve.fixedLocation);
   for (const auto& candidate : candidates) {
     if (platform_.files->exists(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> BridgeController::locateRuntime(const std::string& resolve) {
+  for (const auto& runtime : platform_.resolve.runtimes) {
+    std::string path = joinPath(resolve, runtime);
+    if (platform_.files->isExecutableFile(path)) return path;
   }
   return std::nullopt;
 }
@@ -127,8 +133,8 @@ void BridgeController::start() {
     setError("Install Resolve Studio to run the Mac bridge.");
     return;
   }
-  const std::string interpreter = joinPath(*resolve, platform_.resolve.interpreter);
-  if (!platform_.files->isExecutableFile(interpreter)) {
+  const auto interpreter = locateRuntime(*resolve);
+  if (!interpreter) {
     setSummary("Resolve scripting runtime is missing");
     setError(
         "This companion requires Resolve Studio with bundled ResolvePython (21.1 or later). "
@@ -144,7 +150,7 @@ void BridgeController::start() {
   }
 
   LaunchRequest request;
-  request.executable = interpreter;
+  request.executable = *interpreter;
   request.arguments = {*script};
   request.environment = platform_.bundle->environment();
   request.environment[kTokenFileVariable] = tokenFile_;

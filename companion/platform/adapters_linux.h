@@ -34,12 +34,11 @@ std::vector<std::string> dataFolders(const Environment& env);
 
 std::shared_ptr<ProcessLauncher> makeProcessLauncher();
 std::shared_ptr<FileSystem> makeFileSystem(Environment env);
-// Running instances are read from `procRoot` (normally "/proc").
-std::shared_ptr<ApplicationLocator> makeApplicationLocator(Environment env,
+// Finds the application its installer lays out as `layout` says; running
+// instances are read from `procRoot` (normally "/proc").
+std::shared_ptr<ApplicationLocator> makeApplicationLocator(LinuxInstallLayout layout,
+                                                           Environment env,
                                                            std::string procRoot = "/proc");
-// Where Resolve's Linux installer puts it, under `root` ("" for this
-// machine's own folders; tests lay out a Resolve under a temporary one).
-ResolveInstall resolveInstall(const std::string& root = "");
 // Resources lie in `resourceFolder`; the host name comes from the Avahi
 // daemon on the system bus named by the environment.
 std::shared_ptr<Bundle> makeBundle(std::string resourceFolder, Environment env);

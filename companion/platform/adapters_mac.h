@@ -9,6 +9,7 @@
 // ServiceManagement, which offer no C interface for these calls.
 
 #include <memory>
+#include <string>
 
 #include "companion/platform/files_posix.h"
 #include "companion/platform/platform.h"
@@ -16,13 +17,6 @@
 namespace trovemark::companion::mac_adapters {
 
 using posix::Environment;
-
-// Where Resolve's installer puts it on a Mac, and its scripting runtime
-// inside the application bundle.
-inline ResolveInstall resolveInstall() {
-  return {"/Applications/DaVinci Resolve/DaVinci Resolve.app",
-          "Contents/Applications/ResolvePython"};
-}
 
 // posix_spawn with POSIX_SPAWN_CLOEXEC_DEFAULT: the child gets the three
 // standard streams set explicitly and no other descriptor.
@@ -35,9 +29,10 @@ std::shared_ptr<Bundle> makeBundle(Environment env);
 // AXIsProcessTrustedWithOptions, with kAXTrustedCheckOptionPrompt when asked.
 std::shared_ptr<AccessibilityTrust> makeAccessibilityTrust();
 
-// Objective-C++: NSRunningApplication and NSWorkspace (applications_mac.mm),
-// SMAppService mainAppService (login_item_mac.mm).
-std::shared_ptr<ApplicationLocator> makeApplicationLocator();
+// Objective-C++: NSRunningApplication and NSWorkspace for the application
+// with this bundle identifier (applications_mac.mm), SMAppService
+// mainAppService (login_item_mac.mm).
+std::shared_ptr<ApplicationLocator> makeApplicationLocator(std::string bundleIdentifier);
 std::shared_ptr<LoginItem> makeLoginItem();
 
 }  // namespace trovemark::companion::mac_adapters

@@ -13,6 +13,7 @@
 #include "companion/platform/login_item.h"
 #include "companion/platform/pasteboard.h"
 #include "companion/platform/processes.h"
+#include "companion/resolve.h"
 
 namespace trovemark::companion {
 

@@ -12,14 +12,14 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   const std::string program = currentExecutablePath();
   Platform platform;
   platform.processes = makeProcessLauncher();
-  platform.applications = makeApplicationLocator(env);
+  platform.applications = makeApplicationLocator(resolve::linuxLayout(), env);
   platform.files = makeFileSystem(env);
   platform.bundle = makeBundle(resourceFolderFor(program), env);
   platform.trust = makeAccessibilityTrust(env);
   platform.loginItem = makeLoginItem(env, program);
   platform.executor = std::move(executor);
   platform.pasteboard = std::move(pasteboard);
-  platform.resolve = resolveInstall();
+  platform.resolve = resolve::linuxInstall();
   return platform;
 }
 

@@ -11,14 +11,14 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   const Environment env = posix::currentEnvironment();
   Platform platform;
   platform.processes = makeProcessLauncher();
-  platform.applications = makeApplicationLocator();
+  platform.applications = makeApplicationLocator(resolve::kBundleIdentifier);
   platform.files = makeFileSystem(env);
   platform.bundle = makeBundle(env);
   platform.trust = makeAccessibilityTrust();
   platform.loginItem = makeLoginItem();
   platform.executor = std::move(executor);
   platform.pasteboard = std::move(pasteboard);
-  platform.resolve = resolveInstall();
+  platform.resolve = resolve::macInstall();
   return platform;
 }
 

@@ -84,10 +84,8 @@ class FakeLauncher final : public ProcessLauncher {
 
 class FakeApplications final : public ApplicationLocator {
  public:
-  std::vector<std::optional<std::string>> runningBundleLocations(const std::string&) override {
-    return running;
-  }
-  std::optional<std::string> registeredLocation(const std::string&) override { return registered; }
+  std::vector<std::optional<std::string>> runningBundleLocations() override { return running; }
+  std::optional<std::string> registeredLocation() override { return registered; }
 
   std::vector<std::optional<std::string>> running;
   std::optional<std::string> registered;
@@ -187,11 +185,11 @@ struct FakeWorld {
   }
 
   Platform platform() const {
-    return Platform{launcher, applications, files,
-                    bundle,   trust,        loginItem,
-                    loop,     pasteboard,   {kResolve, "bin/ResolvePython"}};
+    return Platform{launcher,  applications, files,      bundle, trust,
+                    loginItem, loop,         pasteboard, resolve};
   }
 
+  ResolveInstall resolve{kResolve, {"bin/ResolvePython"}};
   std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
   std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>(clock);
   std::shared_ptr<FakeLauncher> launcher = std::make_shared<FakeLauncher>();

@@ -102,7 +102,9 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
   world.bundle->env["WEIRD"] = "a=b c\nd";
   world.applications->running = {"/Vol/R.app"};
   world.files->existing.insert("/Vol/R.app");
-  world.files->executables.insert("/Vol/R.app/bin/ResolvePython");
+  // The first runtime candidate that can be run, in the folder found.
+  world.resolve.runtimes = {"bin/Missing", "bin/ResolvePython", "bin/Other"};
+  world.files->executables = {"/Vol/R.app/bin/ResolvePython", "/Vol/R.app/bin/Other"};
   // A folder that cannot be created still names the token file.
   world.files->createFailure = "Could not create: Permission denied.";
   auto controller = create();

@@ -144,33 +144,30 @@ TEST(LinuxApplications, RunningInstancesComeFromProcessExecutables) {
   std::filesystem::create_directories(proc / "self");
   std::filesystem::create_directories(proc / "77");  // another user's: no readable exe
 
-  auto locator = makeApplicationLocator({}, proc.path());
-  EXPECT_EQ(locator->runningBundleLocations("com.blackmagic-design.DaVinciResolve"),
+  auto locator = makeApplicationLocator(resolve::linuxLayout(), {}, proc.path());
+  EXPECT_EQ(locator->runningBundleLocations(),
             (std::vector<std::optional<std::string>>{"/mnt/Edit Suite/resolve", "/opt/resolve",
                                                      "/old/resolve"}));
-  EXPECT_TRUE(locator->runningBundleLocations("org.example.Other").empty());
 }
 
 TEST(LinuxApplications, TheRegisteredLocationIsTheInstallersDesktopEntry) {
   TempDir dirs;
-  const std::string id = "com.blackmagic-design.DaVinciResolve";
   const std::string entry = "applications/com.blackmagicdesign.resolve.desktop";
   const Environment env{
       {"HOME", dirs / "home"},
       {"XDG_DATA_DIRS", (dirs / "system").string() + ":" + (dirs / "vendor").string()}};
-  auto locator = makeApplicationLocator(env, dirs / "noproc");
-  EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
+  auto locator = makeApplicationLocator(resolve::linuxLayout(), env, dirs / "noproc");
+  EXPECT_EQ(locator->registeredLocation(), std::nullopt);
 
   dirs.write("vendor/" + entry, "[Desktop Entry]\nExec=\"/opt/Black Magic/bin/resolve\" %u\n");
-  EXPECT_EQ(locator->registeredLocation(id), "/opt/Black Magic");
-  EXPECT_EQ(locator->registeredLocation("org.example.Other"), std::nullopt);
+  EXPECT_EQ(locator->registeredLocation(), "/opt/Black Magic");
 
   dirs.write("system/" + entry, "[Desktop Entry]\nPath=/srv/Edit\\sSuite/resolve\nExec=/x/bin/y\n");
-  EXPECT_EQ(locator->registeredLocation(id), "/srv/Edit Suite/resolve");
+  EXPECT_EQ(locator->registeredLocation(), "/srv/Edit Suite/resolve");
 
   // The user's own entry comes first, and a hidden one means "not registered".
   dirs.write("home/.local/share/" + entry, "[Desktop Entry]\nHidden=true\nPath=/nope\n");
-  EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
+  EXPECT_EQ(locator->registeredLocation(), std::nullopt);
 }
 
 // The controller over the real adapters, with Resolve installed as its Linux
@@ -182,9 +179,9 @@ TEST(LinuxApplications, AStockInstallIsFoundInOptResolveWithItsRuntimeInBin) {
   Platform platform = world.platform();
   const Environment env{{"HOME", (root / "home").string()},
                         {"XDG_DATA_DIRS", (root / "share").string()}};
-  platform.applications = makeApplicationLocator(env);
+  platform.applications = makeApplicationLocator(resolve::linuxLayout(), env);
   platform.files = makeFileSystem(env);
-  platform.resolve = resolveInstall(root.path().string());
+  platform.resolve = resolve::linuxInstall(root.path().string());
   const auto installed = [&](const char* file) { ::chmod(root.write(file, "").c_str(), 0755); };
 
   installed("opt/resolve/bin/ResolvePython");

@@ -13,9 +13,9 @@
 #include "companion/platform/adapters_mac.h"
 #include "testing/companion/companion_fakes.h"
 #include "testing/companion/recording_children.h"
+#include "testing/macos/simulation.h"
 #include "testing/temp_dir.h"
 #include "testing/wait.h"
-#include "testing/macos/simulation.h"
 
 namespace trovemark::companion {
 namespace {
@@ -51,7 +51,7 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   platform.files = mac_adapters::makeFileSystem(env);
   platform.bundle = mac_adapters::makeBundle(env);
   platform.trust = mac_adapters::makeAccessibilityTrust();
-  platform.resolve = mac_adapters::resolveInstall();
+  platform.resolve = companion::resolve::macInstall();
   auto controller = BridgeController::create(platform);
   ::close(canary);
 
@@ -66,7 +66,8 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   EXPECT_EQ(start["fds"]["0"], stdinTarget);
   EXPECT_EQ(start["fds"]["1"], "/dev/null");
   EXPECT_EQ(start["fds"]["2"], "/dev/null");
-  for (const auto& [fd, target] : start["fds"].items()) EXPECT_NE(target, (dir / "canary").string()) << fd;
+  for (const auto& [fd, target] : start["fds"].items())
+    EXPECT_NE(target, (dir / "canary").string()) << fd;
   struct stat st {};
   ASSERT_EQ(::stat(support.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
