@@ -52,7 +52,7 @@ BridgeController::~BridgeController() = default;
 void BridgeController::initialise() {
   setSummary(kStarting);
   setError(std::nullopt);
-  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::kEnabled);
+  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::Status::kEnabled);
   process_.reset();
   shouldRun_ = true;
   tokenFile_ = defaultTokenFile();
@@ -260,17 +260,17 @@ void BridgeController::toggleLaunchAtLogin() {
     setError(*failure);
     return;
   }
-  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::kEnabled);
+  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::Status::kEnabled);
   setError(std::nullopt);
 }
 
 void BridgeController::startupLoginItemStep() {
-  if (platform_.loginItem->status() != LoginItem::kNotRegistered) return;
+  if (platform_.loginItem->status() != LoginItem::Status::kNotRegistered) return;
   if (const auto failure = platform_.loginItem->registerItem()) {
     setError(kLoginItemStartupPrefix + *failure);
     return;
   }
-  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::kEnabled);
+  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::Status::kEnabled);
 }
 
 }  // namespace trovemark::companion

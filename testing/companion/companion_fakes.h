@@ -139,7 +139,7 @@ class FakeTrust final : public AccessibilityTrust {
 
 class FakeLoginItem final : public LoginItem {
  public:
-  int status() override { return currentStatus; }
+  Status status() override { return currentStatus; }
   std::optional<std::string> registerItem() override {
     calls.push_back("register");
     if (registerFailure) return registerFailure;
@@ -149,12 +149,12 @@ class FakeLoginItem final : public LoginItem {
   std::optional<std::string> unregisterItem() override {
     calls.push_back("unregister");
     if (unregisterFailure) return unregisterFailure;
-    currentStatus = kNotRegistered;
+    currentStatus = Status::kNotRegistered;
     return std::nullopt;
   }
 
-  int currentStatus = kEnabled;
-  int statusAfterRegister = kEnabled;
+  Status currentStatus = Status::kEnabled;
+  Status statusAfterRegister = Status::kEnabled;
   std::optional<std::string> registerFailure;
   std::optional<std::string> unregisterFailure;
   std::vector<std::string> calls;

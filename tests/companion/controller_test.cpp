@@ -12,6 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::FakeWorld;
 using Strings = std::vector<std::string>;
+using Status = LoginItem::Status;
 
 constexpr const char* kRunning = "Bridge running on this Mac";
 constexpr const char* kRestarting = "Bridge stopped. Restarting\u2026";
@@ -129,7 +130,7 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
 // --- Supervision ------------------------------------------------------------------
 
 TEST_F(ControllerTest, AChildThatEndsIsStartedAgainThreeSecondsLater) {
-  world.loginItem->currentStatus = LoginItem::kNotRegistered;
+  world.loginItem->currentStatus = Status::kNotRegistered;
   world.loginItem->registerFailure = "denied";  // leaves an error to carry along
   auto controller = create();
   const auto error = controller->error();
@@ -332,7 +333,7 @@ TEST_F(ControllerTest, CopyPairingLinkOutcomes) {
 // --- Keyboard control and launch at login ---------------------------------------
 
 TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
-  world.loginItem->currentStatus = LoginItem::kNotRegistered;
+  world.loginItem->currentStatus = Status::kNotRegistered;
   world.loginItem->registerFailure = "nope";
   auto controller = create();
   const auto error = controller->error();
@@ -343,19 +344,20 @@ TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
 }
 
 TEST_F(ControllerTest, StartUpRegistersTheLoginItemOnlyWhenNotRegistered) {
-  for (int status : {LoginItem::kEnabled, 2, 3, LoginItem::kNotRegistered}) {
-    SCOPED_TRACE(status);
+  for (Status status : {Status::kEnabled, Status::kRequiresApproval, Status::kNotFound,
+                        Status::kSwitchedOff, Status::kUnreadable, Status::kNotRegistered}) {
+    SCOPED_TRACE(static_cast<int>(status));
     FakeWorld w;
     w.loginItem->currentStatus = status;
     auto controller = BridgeController::create(w.platform());
-    const bool registers = status == LoginItem::kNotRegistered;
+    const bool registers = status == Status::kNotRegistered;
     EXPECT_EQ(w.loginItem->calls, registers ? Strings{"register"} : Strings{});
-    EXPECT_EQ(controller->launchesAtLogin(), registers || status == LoginItem::kEnabled);
+    EXPECT_EQ(controller->launchesAtLogin(), registers || status == Status::kEnabled);
     EXPECT_EQ(controller->error(), std::nullopt);
   }
   // A failed registration replaces the bridge's error.
   world.files->existing.clear();
-  world.loginItem->currentStatus = LoginItem::kNotRegistered;
+  world.loginItem->currentStatus = Status::kNotRegistered;
   world.loginItem->registerFailure = "Could not write the autostart entry: Read-only file system.";
   auto controller = create();
   EXPECT_EQ(controller->summary(), kNoResolve);
@@ -367,8 +369,8 @@ TEST_F(ControllerTest, StartUpRegistersTheLoginItemOnlyWhenNotRegistered) {
 
 TEST_F(ControllerTest, ToggleLaunchAtLogin) {
   // Off, and registration leaves approval pending: still off, error cleared.
-  world.loginItem->currentStatus = 2;
-  world.loginItem->statusAfterRegister = 2;
+  world.loginItem->currentStatus = Status::kRequiresApproval;
+  world.loginItem->statusAfterRegister = Status::kRequiresApproval;
   world.files->existing.clear();  // an error to be cleared
   auto controller = create();
   controller->toggleLaunchAtLogin();
@@ -377,7 +379,7 @@ TEST_F(ControllerTest, ToggleLaunchAtLogin) {
   controller->toggleLaunchAtLogin();  // tries registering again
   EXPECT_EQ(world.loginItem->calls, (Strings{"register", "register"}));
 
-  world.loginItem->statusAfterRegister = LoginItem::kEnabled;
+  world.loginItem->statusAfterRegister = Status::kEnabled;
   controller->toggleLaunchAtLogin();
   EXPECT_TRUE(controller->launchesAtLogin());
 

@@ -23,6 +23,7 @@ namespace {
 using companion::testing::FakeWorld;
 using trovemark::testing::readFile;
 using trovemark::testing::TempDir;
+using Status = LoginItem::Status;
 
 mode_t modeOf(const std::filesystem::path& path) {
   struct stat st {};
@@ -91,18 +92,18 @@ TEST(LinuxLoginItem, AutostartEntryLifecycle) {
   auto item = makeLoginItem({{"HOME", home.path()}}, program);
 
   ASSERT_EQ(item->registerItem(), std::nullopt);
-  EXPECT_EQ(item->status(), LoginItem::kEnabled);
+  EXPECT_EQ(item->status(), Status::kEnabled);
   // An entry that starts another program is replaced.
   home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\nExec=/home/jo/ZelvanMac\n");
   ASSERT_EQ(item->registerItem(), std::nullopt);
-  EXPECT_EQ(item->status(), LoginItem::kEnabled);
+  EXPECT_EQ(item->status(), Status::kEnabled);
   // Nothing but the entry is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home / ".config/autostart"),
                           std::filesystem::directory_iterator()),
             1);
 
   ASSERT_EQ(item->unregisterItem(), std::nullopt);
-  EXPECT_EQ(item->status(), LoginItem::kNotRegistered);
+  EXPECT_EQ(item->status(), Status::kNotRegistered);
   EXPECT_EQ(item->unregisterItem(), std::nullopt);
 }
 
@@ -111,15 +112,14 @@ TEST(LinuxLoginItem, AnEntryCountsOnlyWhenItStartsThisProgram) {
   const std::string program = home.write("usr/bin/ZelvanMac", "").string();
   std::filesystem::create_symlink(program, home / "link");
   auto item = makeLoginItem({{"HOME", home.path()}}, program);
-  const int kSwitchedOff = 2;
-  const std::pair<std::string, int> cases[] = {
-      {"Exec=" + program + " --from-login", LoginItem::kEnabled},
-      {"Exec=" + (home / "link").string(), LoginItem::kEnabled},
-      {"Exec=/home/jo/build/bin/ZelvanMac", LoginItem::kNotRegistered},
-      {"Exec=ZelvanMac", LoginItem::kNotRegistered},
-      {"Type=Application", LoginItem::kNotRegistered},
-      {"Exec=/home/jo/build/bin/ZelvanMac\nX-GNOME-Autostart-enabled=false", kSwitchedOff},
-      {"Exec=" + program + "\nHidden=true", kSwitchedOff},
+  const std::pair<std::string, Status> cases[] = {
+      {"Exec=" + program + " --from-login", Status::kEnabled},
+      {"Exec=" + (home / "link").string(), Status::kEnabled},
+      {"Exec=/home/jo/build/bin/ZelvanMac", Status::kNotRegistered},
+      {"Exec=ZelvanMac", Status::kNotRegistered},
+      {"Type=Application", Status::kNotRegistered},
+      {"Exec=/home/jo/build/bin/ZelvanMac\nX-GNOME-Autostart-enabled=false", Status::kSwitchedOff},
+      {"Exec=" + program + "\nHidden=true", Status::kSwitchedOff},
   };
   for (const auto& [keys, status] : cases) {
     home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\n" + keys + "\n");
