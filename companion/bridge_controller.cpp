@@ -142,7 +142,7 @@ void BridgeController::start() {
         plainPath(*resolve) + ", but its runtime is missing.");
     return;
   }
-  const auto script = platform_.bundle->resourcePath(kScriptName, kScriptExtension);
+  const auto script = platform_.resources->resourcePath(kScriptName, kScriptExtension);
   if (!script) {
     setSummary("Companion installation is incomplete");
     setError("The bridge script is missing. Download and reinstall Trovemark Mac.");
@@ -152,7 +152,7 @@ void BridgeController::start() {
   LaunchRequest request;
   request.executable = *interpreter;
   request.arguments = {*script};
-  request.environment = platform_.bundle->environment();
+  request.environment = platform_.environment;
   request.environment[kTokenFileVariable] = tokenFile_;
 
   // The report comes on a platform thread: it only hands over to the main
@@ -211,7 +211,7 @@ void BridgeController::stop() {
 }
 
 std::optional<std::string> BridgeController::pairingLink() {
-  const std::string host = platform_.bundle->hostName();
+  const std::string host = platform_.hostName->hostName();
   if (!host.ends_with(".local")) return std::nullopt;
 
   auto readText = [this](const std::string& path) -> std::optional<std::string> {

@@ -16,7 +16,6 @@
 namespace trovemark::companion::linux_adapters {
 
 using posix::currentEnvironment;
-using posix::Environment;
 using posix::FolderFailure;
 using posix::homeFolder;
 using posix::makePrivateFolders;
@@ -39,9 +38,10 @@ std::shared_ptr<FileSystem> makeFileSystem(Environment env);
 std::shared_ptr<ApplicationLocator> makeApplicationLocator(LinuxInstallLayout layout,
                                                            Environment env,
                                                            std::string procRoot = "/proc");
-// Resources lie in `resourceFolder`; the host name comes from the Avahi
-// daemon on the system bus named by the environment.
-std::shared_ptr<Bundle> makeBundle(std::string resourceFolder, Environment env);
+// Resources lie in `resourceFolder`.
+std::shared_ptr<Resources> makeResources(std::string resourceFolder);
+// The name the Avahi daemon announces, on the system bus named by the environment.
+std::shared_ptr<HostName> makeHostName(Environment env);
 // The session's accessibility bus switch, on the session bus named by the environment.
 std::shared_ptr<AccessibilityTrust> makeAccessibilityTrust(Environment env);
 // An autostart entry that runs `executablePath`.

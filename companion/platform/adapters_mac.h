@@ -16,16 +16,15 @@
 
 namespace trovemark::companion::mac_adapters {
 
-using posix::Environment;
-
 // posix_spawn with POSIX_SPAWN_CLOEXEC_DEFAULT: the child gets the three
 // standard streams set explicitly and no other descriptor.
 std::shared_ptr<ProcessLauncher> makeProcessLauncher();
 // Application Support is ~/Library/Application Support, home from `env`.
 std::shared_ptr<FileSystem> makeFileSystem(Environment env);
-// Resources of the main bundle (CFBundle), the environment given, and the
-// local host name that SystemConfiguration keeps, with ".local".
-std::shared_ptr<Bundle> makeBundle(Environment env);
+// Resources of the main bundle (CFBundle).
+std::shared_ptr<Resources> makeResources();
+// The local host name that SystemConfiguration keeps, with ".local".
+std::shared_ptr<HostName> makeHostName();
 // AXIsProcessTrustedWithOptions, with kAXTrustedCheckOptionPrompt when asked.
 std::shared_ptr<AccessibilityTrust> makeAccessibilityTrust();
 

@@ -17,7 +17,7 @@ class LoginItem {
     kEnabled,
     // macOS: the user has yet to allow it in System Settings.
     kRequiresApproval,
-    // macOS: the system cannot find the companion's bundle.
+    // macOS: ServiceManagement cannot find the login item.
     kNotFound,
     // Linux: the desktop's settings switched the entry off.
     kSwitchedOff,

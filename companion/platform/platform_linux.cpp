@@ -11,10 +11,12 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   const Environment env = currentEnvironment();
   const std::string program = currentExecutablePath();
   Platform platform;
+  platform.environment = env;
   platform.processes = makeProcessLauncher();
   platform.applications = makeApplicationLocator(resolve::linuxLayout(), env);
   platform.files = makeFileSystem(env);
-  platform.bundle = makeBundle(resourceFolderFor(program), env);
+  platform.resources = makeResources(resourceFolderFor(program));
+  platform.hostName = makeHostName(env);
   platform.trust = makeAccessibilityTrust(env);
   platform.loginItem = makeLoginItem(env, program);
   platform.executor = std::move(executor);

@@ -47,7 +47,7 @@ TEST_F(ControllerTest, EachStartOutcomePublishesItsTexts) {
        "Install Resolve Studio to run the Mac bridge.", 0},
       {"no runtime", [](FakeWorld& w) { w.files->executables.clear(); },
        "Resolve scripting runtime is missing", missing, 0},
-      {"no script", [](FakeWorld& w) { w.bundle->script.reset(); },
+      {"no script", [](FakeWorld& w) { w.resources->script.reset(); },
        "Companion installation is incomplete",
        "The bridge script is missing. Download and reinstall Trovemark Mac.", 0},
       {"launch refused",
@@ -99,8 +99,8 @@ TEST_F(ControllerTest, ResolveCandidatesAreTriedRunningThenRegisteredThenFixed) 
 }
 
 TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnvironment) {
-  world.bundle->env["ZELVAN_TOKEN_FILE"] = "/somewhere/else";
-  world.bundle->env["WEIRD"] = "a=b c\nd";
+  world.environment["ZELVAN_TOKEN_FILE"] = "/somewhere/else";
+  world.environment["WEIRD"] = "a=b c\nd";
   world.applications->running = {"/Vol/R.app"};
   world.files->existing.insert("/Vol/R.app");
   // The first runtime candidate that can be run, in the folder found.
@@ -113,8 +113,8 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
   ASSERT_EQ(world.launcher->requests.size(), 1u);
   const auto& request = world.launcher->requests[0];
   EXPECT_EQ(request.executable, "/Vol/R.app/bin/ResolvePython");
-  EXPECT_EQ(request.arguments, Strings{*world.bundle->script});
-  auto expectedEnv = world.bundle->env;
+  EXPECT_EQ(request.arguments, Strings{*world.resources->script});
+  auto expectedEnv = world.environment;
   expectedEnv["ZELVAN_TOKEN_FILE"] = kTokenFile;
   EXPECT_EQ(request.environment, expectedEnv);
   EXPECT_EQ(controller->tokenFile(), kTokenFile);
@@ -292,7 +292,7 @@ TEST_F(ControllerTest, PairingLinkCases) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeWorld w;
-    w.bundle->host = c.host;
+    w.hostName->host = c.host;
     if (c.token) w.files->files[kTokenFile] = *c.token;
     if (c.fingerprint) w.files->files[kFingerprintFile] = *c.fingerprint;
     auto controller = BridgeController::create(w.platform());

@@ -192,16 +192,16 @@ TEST(LinuxApplications, AStockInstallIsFoundInOptResolveWithItsRuntimeInBin) {
 
 // --- Resources -----------------------------------------------------------------
 
-TEST(LinuxBundle, ResourcesLieUnderTheSharedDataFolderOfThePrefix) {
+TEST(LinuxResources, ResourcesLieUnderTheSharedDataFolderOfThePrefix) {
   EXPECT_EQ(resourceFolderFor("/usr/local/bin/ZelvanMac"), "/usr/local/share/trovemark");
   // The build tree is laid out the same way, with the script copied in.
-  auto bundle = makeBundle(resourceFolderFor(TROVEMARK_BINARY_DIR "/bin/ZelvanMac"), {});
-  const auto script = bundle->resourcePath("zelvan_bridge", "py");
+  auto resources = makeResources(resourceFolderFor(TROVEMARK_BINARY_DIR "/bin/ZelvanMac"));
+  const auto script = resources->resourcePath("zelvan_bridge", "py");
   ASSERT_TRUE(script);
   EXPECT_EQ(readFile(*script),
             readFile(TROVEMARK_SOURCE_DIR "/companion/resources/zelvan_bridge.py"));
-  EXPECT_EQ(bundle->resourcePath("zelvan_bridge", "txt"), std::nullopt);
-  EXPECT_EQ(makeBundle("/nonexistent", {})->resourcePath("zelvan_bridge", "py"), std::nullopt);
+  EXPECT_EQ(resources->resourcePath("zelvan_bridge", "txt"), std::nullopt);
+  EXPECT_EQ(makeResources("/nonexistent")->resourcePath("zelvan_bridge", "py"), std::nullopt);
 }
 
 }  // namespace

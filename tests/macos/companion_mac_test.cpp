@@ -44,12 +44,13 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
 
   FakeWorld fakes;  // the Objective-C adapters' places: applications and login item
   fakes.applications->running = {resolve};
-  auto env = baseEnvironment(reports);
-  env["HOME"] = dir / "home";
   Platform platform = fakes.platform();
+  platform.environment = baseEnvironment(reports);
+  platform.environment["HOME"] = dir / "home";
   platform.processes = mac_adapters::makeProcessLauncher();
-  platform.files = mac_adapters::makeFileSystem(env);
-  platform.bundle = mac_adapters::makeBundle(env);
+  platform.files = mac_adapters::makeFileSystem(platform.environment);
+  platform.resources = mac_adapters::makeResources();
+  platform.hostName = mac_adapters::makeHostName();
   platform.trust = mac_adapters::makeAccessibilityTrust();
   platform.resolve = companion::resolve::macInstall();
   auto controller = BridgeController::create(platform);
