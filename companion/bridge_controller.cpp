@@ -10,7 +10,6 @@
 namespace trovemark::companion {
 namespace {
 
-constexpr const char* kResolveBundleIdentifier = "com.blackmagic-design.DaVinciResolve";
 constexpr const char* kScriptName = "zelvan_bridge";
 constexpr const char* kScriptExtension = "py";
 constexpr const char* kTokenFileVariable = "ZELVAN_TOKEN_FILE";
@@ -53,7 +52,7 @@ BridgeController::~BridgeController() = default;
 void BridgeController::initialise() {
   setSummary(kStarting);
   setError(std::nullopt);
-  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::kEnabled);
+  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::Status::kEnabled);
   process_.reset();
   shouldRun_ = true;
   tokenFile_ = defaultTokenFile();
@@ -94,16 +93,23 @@ void BridgeController::setLaunchesAtLogin(bool value) {
 
 std::optional<std::string> BridgeController::locateResolve() {
   std::vector<std::string> candidates;
-  for (const auto& location :
-       platform_.applications->runningBundleLocations(kResolveBundleIdentifier)) {
+  for (const auto& location : platform_.applications->runningBundleLocations()) {
     if (location) candidates.push_back(*location);
   }
-  if (auto registered = platform_.applications->registeredLocation(kResolveBundleIdentifier)) {
+  if (auto registered = platform_.applications->registeredLocation()) {
     candidates.push_back(*registered);
   }
   candidates.push_back(platform_.resolve.fixedLocation);
   for (const auto& candidate : candidates) {
     if (platform_.files->exists(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> BridgeController::locateRuntime(const std::string& resolve) {
+  for (const auto& runtime : platform_.resolve.runtimes) {
+    std::string path = joinPath(resolve, runtime);
+    if (platform_.files->isExecutableFile(path)) return path;
   }
   return std::nullopt;
 }
@@ -127,8 +133,8 @@ void BridgeController::start() {
     setError("Install Resolve Studio to run the Mac bridge.");
     return;
   }
-  const std::string interpreter = joinPath(*resolve, platform_.resolve.interpreter);
-  if (!platform_.files->isExecutableFile(interpreter)) {
+  const auto interpreter = locateRuntime(*resolve);
+  if (!interpreter) {
     setSummary("Resolve scripting runtime is missing");
     setError(
         "This companion requires Resolve Studio with bundled ResolvePython (21.1 or later). "
@@ -136,7 +142,7 @@ void BridgeController::start() {
         plainPath(*resolve) + ", but its runtime is missing.");
     return;
   }
-  const auto script = platform_.bundle->resourcePath(kScriptName, kScriptExtension);
+  const auto script = platform_.resources->resourcePath(kScriptName, kScriptExtension);
   if (!script) {
     setSummary("Companion installation is incomplete");
     setError("The bridge script is missing. Download and reinstall Trovemark Mac.");
@@ -144,9 +150,9 @@ void BridgeController::start() {
   }
 
   LaunchRequest request;
-  request.executable = interpreter;
+  request.executable = *interpreter;
   request.arguments = {*script};
-  request.environment = platform_.bundle->environment();
+  request.environment = platform_.environment;
   request.environment[kTokenFileVariable] = tokenFile_;
 
   // The report comes on a platform thread: it only hands over to the main
@@ -205,7 +211,7 @@ void BridgeController::stop() {
 }
 
 std::optional<std::string> BridgeController::pairingLink() {
-  const std::string host = platform_.bundle->hostName();
+  const std::string host = platform_.hostName->hostName();
   if (!host.ends_with(".local")) return std::nullopt;
 
   auto readText = [this](const std::string& path) -> std::optional<std::string> {
@@ -254,17 +260,17 @@ void BridgeController::toggleLaunchAtLogin() {
     setError(*failure);
     return;
   }
-  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::kEnabled);
+  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::Status::kEnabled);
   setError(std::nullopt);
 }
 
 void BridgeController::startupLoginItemStep() {
-  if (platform_.loginItem->status() != LoginItem::kNotRegistered) return;
+  if (platform_.loginItem->status() != LoginItem::Status::kNotRegistered) return;
   if (const auto failure = platform_.loginItem->registerItem()) {
     setError(kLoginItemStartupPrefix + *failure);
     return;
   }
-  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::kEnabled);
+  setLaunchesAtLogin(platform_.loginItem->status() == LoginItem::Status::kEnabled);
 }
 
 }  // namespace trovemark::companion

@@ -82,6 +82,8 @@ class BridgeController : public std::enable_shared_from_this<BridgeController> {
  private:
   void initialise();
   std::optional<std::string> locateResolve();
+  // The first of Resolve's runtime candidates in `resolve` that can be run.
+  std::optional<std::string> locateRuntime(const std::string& resolve);
   std::string defaultTokenFile();
   void bridgeDidExit(const std::shared_ptr<ChildProcess>& child);
   void startupLoginItemStep();

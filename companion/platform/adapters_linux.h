@@ -16,7 +16,6 @@
 namespace trovemark::companion::linux_adapters {
 
 using posix::currentEnvironment;
-using posix::Environment;
 using posix::FolderFailure;
 using posix::homeFolder;
 using posix::makePrivateFolders;
@@ -34,15 +33,15 @@ std::vector<std::string> dataFolders(const Environment& env);
 
 std::shared_ptr<ProcessLauncher> makeProcessLauncher();
 std::shared_ptr<FileSystem> makeFileSystem(Environment env);
-// Running instances are read from `procRoot` (normally "/proc").
-std::shared_ptr<ApplicationLocator> makeApplicationLocator(Environment env,
+// Finds the application its installer lays out as `layout` says; running
+// instances are read from `procRoot` (normally "/proc").
+std::shared_ptr<ApplicationLocator> makeApplicationLocator(LinuxInstallLayout layout,
+                                                           Environment env,
                                                            std::string procRoot = "/proc");
-// Where Resolve's Linux installer puts it, under `root` ("" for this
-// machine's own folders; tests lay out a Resolve under a temporary one).
-ResolveInstall resolveInstall(const std::string& root = "");
-// Resources lie in `resourceFolder`; the host name comes from the Avahi
-// daemon on the system bus named by the environment.
-std::shared_ptr<Bundle> makeBundle(std::string resourceFolder, Environment env);
+// Resources lie in `resourceFolder`.
+std::shared_ptr<Resources> makeResources(std::string resourceFolder);
+// The name the Avahi daemon announces, on the system bus named by the environment.
+std::shared_ptr<HostName> makeHostName(Environment env);
 // The session's accessibility bus switch, on the session bus named by the environment.
 std::shared_ptr<AccessibilityTrust> makeAccessibilityTrust(Environment env);
 // An autostart entry that runs `executablePath`.

@@ -9,35 +9,29 @@
 // ServiceManagement, which offer no C interface for these calls.
 
 #include <memory>
+#include <string>
 
 #include "companion/platform/files_posix.h"
 #include "companion/platform/platform.h"
 
 namespace trovemark::companion::mac_adapters {
 
-using posix::Environment;
-
-// Where Resolve's installer puts it on a Mac, and its scripting runtime
-// inside the application bundle.
-inline ResolveInstall resolveInstall() {
-  return {"/Applications/DaVinci Resolve/DaVinci Resolve.app",
-          "Contents/Applications/ResolvePython"};
-}
-
 // posix_spawn with POSIX_SPAWN_CLOEXEC_DEFAULT: the child gets the three
 // standard streams set explicitly and no other descriptor.
 std::shared_ptr<ProcessLauncher> makeProcessLauncher();
 // Application Support is ~/Library/Application Support, home from `env`.
 std::shared_ptr<FileSystem> makeFileSystem(Environment env);
-// Resources of the main bundle (CFBundle), the environment given, and the
-// local host name that SystemConfiguration keeps, with ".local".
-std::shared_ptr<Bundle> makeBundle(Environment env);
+// Resources of the main bundle (CFBundle).
+std::shared_ptr<Resources> makeResources();
+// The local host name that SystemConfiguration keeps, with ".local".
+std::shared_ptr<HostName> makeHostName();
 // AXIsProcessTrustedWithOptions, with kAXTrustedCheckOptionPrompt when asked.
 std::shared_ptr<AccessibilityTrust> makeAccessibilityTrust();
 
-// Objective-C++: NSRunningApplication and NSWorkspace (applications_mac.mm),
-// SMAppService mainAppService (login_item_mac.mm).
-std::shared_ptr<ApplicationLocator> makeApplicationLocator();
+// Objective-C++: NSRunningApplication and NSWorkspace for the application
+// with this bundle identifier (applications_mac.mm), SMAppService
+// mainAppService (login_item_mac.mm).
+std::shared_ptr<ApplicationLocator> makeApplicationLocator(std::string bundleIdentifier);
 std::shared_ptr<LoginItem> makeLoginItem();
 
 }  // namespace trovemark::companion::mac_adapters

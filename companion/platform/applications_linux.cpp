@@ -1,6 +1,6 @@
-// Finding applications on Linux. There are no bundle identifiers here; each
-// identifier the companion asks about stands for how that application's Linux
-// installer lays it out (kResolve below, the one place that knows):
+// Finding an application on Linux. There are no bundle identifiers here; the
+// locator is made for the layout the application's installer uses
+// (companion/resolve.h gives Resolve's):
 //  - running instances: processes of any user whose executable (/proc/PID/exe)
 //    is <folder>/<program>; the instance's folder is <folder>;
 //  - the registered location: the installer's desktop entry in the XDG
@@ -20,25 +20,6 @@
 
 namespace trovemark::companion::linux_adapters {
 namespace {
-
-struct LinuxInstall {
-  const char* identifier;
-  // The file name of the desktop entry the installer registers.
-  const char* desktopEntry;
-  const char* fixedFolder;
-  // The program and the scripting runtime, relative to the install folder.
-  const char* program;
-  const char* interpreter;
-};
-
-// DaVinci Resolve as its Linux installer lays it out.
-constexpr LinuxInstall kResolve{"com.blackmagic-design.DaVinciResolve",
-                                "com.blackmagicdesign.resolve.desktop", "/opt/resolve",
-                                "bin/resolve", "bin/ResolvePython"};
-
-const LinuxInstall* installOf(const std::string& bundleIdentifier) {
-  return bundleIdentifier == kResolve.identifier ? &kResolve : nullptr;
-}
 
 std::string folderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -66,15 +47,12 @@ std::optional<std::string> readLink(const std::string& path) {
 
 class LinuxApplicationLocator final : public ApplicationLocator {
  public:
-  LinuxApplicationLocator(Environment env, std::string procRoot)
-      : env_(std::move(env)), procRoot_(std::move(procRoot)) {}
+  LinuxApplicationLocator(LinuxInstallLayout layout, Environment env, std::string procRoot)
+      : layout_(std::move(layout)), env_(std::move(env)), procRoot_(std::move(procRoot)) {}
 
-  std::vector<std::optional<std::string>> runningBundleLocations(
-      const std::string& bundleIdentifier) override {
+  std::vector<std::optional<std::string>> runningBundleLocations() override {
     std::vector<std::optional<std::string>> locations;
-    const LinuxInstall* install = installOf(bundleIdentifier);
-    if (!install) return locations;
-    const std::string program = std::string("/") + install->program;
+    const std::string program = "/" + layout_.program;
 
     std::vector<long> pids;
     if (DIR* dir = ::opendir(procRoot_.c_str())) {
@@ -103,11 +81,9 @@ class LinuxApplicationLocator final : public ApplicationLocator {
     return locations;
   }
 
-  std::optional<std::string> registeredLocation(const std::string& bundleIdentifier) override {
-    const LinuxInstall* install = installOf(bundleIdentifier);
-    if (!install) return std::nullopt;
+  std::optional<std::string> registeredLocation() override {
     for (const auto& folder : dataFolders(env_)) {
-      std::ifstream file(folder + "/applications/" + install->desktopEntry, std::ios::binary);
+      std::ifstream file(folder + "/applications/" + layout_.desktopEntry, std::ios::binary);
       if (!file) continue;
       std::stringstream text;
       text << file.rdbuf();
@@ -145,18 +121,17 @@ class LinuxApplicationLocator final : public ApplicationLocator {
     return std::nullopt;
   }
 
+  LinuxInstallLayout layout_;
   Environment env_;
   std::string procRoot_;
 };
 
 }  // namespace
 
-std::shared_ptr<ApplicationLocator> makeApplicationLocator(Environment env, std::string procRoot) {
-  return std::make_shared<LinuxApplicationLocator>(std::move(env), std::move(procRoot));
-}
-
-ResolveInstall resolveInstall(const std::string& root) {
-  return {root + kResolve.fixedFolder, kResolve.interpreter};
+std::shared_ptr<ApplicationLocator> makeApplicationLocator(LinuxInstallLayout layout,
+                                                           Environment env, std::string procRoot) {
+  return std::make_shared<LinuxApplicationLocator>(std::move(layout), std::move(env),
+                                                   std::move(procRoot));
 }
 
 }  // namespace trovemark::companion::linux_adapters

@@ -1,6 +1,7 @@
-// Finding applications on macOS: the running instances in AppKit's order and
-// the location Launch Services has registered. Objective-C because
-// NSRunningApplication and NSWorkspace have no C interface for these.
+// Finding an application on macOS by its bundle identifier: the running
+// instances in AppKit's order and the location Launch Services has
+// registered. Objective-C because NSRunningApplication and NSWorkspace have
+// no C interface for these.
 
 #import <AppKit/AppKit.h>
 
@@ -18,11 +19,13 @@ std::optional<std::string> pathOf(NSURL* url) {
 
 class MacApplicationLocator final : public ApplicationLocator {
  public:
-  std::vector<std::optional<std::string>> runningBundleLocations(
-      const std::string& bundleIdentifier) override {
+  explicit MacApplicationLocator(std::string bundleIdentifier)
+      : bundleIdentifier_(std::move(bundleIdentifier)) {}
+
+  std::vector<std::optional<std::string>> runningBundleLocations() override {
     std::vector<std::optional<std::string>> locations;
     @autoreleasepool {
-      NSString* identifier = [NSString stringWithUTF8String:bundleIdentifier.c_str()];
+      NSString* identifier = [NSString stringWithUTF8String:bundleIdentifier_.c_str()];
       if (identifier == nil) return locations;
       for (NSRunningApplication* application in
            [NSRunningApplication runningApplicationsWithBundleIdentifier:identifier]) {
@@ -32,20 +35,23 @@ class MacApplicationLocator final : public ApplicationLocator {
     return locations;
   }
 
-  std::optional<std::string> registeredLocation(const std::string& bundleIdentifier) override {
+  std::optional<std::string> registeredLocation() override {
     @autoreleasepool {
-      NSString* identifier = [NSString stringWithUTF8String:bundleIdentifier.c_str()];
+      NSString* identifier = [NSString stringWithUTF8String:bundleIdentifier_.c_str()];
       if (identifier == nil) return std::nullopt;
       return pathOf(
           [[NSWorkspace sharedWorkspace] URLForApplicationWithBundleIdentifier:identifier]);
     }
   }
+
+ private:
+  std::string bundleIdentifier_;
 };
 
 }  // namespace
 
-std::shared_ptr<ApplicationLocator> makeApplicationLocator() {
-  return std::make_shared<MacApplicationLocator>();
+std::shared_ptr<ApplicationLocator> makeApplicationLocator(std::string bundleIdentifier) {
+  return std::make_shared<MacApplicationLocator>(std::move(bundleIdentifier));
 }
 
 }  // namespace trovemark::companion::mac_adapters

@@ -4,17 +4,15 @@
 // platform adapters; each platform adds where the user's application data
 // lives.
 
-#include <map>
 #include <optional>
 #include <string>
 
+#include "companion/platform/environment.h"
 #include "companion/platform/file_system.h"
 
 namespace trovemark::companion::posix {
 
-using Environment = std::map<std::string, std::string>;
-
-// This process's environment.
+// This process's environment, for makeSystemPlatform() to read once.
 Environment currentEnvironment();
 // $HOME when absolute, else the password database's home, else "/"; without
 // a trailing slash.

@@ -23,8 +23,6 @@ namespace trovemark::companion::linux_adapters {
 namespace {
 
 constexpr const char* kEntryName = "ZelvanMac.desktop";
-constexpr int kSwitchedOff = 2;
-constexpr int kUnreadable = 3;
 
 std::string failure(const std::string& what, const std::string& path, int error) {
   return "Could not " + what + " " + path + ": " + std::strerror(error) + ".";
@@ -48,25 +46,28 @@ class LinuxLoginItem final : public LoginItem {
         path_(folder_ + "/" + kEntryName),
         executable_(std::move(executablePath)) {}
 
-  int status() override {
+  Status status() override {
     struct stat st {};
     if (::lstat(path_.c_str(), &st) != 0)
-      return errno == ENOENT || errno == ENOTDIR ? kNotRegistered : kUnreadable;
+      return errno == ENOENT || errno == ENOTDIR ? Status::kNotRegistered : Status::kUnreadable;
     std::ifstream file(path_, std::ios::binary);
-    if (!file) return kUnreadable;
+    if (!file) return Status::kUnreadable;
     std::stringstream text;
     text << file.rdbuf();
     const auto keys = desktop_entry::mainGroup(text.str());
-    if (keys.empty()) return kUnreadable;
+    if (keys.empty()) return Status::kUnreadable;
     const auto is = [&keys](const char* key, const char* value) {
       const auto it = keys.find(key);
       return it != keys.end() && it->second == value;
     };
     // The user's choice in the desktop's settings stands, whichever program
     // the entry names.
-    if (is("Hidden", "true") || is("X-GNOME-Autostart-enabled", "false")) return kSwitchedOff;
+    if (is("Hidden", "true") || is("X-GNOME-Autostart-enabled", "false")) {
+      return Status::kSwitchedOff;
+    }
     const auto exec = keys.find("Exec");
-    return exec != keys.end() && startsThisProgram(exec->second) ? kEnabled : kNotRegistered;
+    return exec != keys.end() && startsThisProgram(exec->second) ? Status::kEnabled
+                                                                 : Status::kNotRegistered;
   }
 
   std::optional<std::string> registerItem() override {

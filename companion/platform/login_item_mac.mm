@@ -1,7 +1,6 @@
 // Launch at login on macOS: the login item of the companion's own bundle,
-// kept by ServiceManagement (SMAppService, macOS 13 and later). Its status
-// values are the port's: 0 not registered, 1 enabled, 2 awaiting approval,
-// 3 not found. Objective-C because SMAppService has no C interface.
+// kept by ServiceManagement (SMAppService, macOS 13 and later). Objective-C
+// because SMAppService has no C interface.
 
 #import <Foundation/Foundation.h>
 #import <ServiceManagement/ServiceManagement.h>
@@ -16,12 +15,27 @@ std::string describe(NSError* error) {
   return text != nil ? std::string(text.UTF8String) : "The login item could not be changed.";
 }
 
+// A status this code does not know counts as neither, as "not found" does.
+LoginItem::Status statusOf(SMAppServiceStatus status) {
+  switch (status) {
+    case SMAppServiceStatusNotRegistered:
+      return LoginItem::Status::kNotRegistered;
+    case SMAppServiceStatusEnabled:
+      return LoginItem::Status::kEnabled;
+    case SMAppServiceStatusRequiresApproval:
+      return LoginItem::Status::kRequiresApproval;
+    case SMAppServiceStatusNotFound:
+      return LoginItem::Status::kNotFound;
+  }
+  return LoginItem::Status::kNotFound;
+}
+
 class MacLoginItem final : public LoginItem {
  public:
   // The service is fetched afresh for every use.
-  int status() override {
+  Status status() override {
     @autoreleasepool {
-      return static_cast<int>([SMAppService mainAppService].status);
+      return statusOf([SMAppService mainAppService].status);
     }
   }
 

@@ -11,15 +11,17 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   const Environment env = currentEnvironment();
   const std::string program = currentExecutablePath();
   Platform platform;
+  platform.environment = env;
   platform.processes = makeProcessLauncher();
-  platform.applications = makeApplicationLocator(env);
+  platform.applications = makeApplicationLocator(resolve::linuxLayout(), env);
   platform.files = makeFileSystem(env);
-  platform.bundle = makeBundle(resourceFolderFor(program), env);
+  platform.resources = makeResources(resourceFolderFor(program));
+  platform.hostName = makeHostName(env);
   platform.trust = makeAccessibilityTrust(env);
   platform.loginItem = makeLoginItem(env, program);
   platform.executor = std::move(executor);
   platform.pasteboard = std::move(pasteboard);
-  platform.resolve = resolveInstall();
+  platform.resolve = resolve::linuxInstall();
   return platform;
 }
 

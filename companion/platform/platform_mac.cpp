@@ -10,15 +10,17 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   using namespace mac_adapters;
   const Environment env = posix::currentEnvironment();
   Platform platform;
+  platform.environment = env;
   platform.processes = makeProcessLauncher();
-  platform.applications = makeApplicationLocator();
+  platform.applications = makeApplicationLocator(resolve::kBundleIdentifier);
   platform.files = makeFileSystem(env);
-  platform.bundle = makeBundle(env);
+  platform.resources = makeResources();
+  platform.hostName = makeHostName();
   platform.trust = makeAccessibilityTrust();
   platform.loginItem = makeLoginItem();
   platform.executor = std::move(executor);
   platform.pasteboard = std::move(pasteboard);
-  platform.resolve = resolveInstall();
+  platform.resolve = resolve::macInstall();
   return platform;
 }
 

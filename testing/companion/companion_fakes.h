@@ -84,10 +84,8 @@ class FakeLauncher final : public ProcessLauncher {
 
 class FakeApplications final : public ApplicationLocator {
  public:
-  std::vector<std::optional<std::string>> runningBundleLocations(const std::string&) override {
-    return running;
-  }
-  std::optional<std::string> registeredLocation(const std::string&) override { return registered; }
+  std::vector<std::optional<std::string>> runningBundleLocations() override { return running; }
+  std::optional<std::string> registeredLocation() override { return registered; }
 
   std::vector<std::optional<std::string>> running;
   std::optional<std::string> registered;
@@ -114,18 +112,19 @@ class FakeFileSystem final : public FileSystem {
   std::map<std::string, std::string> files;
 };
 
-class FakeBundle final : public Bundle {
+class FakeResources final : public Resources {
  public:
   std::optional<std::string> resourcePath(const std::string& name,
                                           const std::string& extension) override {
     if (name == "zelvan_bridge" && extension == "py") return script;
     return std::nullopt;
   }
-  std::map<std::string, std::string> environment() override { return env; }
-  std::string hostName() override { return host; }
-
   std::optional<std::string> script = "/opt/trovemark/share/trovemark/zelvan_bridge.py";
-  std::map<std::string, std::string> env{{"HOME", "/home/ada"}, {"LANG", "C.UTF-8"}};
+};
+
+class FakeHostName final : public HostName {
+ public:
+  std::string hostName() override { return host; }
   std::string host = "studio-mac.local";
 };
 
@@ -141,7 +140,7 @@ class FakeTrust final : public AccessibilityTrust {
 
 class FakeLoginItem final : public LoginItem {
  public:
-  int status() override { return currentStatus; }
+  Status status() override { return currentStatus; }
   std::optional<std::string> registerItem() override {
     calls.push_back("register");
     if (registerFailure) return registerFailure;
@@ -151,12 +150,12 @@ class FakeLoginItem final : public LoginItem {
   std::optional<std::string> unregisterItem() override {
     calls.push_back("unregister");
     if (unregisterFailure) return unregisterFailure;
-    currentStatus = kNotRegistered;
+    currentStatus = Status::kNotRegistered;
     return std::nullopt;
   }
 
-  int currentStatus = kEnabled;
-  int statusAfterRegister = kEnabled;
+  Status currentStatus = Status::kEnabled;
+  Status statusAfterRegister = Status::kEnabled;
   std::optional<std::string> registerFailure;
   std::optional<std::string> unregisterFailure;
   std::vector<std::string> calls;
@@ -187,17 +186,28 @@ struct FakeWorld {
   }
 
   Platform platform() const {
-    return Platform{launcher, applications, files,
-                    bundle,   trust,        loginItem,
-                    loop,     pasteboard,   {kResolve, "bin/ResolvePython"}};
+    return Platform{.environment = environment,
+                    .processes = launcher,
+                    .applications = applications,
+                    .files = files,
+                    .resources = resources,
+                    .hostName = hostName,
+                    .trust = trust,
+                    .loginItem = loginItem,
+                    .executor = loop,
+                    .pasteboard = pasteboard,
+                    .resolve = resolve};
   }
 
+  Environment environment{{"HOME", "/home/ada"}, {"LANG", "C.UTF-8"}};
+  ResolveInstall resolve{kResolve, {"bin/ResolvePython"}};
   std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
   std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>(clock);
   std::shared_ptr<FakeLauncher> launcher = std::make_shared<FakeLauncher>();
   std::shared_ptr<FakeApplications> applications = std::make_shared<FakeApplications>();
   std::shared_ptr<FakeFileSystem> files = std::make_shared<FakeFileSystem>();
-  std::shared_ptr<FakeBundle> bundle = std::make_shared<FakeBundle>();
+  std::shared_ptr<FakeResources> resources = std::make_shared<FakeResources>();
+  std::shared_ptr<FakeHostName> hostName = std::make_shared<FakeHostName>();
   std::shared_ptr<FakeTrust> trust = std::make_shared<FakeTrust>();
   std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
   std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();

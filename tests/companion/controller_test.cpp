@@ -12,6 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::FakeWorld;
 using Strings = std::vector<std::string>;
+using Status = LoginItem::Status;
 
 constexpr const char* kRunning = "Bridge running on this Mac";
 constexpr const char* kRestarting = "Bridge stopped. Restarting\u2026";
@@ -46,7 +47,7 @@ TEST_F(ControllerTest, EachStartOutcomePublishesItsTexts) {
        "Install Resolve Studio to run the Mac bridge.", 0},
       {"no runtime", [](FakeWorld& w) { w.files->executables.clear(); },
        "Resolve scripting runtime is missing", missing, 0},
-      {"no script", [](FakeWorld& w) { w.bundle->script.reset(); },
+      {"no script", [](FakeWorld& w) { w.resources->script.reset(); },
        "Companion installation is incomplete",
        "The bridge script is missing. Download and reinstall Trovemark Mac.", 0},
       {"launch refused",
@@ -98,11 +99,13 @@ TEST_F(ControllerTest, ResolveCandidatesAreTriedRunningThenRegisteredThenFixed) 
 }
 
 TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnvironment) {
-  world.bundle->env["ZELVAN_TOKEN_FILE"] = "/somewhere/else";
-  world.bundle->env["WEIRD"] = "a=b c\nd";
+  world.environment["ZELVAN_TOKEN_FILE"] = "/somewhere/else";
+  world.environment["WEIRD"] = "a=b c\nd";
   world.applications->running = {"/Vol/R.app"};
   world.files->existing.insert("/Vol/R.app");
-  world.files->executables.insert("/Vol/R.app/bin/ResolvePython");
+  // The first runtime candidate that can be run, in the folder found.
+  world.resolve.runtimes = {"bin/Missing", "bin/ResolvePython", "bin/Other"};
+  world.files->executables = {"/Vol/R.app/bin/ResolvePython", "/Vol/R.app/bin/Other"};
   // A folder that cannot be created still names the token file.
   world.files->createFailure = "Could not create: Permission denied.";
   auto controller = create();
@@ -110,8 +113,8 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
   ASSERT_EQ(world.launcher->requests.size(), 1u);
   const auto& request = world.launcher->requests[0];
   EXPECT_EQ(request.executable, "/Vol/R.app/bin/ResolvePython");
-  EXPECT_EQ(request.arguments, Strings{*world.bundle->script});
-  auto expectedEnv = world.bundle->env;
+  EXPECT_EQ(request.arguments, Strings{*world.resources->script});
+  auto expectedEnv = world.environment;
   expectedEnv["ZELVAN_TOKEN_FILE"] = kTokenFile;
   EXPECT_EQ(request.environment, expectedEnv);
   EXPECT_EQ(controller->tokenFile(), kTokenFile);
@@ -127,7 +130,7 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
 // --- Supervision ------------------------------------------------------------------
 
 TEST_F(ControllerTest, AChildThatEndsIsStartedAgainThreeSecondsLater) {
-  world.loginItem->currentStatus = LoginItem::kNotRegistered;
+  world.loginItem->currentStatus = Status::kNotRegistered;
   world.loginItem->registerFailure = "denied";  // leaves an error to carry along
   auto controller = create();
   const auto error = controller->error();
@@ -289,7 +292,7 @@ TEST_F(ControllerTest, PairingLinkCases) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeWorld w;
-    w.bundle->host = c.host;
+    w.hostName->host = c.host;
     if (c.token) w.files->files[kTokenFile] = *c.token;
     if (c.fingerprint) w.files->files[kFingerprintFile] = *c.fingerprint;
     auto controller = BridgeController::create(w.platform());
@@ -330,7 +333,7 @@ TEST_F(ControllerTest, CopyPairingLinkOutcomes) {
 // --- Keyboard control and launch at login ---------------------------------------
 
 TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
-  world.loginItem->currentStatus = LoginItem::kNotRegistered;
+  world.loginItem->currentStatus = Status::kNotRegistered;
   world.loginItem->registerFailure = "nope";
   auto controller = create();
   const auto error = controller->error();
@@ -341,19 +344,20 @@ TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
 }
 
 TEST_F(ControllerTest, StartUpRegistersTheLoginItemOnlyWhenNotRegistered) {
-  for (int status : {LoginItem::kEnabled, 2, 3, LoginItem::kNotRegistered}) {
-    SCOPED_TRACE(status);
+  for (Status status : {Status::kEnabled, Status::kRequiresApproval, Status::kNotFound,
+                        Status::kSwitchedOff, Status::kUnreadable, Status::kNotRegistered}) {
+    SCOPED_TRACE(static_cast<int>(status));
     FakeWorld w;
     w.loginItem->currentStatus = status;
     auto controller = BridgeController::create(w.platform());
-    const bool registers = status == LoginItem::kNotRegistered;
+    const bool registers = status == Status::kNotRegistered;
     EXPECT_EQ(w.loginItem->calls, registers ? Strings{"register"} : Strings{});
-    EXPECT_EQ(controller->launchesAtLogin(), registers || status == LoginItem::kEnabled);
+    EXPECT_EQ(controller->launchesAtLogin(), registers || status == Status::kEnabled);
     EXPECT_EQ(controller->error(), std::nullopt);
   }
   // A failed registration replaces the bridge's error.
   world.files->existing.clear();
-  world.loginItem->currentStatus = LoginItem::kNotRegistered;
+  world.loginItem->currentStatus = Status::kNotRegistered;
   world.loginItem->registerFailure = "Could not write the autostart entry: Read-only file system.";
   auto controller = create();
   EXPECT_EQ(controller->summary(), kNoResolve);
@@ -365,8 +369,8 @@ TEST_F(ControllerTest, StartUpRegistersTheLoginItemOnlyWhenNotRegistered) {
 
 TEST_F(ControllerTest, ToggleLaunchAtLogin) {
   // Off, and registration leaves approval pending: still off, error cleared.
-  world.loginItem->currentStatus = 2;
-  world.loginItem->statusAfterRegister = 2;
+  world.loginItem->currentStatus = Status::kRequiresApproval;
+  world.loginItem->statusAfterRegister = Status::kRequiresApproval;
   world.files->existing.clear();  // an error to be cleared
   auto controller = create();
   controller->toggleLaunchAtLogin();
@@ -375,7 +379,7 @@ TEST_F(ControllerTest, ToggleLaunchAtLogin) {
   controller->toggleLaunchAtLogin();  // tries registering again
   EXPECT_EQ(world.loginItem->calls, (Strings{"register", "register"}));
 
-  world.loginItem->statusAfterRegister = LoginItem::kEnabled;
+  world.loginItem->statusAfterRegister = Status::kEnabled;
   controller->toggleLaunchAtLogin();
   EXPECT_TRUE(controller->launchesAtLogin());
 

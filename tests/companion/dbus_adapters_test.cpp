@@ -34,7 +34,7 @@ TEST(DBusAdaptersOnASilentBus, NoCallHoldsTheCallerLongerThanItsBound) {
   const auto started = std::chrono::steady_clock::now();
   char name[256] = {};
   ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
-  EXPECT_EQ(makeBundle(dir.path(), {{"DBUS_SYSTEM_BUS_ADDRESS", silent}})->hostName(), name);
+  EXPECT_EQ(makeHostName({{"DBUS_SYSTEM_BUS_ADDRESS", silent}})->hostName(), name);
   EXPECT_FALSE(makeAccessibilityTrust({{"DBUS_SESSION_BUS_ADDRESS", silent}})->isTrusted(true));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
   ::close(listener);

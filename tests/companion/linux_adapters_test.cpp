@@ -23,6 +23,7 @@ namespace {
 using companion::testing::FakeWorld;
 using trovemark::testing::readFile;
 using trovemark::testing::TempDir;
+using Status = LoginItem::Status;
 
 mode_t modeOf(const std::filesystem::path& path) {
   struct stat st {};
@@ -91,18 +92,18 @@ TEST(LinuxLoginItem, AutostartEntryLifecycle) {
   auto item = makeLoginItem({{"HOME", home.path()}}, program);
 
   ASSERT_EQ(item->registerItem(), std::nullopt);
-  EXPECT_EQ(item->status(), LoginItem::kEnabled);
+  EXPECT_EQ(item->status(), Status::kEnabled);
   // An entry that starts another program is replaced.
   home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\nExec=/home/jo/ZelvanMac\n");
   ASSERT_EQ(item->registerItem(), std::nullopt);
-  EXPECT_EQ(item->status(), LoginItem::kEnabled);
+  EXPECT_EQ(item->status(), Status::kEnabled);
   // Nothing but the entry is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home / ".config/autostart"),
                           std::filesystem::directory_iterator()),
             1);
 
   ASSERT_EQ(item->unregisterItem(), std::nullopt);
-  EXPECT_EQ(item->status(), LoginItem::kNotRegistered);
+  EXPECT_EQ(item->status(), Status::kNotRegistered);
   EXPECT_EQ(item->unregisterItem(), std::nullopt);
 }
 
@@ -111,15 +112,14 @@ TEST(LinuxLoginItem, AnEntryCountsOnlyWhenItStartsThisProgram) {
   const std::string program = home.write("usr/bin/ZelvanMac", "").string();
   std::filesystem::create_symlink(program, home / "link");
   auto item = makeLoginItem({{"HOME", home.path()}}, program);
-  const int kSwitchedOff = 2;
-  const std::pair<std::string, int> cases[] = {
-      {"Exec=" + program + " --from-login", LoginItem::kEnabled},
-      {"Exec=" + (home / "link").string(), LoginItem::kEnabled},
-      {"Exec=/home/jo/build/bin/ZelvanMac", LoginItem::kNotRegistered},
-      {"Exec=ZelvanMac", LoginItem::kNotRegistered},
-      {"Type=Application", LoginItem::kNotRegistered},
-      {"Exec=/home/jo/build/bin/ZelvanMac\nX-GNOME-Autostart-enabled=false", kSwitchedOff},
-      {"Exec=" + program + "\nHidden=true", kSwitchedOff},
+  const std::pair<std::string, Status> cases[] = {
+      {"Exec=" + program + " --from-login", Status::kEnabled},
+      {"Exec=" + (home / "link").string(), Status::kEnabled},
+      {"Exec=/home/jo/build/bin/ZelvanMac", Status::kNotRegistered},
+      {"Exec=ZelvanMac", Status::kNotRegistered},
+      {"Type=Application", Status::kNotRegistered},
+      {"Exec=/home/jo/build/bin/ZelvanMac\nX-GNOME-Autostart-enabled=false", Status::kSwitchedOff},
+      {"Exec=" + program + "\nHidden=true", Status::kSwitchedOff},
   };
   for (const auto& [keys, status] : cases) {
     home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\n" + keys + "\n");
@@ -144,33 +144,30 @@ TEST(LinuxApplications, RunningInstancesComeFromProcessExecutables) {
   std::filesystem::create_directories(proc / "self");
   std::filesystem::create_directories(proc / "77");  // another user's: no readable exe
 
-  auto locator = makeApplicationLocator({}, proc.path());
-  EXPECT_EQ(locator->runningBundleLocations("com.blackmagic-design.DaVinciResolve"),
+  auto locator = makeApplicationLocator(resolve::linuxLayout(), {}, proc.path());
+  EXPECT_EQ(locator->runningBundleLocations(),
             (std::vector<std::optional<std::string>>{"/mnt/Edit Suite/resolve", "/opt/resolve",
                                                      "/old/resolve"}));
-  EXPECT_TRUE(locator->runningBundleLocations("org.example.Other").empty());
 }
 
 TEST(LinuxApplications, TheRegisteredLocationIsTheInstallersDesktopEntry) {
   TempDir dirs;
-  const std::string id = "com.blackmagic-design.DaVinciResolve";
   const std::string entry = "applications/com.blackmagicdesign.resolve.desktop";
   const Environment env{
       {"HOME", dirs / "home"},
       {"XDG_DATA_DIRS", (dirs / "system").string() + ":" + (dirs / "vendor").string()}};
-  auto locator = makeApplicationLocator(env, dirs / "noproc");
-  EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
+  auto locator = makeApplicationLocator(resolve::linuxLayout(), env, dirs / "noproc");
+  EXPECT_EQ(locator->registeredLocation(), std::nullopt);
 
   dirs.write("vendor/" + entry, "[Desktop Entry]\nExec=\"/opt/Black Magic/bin/resolve\" %u\n");
-  EXPECT_EQ(locator->registeredLocation(id), "/opt/Black Magic");
-  EXPECT_EQ(locator->registeredLocation("org.example.Other"), std::nullopt);
+  EXPECT_EQ(locator->registeredLocation(), "/opt/Black Magic");
 
   dirs.write("system/" + entry, "[Desktop Entry]\nPath=/srv/Edit\\sSuite/resolve\nExec=/x/bin/y\n");
-  EXPECT_EQ(locator->registeredLocation(id), "/srv/Edit Suite/resolve");
+  EXPECT_EQ(locator->registeredLocation(), "/srv/Edit Suite/resolve");
 
   // The user's own entry comes first, and a hidden one means "not registered".
   dirs.write("home/.local/share/" + entry, "[Desktop Entry]\nHidden=true\nPath=/nope\n");
-  EXPECT_EQ(locator->registeredLocation(id), std::nullopt);
+  EXPECT_EQ(locator->registeredLocation(), std::nullopt);
 }
 
 // The controller over the real adapters, with Resolve installed as its Linux
@@ -182,9 +179,9 @@ TEST(LinuxApplications, AStockInstallIsFoundInOptResolveWithItsRuntimeInBin) {
   Platform platform = world.platform();
   const Environment env{{"HOME", (root / "home").string()},
                         {"XDG_DATA_DIRS", (root / "share").string()}};
-  platform.applications = makeApplicationLocator(env);
+  platform.applications = makeApplicationLocator(resolve::linuxLayout(), env);
   platform.files = makeFileSystem(env);
-  platform.resolve = resolveInstall(root.path().string());
+  platform.resolve = resolve::linuxInstall(root.path().string());
   const auto installed = [&](const char* file) { ::chmod(root.write(file, "").c_str(), 0755); };
 
   installed("opt/resolve/bin/ResolvePython");
@@ -195,16 +192,16 @@ TEST(LinuxApplications, AStockInstallIsFoundInOptResolveWithItsRuntimeInBin) {
 
 // --- Resources -----------------------------------------------------------------
 
-TEST(LinuxBundle, ResourcesLieUnderTheSharedDataFolderOfThePrefix) {
+TEST(LinuxResources, ResourcesLieUnderTheSharedDataFolderOfThePrefix) {
   EXPECT_EQ(resourceFolderFor("/usr/local/bin/ZelvanMac"), "/usr/local/share/trovemark");
   // The build tree is laid out the same way, with the script copied in.
-  auto bundle = makeBundle(resourceFolderFor(TROVEMARK_BINARY_DIR "/bin/ZelvanMac"), {});
-  const auto script = bundle->resourcePath("zelvan_bridge", "py");
+  auto resources = makeResources(resourceFolderFor(TROVEMARK_BINARY_DIR "/bin/ZelvanMac"));
+  const auto script = resources->resourcePath("zelvan_bridge", "py");
   ASSERT_TRUE(script);
   EXPECT_EQ(readFile(*script),
             readFile(TROVEMARK_SOURCE_DIR "/companion/resources/zelvan_bridge.py"));
-  EXPECT_EQ(bundle->resourcePath("zelvan_bridge", "txt"), std::nullopt);
-  EXPECT_EQ(makeBundle("/nonexistent", {})->resourcePath("zelvan_bridge", "py"), std::nullopt);
+  EXPECT_EQ(resources->resourcePath("zelvan_bridge", "txt"), std::nullopt);
+  EXPECT_EQ(makeResources("/nonexistent")->resourcePath("zelvan_bridge", "py"), std::nullopt);
 }
 
 }  // namespace

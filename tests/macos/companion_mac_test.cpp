@@ -13,9 +13,9 @@
 #include "companion/platform/adapters_mac.h"
 #include "testing/companion/companion_fakes.h"
 #include "testing/companion/recording_children.h"
+#include "testing/macos/simulation.h"
 #include "testing/temp_dir.h"
 #include "testing/wait.h"
-#include "testing/macos/simulation.h"
 
 namespace trovemark::companion {
 namespace {
@@ -44,14 +44,15 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
 
   FakeWorld fakes;  // the Objective-C adapters' places: applications and login item
   fakes.applications->running = {resolve};
-  auto env = baseEnvironment(reports);
-  env["HOME"] = dir / "home";
   Platform platform = fakes.platform();
+  platform.environment = baseEnvironment(reports);
+  platform.environment["HOME"] = dir / "home";
   platform.processes = mac_adapters::makeProcessLauncher();
-  platform.files = mac_adapters::makeFileSystem(env);
-  platform.bundle = mac_adapters::makeBundle(env);
+  platform.files = mac_adapters::makeFileSystem(platform.environment);
+  platform.resources = mac_adapters::makeResources();
+  platform.hostName = mac_adapters::makeHostName();
   platform.trust = mac_adapters::makeAccessibilityTrust();
-  platform.resolve = mac_adapters::resolveInstall();
+  platform.resolve = companion::resolve::macInstall();
   auto controller = BridgeController::create(platform);
   ::close(canary);
 
@@ -66,7 +67,8 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   EXPECT_EQ(start["fds"]["0"], stdinTarget);
   EXPECT_EQ(start["fds"]["1"], "/dev/null");
   EXPECT_EQ(start["fds"]["2"], "/dev/null");
-  for (const auto& [fd, target] : start["fds"].items()) EXPECT_NE(target, (dir / "canary").string()) << fd;
+  for (const auto& [fd, target] : start["fds"].items())
+    EXPECT_NE(target, (dir / "canary").string()) << fd;
   struct stat st {};
   ASSERT_EQ(::stat(support.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
