@@ -125,16 +125,19 @@ class Run {
     const auto listed = [&](ax::ProcessId pid) {
       return std::find(onBus.begin(), onBus.end(), pid) != onBus.end();
     };
+    const std::string through = desktop_.reachedThrough();
+    const auto as = [&](ax::ProcessId pid) { return " as " + quoted(ax_.registeredName(pid)); };
     for (const ResolveProcess& process : processes) {
       line("Resolve process " + std::to_string(process.pid) + " (" + process.program + "): " +
            (listed(process.pid)
-                ? "on the accessibility bus"
-                : "not on the accessibility bus. " + desktop_.absentFromBusRemedy()));
+                ? "reachable through " + through + as(process.pid)
+                : "not reachable through " + through + ". " + desktop_.absentFromBusRemedy()));
     }
     for (ax::ProcessId pid : onBus) {
       const bool known = std::any_of(processes.begin(), processes.end(),
                                      [&](const ResolveProcess& p) { return p.pid == pid; });
-      if (!known) line("On the accessibility bus as Resolve: process " + std::to_string(pid));
+      if (!known)
+        line("Process " + std::to_string(pid) + ": reachable through " + through + as(pid));
     }
     if (processes.empty() && onBus.empty()) line("Resolve processes: none running");
     if (onBus.empty()) {

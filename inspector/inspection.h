@@ -33,8 +33,11 @@ class Desktop {
   virtual std::vector<std::string> accessibilityFacts() = 0;
   // What to do when the helper's accessibility check fails.
   virtual std::string trustRemedy() = 0;
-  // Resolve's running processes, on the accessibility bus or not.
+  // Resolve's running processes, reachable or not.
   virtual std::vector<ResolveProcess> resolveProcesses() = 0;
+  // How applications are reached for accessibility here ("the
+  // accessibility bus").
+  virtual std::string reachedThrough() = 0;
   // Why a Resolve process that runs may be missing from the accessibility
   // bus, and what to do about it.
   virtual std::string absentFromBusRemedy() = 0;

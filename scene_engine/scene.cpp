@@ -100,11 +100,21 @@ std::vector<ax::ProcessId> Scene::runningApplications(const ax::Application& app
                resolve.registeredNames.end();
       });
   std::vector<ax::ProcessId> pids;
+  listedAs_.clear();
   if (!isResolve) return pids;
+  listedAs_ = application.bundleIdentifier == resolve.bundleIdentifier
+                  ? resolve.bundleIdentifier
+                  : resolve.registeredNames.front();
   for (std::size_t i = 0; i < model_->applicationCount(); ++i) {
     pids.push_back(kFirstProcessId + static_cast<ax::ProcessId>(i));
   }
   return pids;
+}
+
+std::string Scene::registeredName(ax::ProcessId pid) {
+  const bool listed = pid >= kFirstProcessId && static_cast<std::uint64_t>(pid - kFirstProcessId) <
+                                                    model_->applicationCount();
+  return listed ? listedAs_ : std::string();
 }
 
 ax::ElementRef Scene::applicationElement(ax::ProcessId pid) {

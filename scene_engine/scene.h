@@ -59,6 +59,8 @@ class Scene : public ax::Accessibility {
   // the running instances of Resolve's identity on either platform.
   bool isProcessTrusted() override;
   std::vector<ax::ProcessId> runningApplications(const ax::Application& application) override;
+  // The first of Resolve's names on either platform that the listing asked for.
+  std::string registeredName(ax::ProcessId pid) override;
   ax::ElementRef applicationElement(ax::ProcessId pid) override;
   ax::Reading read(const ax::ElementRef& element, ax::Attributes attributes) override;
   bool setValue(const ax::ElementRef& element, double value) override;
@@ -76,6 +78,7 @@ class Scene : public ax::Accessibility {
   // One handle per node, made on first use, so that repeated walks share them.
   mutable std::vector<ax::ElementRef> handles_;
   std::size_t calls_ = 0;
+  std::string listedAs_;
   WalkMode walkMode_;
 };
 

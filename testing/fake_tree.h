@@ -35,6 +35,7 @@ class FakeTree final : public ax::Accessibility {
 
   bool isProcessTrusted() override { return true; }
   std::vector<ax::ProcessId> runningApplications(const ax::Application&) override { return {}; }
+  std::string registeredName(ax::ProcessId) override { return {}; }
   ax::ElementRef applicationElement(ax::ProcessId) override { return add({}); }
   ax::Reading read(const ax::ElementRef& element, ax::Attributes attributes) override {
     reads.push_back(attributes);

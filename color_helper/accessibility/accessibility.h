@@ -184,6 +184,11 @@ class Accessibility {
   // the platform's order. Empty when none runs.
   virtual std::vector<ProcessId> runningApplications(const Application& application) = 0;
 
+  // The name under which the last runningApplications() found a process: the
+  // name it registered (Linux) or the bundle identifier (macOS); empty for a
+  // process it did not list.
+  virtual std::string registeredName(ProcessId pid) = 0;
+
   // The application element of a running process listed by the last
   // runningApplications(). Never null; one that names no running instance
   // answers no read.

@@ -754,7 +754,7 @@ std::vector<ProcessId> Accessibility::runningApplications(const Application& app
                [&apps](DBusMessage* reply) { dbus::readObjectRefs(reply, apps); });
   listing.wait();
   struct App {
-    bool named = false;
+    std::optional<std::string> name;  // when it is one of the application's
     std::optional<std::uint32_t> pid;
   };
   std::vector<App> found(apps.size());
@@ -765,8 +765,10 @@ std::vector<ProcessId> Accessibility::runningApplications(const Application& app
         dbus::propertyGet(apps[i].peer, apps[i].path, kAccessible, "Name"),
         [&app, &names](DBusMessage* reply) {
           dbus::Variant v;
-          app.named = dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString &&
-                      std::find(names.begin(), names.end(), v.text) != names.end();
+          if (dbus::readVariant(reply, v) && v.kind == dbus::Variant::Kind::kString &&
+              std::find(names.begin(), names.end(), v.text) != names.end()) {
+            app.name = v.text;
+          }
         },
         group);
     Message pidCall = dbus::validPeer(apps[i].peer)
@@ -790,16 +792,23 @@ std::vector<ProcessId> Accessibility::runningApplications(const Application& app
   std::vector<ProcessId> pids;
   for (std::size_t i = 0; i < apps.size(); ++i) {
     const App& app = found[i];
-    if (!app.named || !app.pid) continue;
+    if (!app.name || !app.pid) continue;
     pids.push_back(*app.pid);
-    applications_.emplace_back(*app.pid, apps[i].peer);
+    applications_.push_back({*app.pid, apps[i].peer, *app.name});
   }
   return pids;
 }
 
+std::string Accessibility::registeredName(ProcessId pid) {
+  for (const Listed& listed : applications_) {
+    if (listed.pid == pid) return listed.name;
+  }
+  return {};
+}
+
 ElementRef Accessibility::applicationElement(ProcessId pid) {
-  for (const auto& [known, peer] : applications_) {
-    if (known == pid) return std::make_shared<Object>(peer, kRootPath);
+  for (const Listed& listed : applications_) {
+    if (listed.pid == pid) return std::make_shared<Object>(listed.peer, kRootPath);
   }
   // No peer: every call to it fails at once.
   return std::make_shared<Object>(std::string(), kRootPath);

@@ -89,6 +89,7 @@ class Accessibility final : public ax::Accessibility {
 
   bool isProcessTrusted() override;
   std::vector<ProcessId> runningApplications(const Application& application) override;
+  std::string registeredName(ProcessId pid) override;
   ElementRef applicationElement(ProcessId pid) override;
   Reading read(const ElementRef& element, Attributes attributes) override;
   std::unique_ptr<WalkSource> walk(const ElementRef& root, std::size_t limit,
@@ -111,7 +112,12 @@ class Accessibility final : public ax::Accessibility {
   WaitBudget budget_;
   bool triedBus_ = false;
   std::unique_ptr<dbus::Bus> bus_;
-  std::vector<std::pair<ProcessId, std::string>> applications_;
+  struct Listed {
+    ProcessId pid;
+    std::string peer;
+    std::string name;
+  };
+  std::vector<Listed> applications_;
 };
 
 }  // namespace trovemark::ax::atspi

@@ -2,6 +2,7 @@
 
 #include <ApplicationServices/ApplicationServices.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace trovemark::ax::mac {
@@ -203,7 +204,14 @@ void readAllOfNode(Clock& clock, WaitBudget& budget, AXUIElementRef ref, Reading
 bool Accessibility::isProcessTrusted() { return AXIsProcessTrusted(); }
 
 std::vector<ProcessId> Accessibility::runningApplications(const Application& application) {
-  return runningProcessIds(application.bundleIdentifier);
+  listedIdentifier_ = application.bundleIdentifier;
+  listed_ = runningProcessIds(application.bundleIdentifier);
+  return listed_;
+}
+
+std::string Accessibility::registeredName(ProcessId pid) {
+  return std::find(listed_.begin(), listed_.end(), pid) != listed_.end() ? listedIdentifier_
+                                                                          : std::string();
 }
 
 ElementRef Accessibility::applicationElement(ProcessId pid) {

@@ -44,6 +44,7 @@ class Accessibility final : public ax::Accessibility {
 
   bool isProcessTrusted() override;
   std::vector<ProcessId> runningApplications(const Application& application) override;
+  std::string registeredName(ProcessId pid) override;
   ElementRef applicationElement(ProcessId pid) override;
   Reading read(const ElementRef& element, Attributes attributes) override;
   bool setValue(const ElementRef& element, double value) override;
@@ -53,6 +54,9 @@ class Accessibility final : public ax::Accessibility {
  private:
   Clock& clock_;
   WaitBudget budget_;
+  // The last listing: its application's identifier and the instances found.
+  std::string listedIdentifier_;
+  std::vector<ProcessId> listed_;
 };
 
 }  // namespace trovemark::ax::mac

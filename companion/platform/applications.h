@@ -5,11 +5,19 @@
 // adapter is made for one application (companion/resolve.h says which), so
 // the questions name none.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace trovemark::companion {
+
+// One running instance of the application, as the system lists it.
+struct RunningInstance {
+  std::int64_t pid = 0;
+  std::string program;                  // its executable's path; empty when unknown
+  std::optional<std::string> location;  // its bundle folder, when known
+};
 
 class ApplicationLocator {
  public:
@@ -19,6 +27,9 @@ class ApplicationLocator {
   virtual std::vector<std::optional<std::string>> runningBundleLocations() = 0;
   // The location the desktop has registered for the application, if any.
   virtual std::optional<std::string> registeredLocation() = 0;
+  // The running instances with their process ids and programs, in the
+  // platform's order (for diagnostics: the controller needs only locations).
+  virtual std::vector<RunningInstance> runningInstances() = 0;
 };
 
 }  // namespace trovemark::companion

@@ -52,6 +52,12 @@ class LinuxApplicationLocator final : public ApplicationLocator {
 
   std::vector<std::optional<std::string>> runningBundleLocations() override {
     std::vector<std::optional<std::string>> locations;
+    for (auto& instance : runningInstances()) locations.push_back(std::move(instance.location));
+    return locations;
+  }
+
+  std::vector<RunningInstance> runningInstances() override {
+    std::vector<RunningInstance> instances;
     const std::string program = "/" + layout_.program;
 
     std::vector<long> pids;
@@ -76,9 +82,9 @@ class LinuxApplicationLocator final : public ApplicationLocator {
       if (executable->ends_with(" (deleted)")) executable->resize(executable->size() - 10);
       if (!executable->ends_with(program)) continue;
       const std::string folder = executable->substr(0, executable->size() - program.size());
-      locations.push_back(folder.empty() ? "/" : folder);
+      instances.push_back({pid, *executable, folder.empty() ? "/" : folder});
     }
-    return locations;
+    return instances;
   }
 
   std::optional<std::string> registeredLocation() override {

@@ -24,15 +24,23 @@ class MacApplicationLocator final : public ApplicationLocator {
 
   std::vector<std::optional<std::string>> runningBundleLocations() override {
     std::vector<std::optional<std::string>> locations;
+    for (auto& instance : runningInstances()) locations.push_back(std::move(instance.location));
+    return locations;
+  }
+
+  std::vector<RunningInstance> runningInstances() override {
+    std::vector<RunningInstance> instances;
     @autoreleasepool {
       NSString* identifier = [NSString stringWithUTF8String:bundleIdentifier_.c_str()];
-      if (identifier == nil) return locations;
+      if (identifier == nil) return instances;
       for (NSRunningApplication* application in
            [NSRunningApplication runningApplicationsWithBundleIdentifier:identifier]) {
-        locations.push_back(pathOf(application.bundleURL));
+        instances.push_back({application.processIdentifier,
+                             pathOf(application.executableURL).value_or(std::string()),
+                             pathOf(application.bundleURL)});
       }
     }
-    return locations;
+    return instances;
   }
 
   std::optional<std::string> registeredLocation() override {

@@ -86,6 +86,7 @@ class FakeApplications final : public ApplicationLocator {
  public:
   std::vector<std::optional<std::string>> runningBundleLocations() override { return running; }
   std::optional<std::string> registeredLocation() override { return registered; }
+  std::vector<RunningInstance> runningInstances() override { return {}; }
 
   std::vector<std::optional<std::string>> running;
   std::optional<std::string> registered;

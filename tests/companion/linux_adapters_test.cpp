@@ -148,6 +148,10 @@ TEST(LinuxApplications, RunningInstancesComeFromProcessExecutables) {
   EXPECT_EQ(locator->runningBundleLocations(),
             (std::vector<std::optional<std::string>>{"/mnt/Edit Suite/resolve", "/opt/resolve",
                                                      "/old/resolve"}));
+  const auto instances = locator->runningInstances();
+  ASSERT_EQ(instances.size(), 3u);
+  EXPECT_EQ(instances[1].pid, 300);
+  EXPECT_EQ(instances[1].program, "/opt/resolve/bin/resolve");
 }
 
 TEST(LinuxApplications, TheRegisteredLocationIsTheInstallersDesktopEntry) {

@@ -30,6 +30,7 @@ class FakeDesktop final : public Desktop {
   std::string trustRemedy() override { return "Turn it on."; }
   std::vector<ResolveProcess> resolveProcesses() override { return processes; }
   std::string absentFromBusRemedy() override { return "Restart Resolve."; }
+  std::string reachedThrough() override { return "the bus"; }
 };
 
 struct Outcome {
@@ -110,8 +111,12 @@ TEST_F(Inspector, EachFailingStepEndsItWithTheHelpersMessageAndStatusOne) {
     EXPECT_TRUE(fixture.log().empty()) << "the inspection operated something";
   }
   desktop.processes = {{scene::Scene::kFirstProcessId, "/opt/resolve/bin/resolve"}};
-  EXPECT_THAT(inspect().out, HasSubstr("Resolve process 24601 (/opt/resolve/bin/resolve): on the "
-                                       "accessibility bus\n"));
+  // Named as the platform names it: a registered name, or macOS's bundle identifier.
+  const std::string out = inspect().out;
+  EXPECT_THAT(out, HasSubstr("Resolve process 24601 (/opt/resolve/bin/resolve): reachable "
+                             "through the bus as \"" +
+                             fixture.port().registeredName(24601) + "\"\n"));
+  EXPECT_NE(fixture.port().registeredName(24601), "");
 }
 
 TEST_F(Inspector, APaletteShowingAndWorkableAgainstOneThatChanged) {
