@@ -40,7 +40,8 @@ inline constexpr std::chrono::milliseconds kTimedOut = kCallDeadline * 9 / 10;
 class Accessibility final : public ax::Accessibility {
  public:
   // Times every call to the application on `clock`.
-  explicit Accessibility(Clock& clock) : clock_(clock) {}
+  explicit Accessibility(Clock& clock, Clock::Duration waitBudget = kRequestWaitBudget)
+      : clock_(clock), budget_(waitBudget) {}
 
   bool isProcessTrusted() override;
   std::vector<ProcessId> runningApplications(const Application& application) override;

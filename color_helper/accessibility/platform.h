@@ -21,8 +21,10 @@ Environment currentEnvironment();
 void setUpProcess();
 
 // The platform's adapter, reading what it needs of the environment from
-// `environment` and timing its waits on `clock`.
-std::unique_ptr<Accessibility> makePlatformAccessibility(const Environment& environment,
-                                                         Clock& clock);
+// `environment`, timing its waits on `clock`, and waiting on applications
+// for `waitBudget` in all (a request's budget unless a tool asks for more).
+std::unique_ptr<Accessibility> makePlatformAccessibility(
+    const Environment& environment, Clock& clock,
+    std::chrono::milliseconds waitBudget = kRequestWaitBudget);
 
 }  // namespace trovemark::ax

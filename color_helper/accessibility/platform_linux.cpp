@@ -13,8 +13,11 @@ void setUpProcess() {
 }
 
 std::unique_ptr<Accessibility> makePlatformAccessibility(const Environment& environment,
-                                                         Clock& clock) {
-  return std::make_unique<atspi::Accessibility>(clock, atspi::busesNamedIn(environment));
+                                                         Clock& clock,
+                                                         std::chrono::milliseconds waitBudget) {
+  atspi::Options options = atspi::busesNamedIn(environment);
+  options.waitBudget = waitBudget;
+  return std::make_unique<atspi::Accessibility>(clock, std::move(options));
 }
 
 }  // namespace trovemark::ax

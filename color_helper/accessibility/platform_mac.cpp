@@ -17,8 +17,9 @@ void setUpProcess() {
   CFRelease(systemWide);
 }
 
-std::unique_ptr<Accessibility> makePlatformAccessibility(const Environment&, Clock& clock) {
-  return std::make_unique<mac::Accessibility>(clock);
+std::unique_ptr<Accessibility> makePlatformAccessibility(const Environment&, Clock& clock,
+                                                         std::chrono::milliseconds waitBudget) {
+  return std::make_unique<mac::Accessibility>(clock, waitBudget);
 }
 
 }  // namespace trovemark::ax
