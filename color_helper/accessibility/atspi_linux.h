@@ -1,7 +1,7 @@
 #pragma once
 
 // The Linux desktop's accessibility interface (AT-SPI 2 over D-Bus) behind the
-// helper's port.
+// accessibility port.
 //
 // Every read goes to the application afresh; nothing is cached between calls,
 // so a walk after a press sees what the press changed. A window is walked
