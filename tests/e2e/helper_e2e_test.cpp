@@ -46,7 +46,7 @@ TEST(HelperSession, AnswersAndOperatesAsTheInProcessScene) {
   TempDir dir;
   const auto sceneFile = dir.write("scene.json", sessionScene().dump());
   const auto log = dir.path() / "operations.log";
-  auto standin = startStandin(sceneFile, 0, log);
+  auto standin = startStandin(sceneFile, 0, {"--log", log.string()});
   InProcess expected(sceneFile);
 
   for (const char* request :
@@ -115,10 +115,8 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
   EXPECT_EQ(runHelper(kStatus), openResolve) << "stopped";
   withWindow->signal(SIGCONT);
 
-  const testing::ProgramResult untrusted =
-      testing::runProgram({TROVEMARK_SOURCE_DIR "/scripts/with-desktop", "--no-accessibility",
-                           helperProgram(), kStatus});
-  EXPECT_EQ((Outcome{untrusted.status, untrusted.out, untrusted.err}),
+  EXPECT_EQ(testing::runProgram({TROVEMARK_SOURCE_DIR "/scripts/with-desktop", "--no-accessibility",
+                                 helperProgram(), kStatus}),
             (Outcome{1, "", line(messages::kNotTrusted)}));
 }
 
