@@ -25,7 +25,7 @@
 #include "fuzz/check.h"
 #include "fuzz/random_scene.h"
 #include "scene_engine/scene.h"
-#include "testing/fake_clock.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::fuzz {
 namespace {
@@ -127,12 +127,6 @@ std::string runOne(scene::Scene& scene, testing::FakeClock& clock, const Request
   return outcome;
 }
 
-std::vector<std::string> logOf(const scene::Scene& scene) {
-  std::vector<std::string> lines;
-  for (const auto& op : scene.operations()) lines.push_back(op.toJsonLine());
-  return lines;
-}
-
 }  // namespace
 }  // namespace trovemark::fuzz
 
@@ -163,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string outcome = fuzz::runOne(*scene, clock, requests[i]);
     fuzz::check(outcome == fuzz::runOne(*everything, everythingClock, requests[i]),
                 "reading only what the answer needs changed the answer");
-    fuzz::check(fuzz::logOf(*scene) == fuzz::logOf(*everything),
+    fuzz::check(testing::jsonLog(*scene) == testing::jsonLog(*everything),
                 "reading only what the answer needs changed what was operated");
     fuzz::check(clock.sleeps() == everythingClock.sleeps(),
                 "reading only what the answer needs changed the settle wait");

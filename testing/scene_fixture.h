@@ -72,6 +72,13 @@ inline json& nodeById(json& scene, const std::string& id) {
   throw std::invalid_argument("the scene has no node " + id);
 }
 
+// Every operation the scene received, as the stand-in logs it.
+inline std::vector<std::string> jsonLog(const scene::Scene& scene) {
+  std::vector<std::string> lines;
+  for (const auto& op : scene.operations()) lines.push_back(op.toJsonLine());
+  return lines;
+}
+
 struct SceneFixture {
   FakeClock clock;
   std::unique_ptr<scene::Scene> scene;
@@ -108,12 +115,6 @@ struct SceneFixture {
   // object it obtained must have been released when the port goes.
   ax::Accessibility& port();
 
-  // Every operation the scene received, as the stand-in logs it.
-  std::vector<std::string> jsonLog() const {
-    std::vector<std::string> lines;
-    for (const auto& op : scene->operations()) lines.push_back(op.toJsonLine());
-    return lines;
-  }
   // Every operation the scene received, as short lines such as "press
   // color-bars", "set lift-y 2.5" or "set radius-r 50 refused".
   std::vector<std::string> log() const {
