@@ -35,18 +35,12 @@ ax::ElementRef handleOf(AtspiAccessible* node) {
 
 }  // namespace
 
-struct ReferenceWalker::State {
-  AtspiAccessible* window = nullptr;
-};
+ReferenceWalker::ReferenceWalker() { atspi_init(); }
 
-ReferenceWalker::ReferenceWalker() : state_(std::make_unique<State>()) { atspi_init(); }
-
-ReferenceWalker::~ReferenceWalker() {
-  if (state_->window) g_object_unref(state_->window);
-}
+ReferenceWalker::~ReferenceWalker() { g_clear_object(&window_); }
 
 bool ReferenceWalker::findWindow() {
-  g_clear_object(&state_->window);
+  g_clear_object(&window_);
   AtspiAccessible* desktop = atspi_get_desktop(0);
   if (!desktop) return false;
   AtspiAccessible* app = nullptr;
@@ -69,21 +63,19 @@ bool ReferenceWalker::findWindow() {
     AtspiStateSet* states = atspi_accessible_get_state_set(window);
     const bool active = states && atspi_state_set_contains(states, ATSPI_STATE_ACTIVE);
     if (states) g_object_unref(states);
-    if (active || !state_->window) std::swap(state_->window, window);
+    if (active || !window_) std::swap(window_, window);
     if (window) g_object_unref(window);
     if (active) break;
   }
   g_object_unref(app);
-  return state_->window != nullptr;
+  return window_ != nullptr;
 }
 
-ax::ElementRef ReferenceWalker::window() const {
-  return state_->window ? handleOf(state_->window) : nullptr;
-}
+ax::ElementRef ReferenceWalker::window() const { return window_ ? handleOf(window_) : nullptr; }
 
 ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
   ReferenceWalk out;
-  if (!state_->window || limit == 0) return out;
+  if (!window_ || limit == 0) return out;
   GError* error = nullptr;
   // Counts one call; whether it failed.
   const auto failed = [&] {
@@ -157,9 +149,9 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
     gint next;
   };
   std::vector<Frame> stack;
-  g_object_ref(state_->window);
-  read(state_->window);
-  stack.push_back({state_->window, childCount(state_->window), 0});
+  g_object_ref(window_);
+  read(window_);
+  stack.push_back({window_, childCount(window_), 0});
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.next >= top.count || out.elements.size() >= limit) {
