@@ -191,7 +191,7 @@ int walkBenchMain(int argc, char** argv) {
     const Options options = parse(argc, argv);
     reexecInsideDesktop(std::string(TROVEMARK_SOURCE_DIR) + "/scripts/with-desktop", argc, argv);
 
-    auto standin = Standin::start({options.standin, options.scene, std::nullopt, std::nullopt});
+    auto standin = Standin::start({options.standin, options.scene});
     ax::setUpProcess();
     ax::SystemClock clock;
     // One adapter serves every run here, not one request: no wait budget.

@@ -22,7 +22,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -221,30 +220,20 @@ class FuzzWire final : public ax::dbus::Wire {
   bool readWrite(int timeoutMs) override {
     if (gone_) return false;
     const auto until = peer_.clock.now() + std::chrono::milliseconds(timeoutMs);
-    const auto next = queue_.empty() ? until : std::min(until, queue_.front().due);
+    const auto next = queue_.empty() ? until : std::min(until, queue_.begin()->first);
     if (next > peer_.clock.now()) peer_.clock.advance(next - peer_.clock.now());
     return true;
   }
 
   Message pop() override {
-    if (queue_.empty() || queue_.front().due > peer_.clock.now()) return nullptr;
-    Message m = std::move(queue_.front().message);
-    queue_.pop_front();
-    return m;
+    if (queue_.empty() || queue_.begin()->first > peer_.clock.now()) return nullptr;
+    return std::move(queue_.extract(queue_.begin()).mapped());
   }
 
  private:
-  struct Due {
-    Clock::TimePoint due;
-    Message message;
-  };
-
+  // Messages due at the same time leave in the order they were delivered.
   void deliver(Message m, Clock::Duration after = {}) {
-    if (!m) return;
-    const auto due = peer_.clock.now() + after;
-    auto at = queue_.end();
-    while (at != queue_.begin() && std::prev(at)->due > due) --at;
-    queue_.insert(at, Due{due, std::move(m)});
+    if (m) queue_.emplace(peer_.clock.now() + after, std::move(m));
   }
 
   // The message as it comes off the wire after `at` byte is set to `value`:
@@ -303,7 +292,7 @@ class FuzzWire final : public ax::dbus::Wire {
 
   Peer& peer_;
   dbus_uint32_t serial_ = 0;
-  std::deque<Due> queue_;
+  std::multimap<Clock::TimePoint, Message> queue_;
   bool gone_ = false;
 };
 

@@ -116,23 +116,11 @@ void fuzzEncoding(Bytes& bytes) {
   }
   check(finite, "a response with a NaN or an infinity was encoded");
   check(text.find('\n') == std::string::npos, "the response is more than one line");
-  const json back = json::parse(text, nullptr, false);
-  check(back.is_object() && back.size() == 3, "the response is not an object of three keys");
   check(text.rfind("{\"section\":", 0) == 0, "\"section\" is not the first key");
-  check(back["section"] == response.section, "section did not read back");
-  const auto sameDoubles = [](const json& list, const std::vector<double>& values) {
-    if (!list.is_array() || list.size() != values.size()) return false;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (!list[i].is_number() || list[i].get<double>() != values[i]) return false;
-    }
-    return true;
-  };
-  check(sameDoubles(back["values"], response.values), "values did not read back");
-  check(back["display"].is_array() && back["display"].size() == response.display.size(),
-        "display rows did not read back");
-  for (std::size_t r = 0; r < response.display.size(); ++r) {
-    check(sameDoubles(back["display"][r], response.display[r]), "a display row did not read back");
-  }
+  // The library compares numbers by value, whichever way a token was written.
+  const json expected = {
+      {"section", response.section}, {"values", response.values}, {"display", response.display}};
+  check(json::parse(text, nullptr, false) == expected, "the response did not read back");
 }
 
 }  // namespace

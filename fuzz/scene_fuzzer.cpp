@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <memory>
 #include <string>
@@ -26,7 +25,7 @@
 #include "fuzz/check.h"
 #include "fuzz/random_scene.h"
 #include "scene_engine/scene.h"
-#include "testing/fake_clock.h"
+#include "testing/scene_fixture.h"
 
 namespace trovemark::fuzz {
 namespace {
@@ -82,29 +81,24 @@ void checkResponse(const Request& request, const Response& response) {
   check(response.section == request.section, "the response does not echo the section");
   const bool primaries = request.section == "primaries";
   check(primaries || request.section == "blur", "a response for an unknown section");
-  const std::vector<std::size_t> rows =
-      primaries ? std::vector<std::size_t>{4, 4, 4, 3} : std::vector<std::size_t>{3, 3, 3};
-  check(response.values.size() == (primaries ? 15u : 9u), "wrong number of values");
-  check(response.display.size() == rows.size(), "wrong number of display rows");
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    check(response.display[r].size() == rows[r], "a display row of the wrong size");
-  }
+  // The number of values, then each display row's length.
+  std::vector<std::size_t> shape{response.values.size()};
+  for (const auto& row : response.display) shape.push_back(row.size());
+  check(shape == (primaries ? std::vector<std::size_t>{15, 4, 4, 4, 3}
+                            : std::vector<std::size_t>{9, 3, 3, 3}),
+        "a response of the wrong shape");
 }
 
 // What a request came to, comparable across runs: the response with every
-// number exact (NaN included), or the message.
+// number exact to the bit (NaN included), or the message.
 std::string outcomeText(const Response& response) {
   std::string text = "response " + response.section;
-  char number[64];
-  auto add = [&](double v) {
-    std::snprintf(number, sizeof number, " %a", v);
-    text += number;
+  const auto add = [&](const std::vector<double>& numbers) {
+    text += '|';
+    text.append(reinterpret_cast<const char*>(numbers.data()), numbers.size() * sizeof(double));
   };
-  for (double v : response.values) add(v);
-  for (const auto& row : response.display) {
-    text += " |";
-    for (double v : row) add(v);
-  }
+  add(response.values);
+  for (const auto& row : response.display) add(row);
   return text;
 }
 
@@ -131,12 +125,6 @@ std::string runOne(scene::Scene& scene, testing::FakeClock& clock, const Request
         "one request operated too many controls");
   check(clock.sleeps().size() - sleepsBefore <= kMaxSleeps, "one request slept too often");
   return outcome;
-}
-
-std::vector<std::string> logOf(const scene::Scene& scene) {
-  std::vector<std::string> lines;
-  for (const auto& op : scene.operations()) lines.push_back(op.toJsonLine());
-  return lines;
 }
 
 }  // namespace
@@ -169,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string outcome = fuzz::runOne(*scene, clock, requests[i]);
     fuzz::check(outcome == fuzz::runOne(*everything, everythingClock, requests[i]),
                 "reading only what the answer needs changed the answer");
-    fuzz::check(fuzz::logOf(*scene) == fuzz::logOf(*everything),
+    fuzz::check(testing::jsonLog(*scene) == testing::jsonLog(*everything),
                 "reading only what the answer needs changed what was operated");
     fuzz::check(clock.sleeps() == everythingClock.sleeps(),
                 "reading only what the answer needs changed the settle wait");

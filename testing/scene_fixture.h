@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -53,44 +52,31 @@ inline std::string oneWindow(const std::string& children) {
          children + "}]}]}";
 }
 
-// Calls `edit` on every node (windows and their descendants) of every
-// application.
-inline void forEachNode(json& scene, const std::function<void(json&)>& edit) {
-  std::vector<json*> pending;
-  for (auto& application : scene["applications"]) {
-    auto windows = application.find("windows");
-    if (windows == application.end() || !windows->is_array()) continue;
-    for (auto& window : *windows) pending.push_back(&window);
-  }
-  while (!pending.empty()) {
-    json& node = *pending.back();
-    pending.pop_back();
-    edit(node);
-    auto children = node.find("children");
-    if (children != node.end() && children->is_array()) {
-      for (auto& child : *children) pending.push_back(&child);
+// The node with this id among the applications, windows and children below
+// `node`, or null.
+inline json* findNode(json& node, const std::string& id) {
+  if (node.is_object() && node.value("id", json()) == id) return &node;
+  for (const char* key : {"applications", "windows", "children"}) {
+    const auto list = node.find(key);
+    if (list == node.end() || !list->is_array()) continue;
+    for (auto& item : *list) {
+      if (json* found = findNode(item, id)) return found;
     }
   }
+  return nullptr;
 }
 
 // The node with this id; throws when there is none.
 inline json& nodeById(json& scene, const std::string& id) {
-  json* found = nullptr;
-  forEachNode(scene, [&](json& node) {
-    if (node.value("id", std::string()) == id) found = &node;
-  });
-  if (!found) throw std::invalid_argument("the scene has no node " + id);
-  return *found;
+  if (json* found = findNode(scene, id)) return *found;
+  throw std::invalid_argument("the scene has no node " + id);
 }
 
-// One operation as a short line such as "press color-bars", "set lift-y 2.5"
-// or "set radius-r 50 refused".
-inline std::string logLine(const scene::Operation& op) {
-  std::ostringstream line;
-  line << op.op << ' ' << op.id.value_or("?");
-  if (op.value) line << ' ' << *op.value;
-  if (op.refused) line << " refused";
-  return line.str();
+// Every operation the scene received, as the stand-in logs it.
+inline std::vector<std::string> jsonLog(const scene::Scene& scene) {
+  std::vector<std::string> lines;
+  for (const auto& op : scene.operations()) lines.push_back(op.toJsonLine());
+  return lines;
 }
 
 struct SceneFixture {
@@ -129,16 +115,17 @@ struct SceneFixture {
   // object it obtained must have been released when the port goes.
   ax::Accessibility& port();
 
-  // Every operation the scene received, as the stand-in logs it.
-  std::vector<std::string> jsonLog() const {
-    std::vector<std::string> lines;
-    for (const auto& op : scene->operations()) lines.push_back(op.toJsonLine());
-    return lines;
-  }
-  // Every operation the scene received, as short lines.
+  // Every operation the scene received, as short lines such as "press
+  // color-bars", "set lift-y 2.5" or "set radius-r 50 refused".
   std::vector<std::string> log() const {
     std::vector<std::string> lines;
-    for (const auto& op : scene->operations()) lines.push_back(logLine(op));
+    for (const auto& op : scene->operations()) {
+      std::ostringstream line;
+      line << op.op << ' ' << op.id.value_or("?");
+      if (op.value) line << ' ' << *op.value;
+      if (op.refused) line << " refused";
+      lines.push_back(line.str());
+    }
     return lines;
   }
 

@@ -11,14 +11,8 @@ namespace trovemark::e2e {
 std::string helperProgram() { return TROVEMARK_BINARY_DIR "/bin/TrovemarkColorAX"; }
 std::filesystem::path defaultSceneFile() { return TROVEMARK_SOURCE_DIR "/scenes/color-page.json"; }
 
-std::ostream& operator<<(std::ostream& os, const Outcome& outcome) {
-  return os << "status " << outcome.status << ", out \"" << outcome.out << "\", err \""
-            << outcome.err << "\"";
-}
-
 Outcome runHelper(const std::string& request) {
-  const testing::ProgramResult result = testing::runProgram({helperProgram(), request});
-  return {result.status, result.out, result.err};
+  return testing::runProgram({helperProgram(), request});
 }
 
 InProcess::InProcess(const std::filesystem::path& scene)
@@ -42,13 +36,11 @@ std::vector<nlohmann::json> readJsonLines(const std::filesystem::path& file) {
 }
 
 std::unique_ptr<testing::Standin> startStandin(const std::filesystem::path& scene, int application,
-                                               std::optional<std::filesystem::path> log) {
-  testing::StandinOptions options;
-  options.program = TROVEMARK_BINARY_DIR "/bin/resolve-standin";
-  options.scene = scene.string();
-  options.application = application;
-  if (log) options.log = log->string();
-  return testing::Standin::start(options);
+                                               const std::vector<std::string>& more) {
+  std::vector<std::string> argv{TROVEMARK_BINARY_DIR "/bin/resolve-standin", scene.string(),
+                                "--application", std::to_string(application)};
+  argv.insert(argv.end(), more.begin(), more.end());
+  return testing::Standin::start(argv);
 }
 
 }  // namespace trovemark::e2e

@@ -6,8 +6,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,13 +27,7 @@ std::string helperProgram();
 std::filesystem::path defaultSceneFile();
 
 // How one run of the helper ended.
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-  bool operator==(const Outcome&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const Outcome& outcome);
+using Outcome = testing::ProgramResult;
 
 // The built helper, as a caller starts it.
 Outcome runHelper(const std::string& request);
@@ -58,9 +50,10 @@ class InProcess {
 // The lines of a file, each parsed as JSON.
 std::vector<nlohmann::json> readJsonLines(const std::filesystem::path& file);
 
-// Starts the stand-in on `scene`, showing application `application`.
+// Starts the stand-in on `scene`, showing application `application`, with
+// any further arguments.
 std::unique_ptr<testing::Standin> startStandin(const std::filesystem::path& scene,
                                                int application = 0,
-                                               std::optional<std::filesystem::path> log = {});
+                                               const std::vector<std::string>& more = {});
 
 }  // namespace trovemark::e2e

@@ -16,6 +16,9 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
+
+#include "testing/temp_dir.h"
 
 extern char** environ;
 
@@ -32,121 +35,64 @@ std::vector<char*> cArgs(const std::vector<std::string>& argv) {
   return out;
 }
 
-int decodeStatus(int raw) {
-  if (WIFEXITED(raw)) return WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
-  return -1;
-}
+int decodeStatus(int raw) { return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw); }
 
 [[noreturn]] void failed(const std::string& what, int error) {
   throw std::runtime_error(what + ": " + std::strerror(error));
 }
 
-// Starts `argv` with standard input from /dev/null and the other two streams
-// on the given descriptors, which are closed here.
-pid_t spawn(const std::vector<std::string>& argv, int out, int err) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out, 1);
-  posix_spawn_file_actions_adddup2(&actions, err, 2);
-  pid_t pid = -1;
-  auto args = cArgs(argv);
-  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out);
-  close(err);
-  if (spawned != 0) failed("cannot run " + argv.at(0), spawned);
-  return pid;
-}
-
-std::string procFile(const std::string& pid, const char* name) {
-  std::ifstream in("/proc/" + pid + "/" + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int waitFor(pid_t pid) {
-  int raw = 0;
-  while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-  }
-  return decodeStatus(raw);
+std::string procFile(pid_t pid, const char* name) {
+  return readFile("/proc/" + std::to_string(pid) + "/" + name);
 }
 
 }  // namespace
 
-ProgramResult runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
-  int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0) failed("pipe", errno);
-  if (pipe2(err, O_CLOEXEC) != 0) {
-    close(out[0]);
-    close(out[1]);
-    failed("pipe", errno);
-  }
-  pid_t pid = -1;
-  try {
-    pid = spawn(argv, out[1], err[1]);
-  } catch (...) {
-    close(out[0]);
-    close(err[0]);
-    throw;
-  }
-  ProgramResult result;
-  const auto deadline = Clock::now() + timeout;
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  bool killed = false;
-  while (open > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 && !killed) {
-      kill(pid, SIGKILL);
-      killed = true;
-    }
-    poll(fds, 2, killed ? 1000 : static_cast<int>(left.count()));
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  result.status = waitFor(pid);
-  return result;
+std::ostream& operator<<(std::ostream& os, const ProgramResult& result) {
+  return os << "status " << result.status << ", out \"" << result.out << "\", err \"" << result.err
+            << "\"";
 }
 
-Process::Started Process::launch(const std::vector<std::string>& argv) {
+ProgramResult runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+  const auto process = Process::start(argv);
+  std::string out = process->readAll(timeout);
+  const int status = process->wait();
+  return {status, std::move(out), process->errors()};
+}
+
+// Standard input from /dev/null, standard output to a pipe, standard error to
+// a temporary file.
+Process::Process(const std::vector<std::string>& argv) {
   char errTemplate[] = "/tmp/trovemark-child-err.XXXXXX";
   const int errFd = mkostemp(errTemplate, O_CLOEXEC);
   if (errFd < 0) failed("mkstemp", errno);
+  errFile_ = errTemplate;
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
     close(errFd);
     unlink(errTemplate);
     failed("pipe", errno);
   }
-  pid_t pid = -1;
-  try {
-    pid = spawn(argv, out[1], errFd);
-  } catch (...) {
-    close(out[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+  auto args = cArgs(argv);
+  const int spawned = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  close(errFd);
+  stdoutFd_ = out[0];
+  if (spawned != 0) {
+    close(stdoutFd_);
     unlink(errTemplate);
-    throw;
+    failed("cannot run " + argv.at(0), spawned);
   }
-  return {pid, out[0], errTemplate};
 }
 
 std::unique_ptr<Process> Process::start(const std::vector<std::string>& argv) {
-  return std::unique_ptr<Process>(new Process(launch(argv)));
+  return std::unique_ptr<Process>(new Process(argv));
 }
-
-Process::Process(Started started)
-    : pid_(started.pid), stdoutFd_(started.stdoutFd), errFile_(std::move(started.errFile)) {}
 
 Process::~Process() {
   stop();
@@ -154,34 +100,40 @@ Process::~Process() {
   unlink(errFile_.c_str());
 }
 
-std::optional<std::string> Process::readLine(std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
+bool Process::fill(Clock::time_point deadline) {
   for (;;) {
-    const std::size_t end = buffered_.find('\n');
-    if (end != std::string::npos) {
-      std::string line = buffered_.substr(0, end);
-      buffered_.erase(0, end + 1);
-      return line;
-    }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     pollfd fd{stdoutFd_, POLLIN, 0};
     const int polled = left.count() > 0 ? poll(&fd, 1, static_cast<int>(left.count())) : 0;
-    if (polled < 0 && errno == EINTR) continue;
-    char chunk[256];
-    const ssize_t n = polled > 0 ? read(stdoutFd_, chunk, sizeof chunk) : 0;
+    char chunk[4096];
+    const ssize_t n = polled > 0 ? read(stdoutFd_, chunk, sizeof chunk) : polled;
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return std::nullopt;
+    if (n <= 0) return false;
     buffered_.append(chunk, static_cast<std::size_t>(n));
+    return true;
   }
 }
 
-std::string Process::errors() const {
-  std::ifstream in(errFile_);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::optional<std::string> Process::readLine(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  std::size_t end;
+  while ((end = buffered_.find('\n')) == std::string::npos) {
+    if (!fill(deadline)) return std::nullopt;
+  }
+  std::string line = buffered_.substr(0, end);
+  buffered_.erase(0, end + 1);
+  return line;
 }
+
+std::string Process::readAll(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (fill(deadline)) {
+  }
+  if (Clock::now() >= deadline) signal(SIGKILL);
+  return std::exchange(buffered_, {});
+}
+
+std::string Process::errors() const { return readFile(errFile_); }
 
 void Process::signal(int number) {
   if (!status_) kill(pid_, number);
@@ -200,29 +152,24 @@ int Process::stop() {
     usleep(10000);
   }
   kill(pid_, SIGKILL);
-  return *(status_ = waitFor(pid_));
+  return wait();
 }
 
 int Process::wait() {
-  if (!status_) status_ = waitFor(pid_);
+  int raw = 0;
+  while (!status_) {
+    if (waitpid(pid_, &raw, 0) == pid_ || errno != EINTR) status_ = decodeStatus(raw);
+  }
   return *status_;
 }
 
-std::unique_ptr<Standin> Standin::start(const StandinOptions& options) {
-  std::vector<std::string> argv{options.program, options.scene};
-  if (options.application) {
-    argv.push_back("--application");
-    argv.push_back(std::to_string(*options.application));
-  }
-  if (options.log) {
-    argv.push_back("--log");
-    argv.push_back(*options.log);
-  }
-  std::unique_ptr<Standin> standin(new Standin(launch(argv)));
-  const std::optional<std::string> said = standin->readLine(options.readyTimeout);
+std::unique_ptr<Standin> Standin::start(const std::vector<std::string>& argv,
+                                        std::chrono::milliseconds readyTimeout) {
+  std::unique_ptr<Standin> standin(new Standin(argv));
+  const std::optional<std::string> said = standin->readLine(readyTimeout);
   if (said != "ready") {
     standin->stop();
-    throw std::runtime_error("resolve-standin did not get ready: " + said.value_or("") +
+    throw std::runtime_error(argv.at(0) + " did not get ready: " + said.value_or("") +
                              standin->errors());
   }
   return standin;
@@ -230,9 +177,9 @@ std::unique_ptr<Standin> Standin::start(const StandinOptions& options) {
 
 std::set<pid_t> childrenOf(pid_t pid) {
   std::set<pid_t> children;
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
   std::error_code error;
-  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
     std::ifstream file(task.path() / "children");
     for (pid_t child; file >> child;) children.insert(child);
   }
@@ -240,7 +187,7 @@ std::set<pid_t> childrenOf(pid_t pid) {
 }
 
 std::optional<char> processState(pid_t pid) {
-  const std::string text = procFile(std::to_string(pid), "stat");
+  const std::string text = procFile(pid, "stat");
   const auto close = text.rfind(')');
   if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
   return text[close + 2];
@@ -257,12 +204,9 @@ std::set<pid_t> processesWithEnvironment(const std::string& entry) {
     const std::string name = process.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     const pid_t pid = std::stoi(name);
-    if (hasEnded(pid)) continue;
-    const std::string environment = procFile(name, "environ");
-    for (std::size_t at = 0; at < environment.size();) {
-      const std::size_t end = std::min(environment.find('\0', at), environment.size());
-      if (environment.compare(at, end - at, entry) == 0) found.insert(pid);
-      at = end + 1;
+    std::istringstream environment(procFile(pid, "environ"));
+    for (std::string variable; std::getline(environment, variable, '\0');) {
+      if (variable == entry && !hasEnded(pid)) found.insert(pid);
     }
   }
   return found;
@@ -275,39 +219,25 @@ int openDescriptors(pid_t pid) {
 }
 
 long statusField(pid_t pid, const char* name) {
-  std::istringstream status(procFile(std::to_string(pid), "status"));
+  std::istringstream status(procFile(pid, "status"));
   const std::string prefix = std::string(name) + ":";
   for (std::string line; std::getline(status, line);) {
-    if (line.rfind(prefix, 0) != 0) continue;
-    std::istringstream value(line.substr(prefix.size()));
-    long number = -1;
-    value >> number;
-    return number;
+    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
   }
   return -1;
 }
 
-bool insideDesktop() { return std::getenv("TROVEMARK_DESKTOP") != nullptr; }
-
 void reexecInsideDesktop(const std::string& withDesktop, int argc, char** argv) {
-  if (insideDesktop()) return;
-  std::vector<std::string> args{withDesktop};
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  args.push_back(n > 0 ? std::string(self, static_cast<std::size_t>(n))
-                       : std::string(argc > 0 ? argv[0] : ""));
-  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+  if (std::getenv("TROVEMARK_DESKTOP") != nullptr) return;
+  std::vector<std::string> args{withDesktop, std::filesystem::read_symlink("/proc/self/exe")};
+  args.insert(args.end(), argv + std::min(argc, 1), argv + argc);
   auto c = cArgs(args);
   execv(c[0], c.data());
-  throw std::runtime_error("cannot run " + withDesktop + ": " + std::strerror(errno));
+  failed("cannot run " + withDesktop, errno);
 }
 
 std::string executableDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string self(path, static_cast<std::size_t>(n));
-  return self.substr(0, self.rfind('/'));
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
 }  // namespace trovemark::testing

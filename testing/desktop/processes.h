@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,7 +21,9 @@ struct ProgramResult {
   int status = -1;  // exit status, or 128 + signal
   std::string out;
   std::string err;
+  bool operator==(const ProgramResult&) const = default;
 };
+std::ostream& operator<<(std::ostream& os, const ProgramResult& result);
 
 // Runs `argv` (the program looked up in PATH) to its end with empty standard
 // input; kills it after `timeout`.
@@ -37,10 +40,12 @@ class Process {
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
-  pid_t pid() const { return pid_; }
   // The next line of standard output; nullopt at its end, or when none comes
   // within `timeout` (a hung program then fails the caller).
   std::optional<std::string> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  // The rest of standard output, up to its end; after `timeout` the program
+  // is killed and what came so far is returned.
+  std::string readAll(std::chrono::milliseconds timeout);
   // What it wrote on standard error so far.
   std::string errors() const;
   // Sends a signal (SIGSTOP, SIGCONT, SIGKILL, ...).
@@ -52,38 +57,29 @@ class Process {
   int wait();
 
  protected:
-  // A started program's id, the read end of its standard output and the file
-  // that takes its standard error.
-  struct Started {
-    pid_t pid;
-    int stdoutFd;
-    std::string errFile;
-  };
-  static Started launch(const std::vector<std::string>& argv);
-  explicit Process(Started started);
+  explicit Process(const std::vector<std::string>& argv);
 
  private:
-  pid_t pid_;
-  int stdoutFd_;
+  // Adds what standard output has to the buffer; false at its end or once
+  // `deadline` has passed.
+  bool fill(std::chrono::steady_clock::time_point deadline);
+
+  pid_t pid_ = -1;
+  int stdoutFd_ = -1;
   std::string errFile_;
   std::string buffered_;
   std::optional<int> status_;
 };
 
-struct StandinOptions {
-  std::string program;             // path of resolve-standin
-  std::string scene;               // scene file
-  std::optional<int> application;  // --application N
-  std::optional<std::string> log;  // --log FILE
-  std::chrono::milliseconds readyTimeout{std::chrono::seconds(30)};
-};
-
-// One running stand-in Resolve, from its "ready" line on.
+// One running stand-in Resolve, or another program that says "ready" once it
+// serves (rogue-peer), from that line on.
 class Standin : public Process {
  public:
-  // Starts it and waits for "ready". Throws std::runtime_error, with what the
-  // stand-in said, when it does not get there.
-  static std::unique_ptr<Standin> start(const StandinOptions& options);
+  // Starts `argv` and waits for "ready". Throws std::runtime_error, with what
+  // the program said, when it does not get there.
+  static std::unique_ptr<Standin> start(
+      const std::vector<std::string>& argv,
+      std::chrono::milliseconds readyTimeout = std::chrono::seconds(30));
 
  private:
   using Process::Process;
@@ -102,12 +98,9 @@ int openDescriptors(pid_t pid);
 // A "Name:  value kB" line of /proc/<pid>/status, as a number; -1 if absent.
 long statusField(pid_t pid, const char* name);
 
-// Inside a private desktop (scripts/with-desktop)?
-bool insideDesktop();
-
-// Unless already inside a private desktop, replaces this process with
-// `withDesktop argv...`; returns only when nothing needed to be done.
-// Throws std::runtime_error when the script cannot be started.
+// Unless already inside a private desktop (scripts/with-desktop), replaces
+// this process with `withDesktop argv...`; returns only when nothing needed
+// to be done. Throws std::runtime_error when the script cannot be started.
 void reexecInsideDesktop(const std::string& withDesktop, int argc, char** argv);
 
 // The directory holding the running executable.

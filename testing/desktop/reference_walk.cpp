@@ -20,12 +20,7 @@ std::string takeString(gchar* s) {
 }
 
 bool isResolve(AtspiAccessible* app) {
-  GError* error = nullptr;
-  const std::string name = takeString(atspi_accessible_get_name(app, &error));
-  if (error) {
-    g_error_free(error);
-    return false;
-  }
+  const std::string name = takeString(atspi_accessible_get_name(app, nullptr));
   for (const auto& known : color::resolveApplication().registeredNames) {
     if (name == known) return true;
   }
@@ -40,91 +35,66 @@ ax::ElementRef handleOf(AtspiAccessible* node) {
 
 }  // namespace
 
-struct ReferenceWalker::State {
-  AtspiAccessible* window = nullptr;
-};
+ReferenceWalker::ReferenceWalker() { atspi_init(); }
 
-ReferenceWalker::ReferenceWalker() : state_(std::make_unique<State>()) { atspi_init(); }
-
-ReferenceWalker::~ReferenceWalker() {
-  if (state_->window) g_object_unref(state_->window);
-}
+ReferenceWalker::~ReferenceWalker() { g_clear_object(&window_); }
 
 bool ReferenceWalker::findWindow() {
-  if (state_->window) g_object_unref(state_->window);
-  state_->window = nullptr;
+  g_clear_object(&window_);
   AtspiAccessible* desktop = atspi_get_desktop(0);
   if (!desktop) return false;
-  GError* error = nullptr;
-  const gint apps = atspi_accessible_get_child_count(desktop, &error);
-  g_clear_error(&error);
-  for (gint i = 0; i < apps && !state_->window; ++i) {
-    AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, &error);
-    g_clear_error(&error);
-    if (!app) continue;
-    if (isResolve(app)) {
-      // Every read goes to the application. Only the interfaces are kept,
-      // and only while one node is read: the library checks them before each
-      // interface call, and asking afresh each time would triple the calls.
-      atspi_accessible_set_cache_mask(app, ATSPI_CACHE_INTERFACES);
-      const gint windows = atspi_accessible_get_child_count(app, &error);
-      g_clear_error(&error);
-      AtspiAccessible* first = nullptr;
-      for (gint w = 0; w < windows && !state_->window; ++w) {
-        AtspiAccessible* window = atspi_accessible_get_child_at_index(app, w, &error);
-        g_clear_error(&error);
-        if (!window) continue;
-        AtspiStateSet* states = atspi_accessible_get_state_set(window);
-        const bool active = states && atspi_state_set_contains(states, ATSPI_STATE_ACTIVE);
-        if (states) g_object_unref(states);
-        if (active) {
-          state_->window = window;
-        } else if (!first) {
-          first = window;
-        } else {
-          g_object_unref(window);
-        }
-      }
-      if (!state_->window) {
-        state_->window = first;
-      } else if (first) {
-        g_object_unref(first);
-      }
-      g_object_unref(app);
-      break;
-    }
-    g_object_unref(app);
+  AtspiAccessible* app = nullptr;
+  const gint apps = atspi_accessible_get_child_count(desktop, nullptr);
+  for (gint i = 0; i < apps && !app; ++i) {
+    app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+    if (app && !isResolve(app)) g_clear_object(&app);
   }
   g_object_unref(desktop);
-  return state_->window != nullptr;
+  if (!app) return false;
+  // Every read goes to the application. Only the interfaces are kept, and
+  // only while one node is read: the library checks them before each
+  // interface call, and asking afresh each time would triple the calls.
+  atspi_accessible_set_cache_mask(app, ATSPI_CACHE_INTERFACES);
+  // The active window, else the first.
+  const gint windows = atspi_accessible_get_child_count(app, nullptr);
+  for (gint w = 0; w < windows; ++w) {
+    AtspiAccessible* window = atspi_accessible_get_child_at_index(app, w, nullptr);
+    if (!window) continue;
+    AtspiStateSet* states = atspi_accessible_get_state_set(window);
+    const bool active = states && atspi_state_set_contains(states, ATSPI_STATE_ACTIVE);
+    if (states) g_object_unref(states);
+    if (active || !window_) std::swap(window_, window);
+    if (window) g_object_unref(window);
+    if (active) break;
+  }
+  g_object_unref(app);
+  return window_ != nullptr;
 }
 
-ax::ElementRef ReferenceWalker::window() const {
-  return state_->window ? handleOf(state_->window) : nullptr;
-}
+ax::ElementRef ReferenceWalker::window() const { return window_ ? handleOf(window_) : nullptr; }
 
 ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
   ReferenceWalk out;
-  if (!state_->window || limit == 0) return out;
+  if (!window_ || limit == 0) return out;
   GError* error = nullptr;
+  // Counts one call; whether it failed.
+  const auto failed = [&] {
+    ++out.calls;
+    const bool failed = error != nullptr;
+    g_clear_error(&error);
+    return failed;
+  };
 
   auto read = [&](AtspiAccessible* node) {
     atspi_accessible_clear_cache(node);
-    ax::Role roleOfNode;
-    std::string description;
-    ax::Value read;
+    ax::Element element{handleOf(node), {}, "", ax::Value{}};
     std::optional<std::uint32_t> role = atspi_accessible_get_role(node, &error);
-    ++out.calls;
-    if (error) role.reset();
-    if (role) roleOfNode = atspi::roleOf(*role);
-    g_clear_error(&error);
+    if (failed()) role.reset();
+    if (role) element.role = atspi::roleOf(*role);
     std::string name = takeString(atspi_accessible_get_name(node, &error));
-    ++out.calls;
-    if (!error) description = name;
-    g_clear_error(&error);
+    if (!failed()) element.description = name;
     takeString(atspi_accessible_get_description(node, &error));
-    ++out.calls;
-    g_clear_error(&error);
+    failed();
     GArray* names = atspi_accessible_get_interfaces(node);
     ++out.calls;
     std::optional<std::vector<std::string>> interfaces;
@@ -133,8 +103,8 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
       for (guint i = 0; i < names->len; ++i) {
         // libatspi hands back short names; the backend sees the full ones.
         interfaces->push_back(std::string("org.a11y.atspi.") + g_array_index(names, gchar*, i));
+        g_free(g_array_index(names, gchar*, i));
       }
-      for (guint i = 0; i < names->len; ++i) g_free(g_array_index(names, gchar*, i));
       g_array_free(names, TRUE);
     }
     switch (atspi::valueSource(role, interfaces)) {
@@ -142,7 +112,7 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
         AtspiStateSet* states = atspi_accessible_get_state_set(node);
         ++out.calls;
         if (states) {
-          read = atspi_state_set_contains(states, ATSPI_STATE_CHECKED) ? 1.0 : 0.0;
+          element.value = atspi_state_set_contains(states, ATSPI_STATE_CHECKED) ? 1.0 : 0.0;
           g_object_unref(states);
         }
         break;
@@ -150,32 +120,26 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
       case atspi::ValueSource::kCurrentValue: {
         AtspiValue* value = atspi_accessible_get_value_iface(node);
         const gdouble current = atspi_value_get_current_value(value, &error);
-        ++out.calls;
-        if (!error) read = current;
-        g_clear_error(&error);
+        if (!failed()) element.value = current;
         g_object_unref(value);
         break;
       }
       case atspi::ValueSource::kText: {
         AtspiText* text = atspi_accessible_get_text_iface(node);
         gchar* content = atspi_text_get_text(text, 0, -1, &error);
-        ++out.calls;
-        if (!error && content) read = std::string(content);
+        if (!failed() && content) element.value = std::string(content);
         g_free(content);
-        g_clear_error(&error);
         g_object_unref(text);
         break;
       }
       case atspi::ValueSource::kNone:
         break;
     }
-    out.elements.push_back(
-        {handleOf(node), std::move(roleOfNode), std::move(description), std::move(read)});
+    out.elements.push_back(std::move(element));
   };
   auto childCount = [&](AtspiAccessible* node) {
     const gint count = atspi_accessible_get_child_count(node, &error);
-    ++out.calls;
-    g_clear_error(&error);
+    failed();
     return count < 0 ? 0 : count;
   };
 
@@ -185,9 +149,9 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
     gint next;
   };
   std::vector<Frame> stack;
-  g_object_ref(state_->window);
-  read(state_->window);
-  stack.push_back({state_->window, childCount(state_->window), 0});
+  g_object_ref(window_);
+  read(window_);
+  stack.push_back({window_, childCount(window_), 0});
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.next >= top.count || out.elements.size() >= limit) {
@@ -196,8 +160,7 @@ ReferenceWalk ReferenceWalker::walk(std::size_t limit) {
       continue;
     }
     AtspiAccessible* child = atspi_accessible_get_child_at_index(top.node, top.next++, &error);
-    ++out.calls;
-    g_clear_error(&error);
+    failed();
     if (!child) continue;
     read(child);
     stack.push_back({child, childCount(child), 0});

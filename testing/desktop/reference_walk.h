@@ -11,11 +11,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "color_helper/accessibility/accessibility.h"
+
+struct _AtspiAccessible;  // libatspi's accessible object
 
 namespace trovemark::testing {
 
@@ -40,8 +41,7 @@ class ReferenceWalker {
   ReferenceWalk walk(std::size_t limit);
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  _AtspiAccessible* window_ = nullptr;  // held by a reference
 };
 
 }  // namespace trovemark::testing

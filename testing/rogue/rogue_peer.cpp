@@ -60,15 +60,6 @@ DBusConnection* connectToAccessibilityBus() {
   return c;
 }
 
-// A reply of another signature than the one asked for.
-ax::dbus::Message wrongType(DBusMessage* call, DBusMessage* right) {
-  using testing::replies::basic;
-  if (std::strcmp(dbus_message_get_signature(right), "s") == 0) {
-    return basic(call, DBUS_TYPE_UINT32, dbus_uint32_t{7});
-  }
-  return basic(call, DBUS_TYPE_STRING, "rogue");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,8 +129,12 @@ int main(int argc, char** argv) {
       }
       ax::dbus::Message reply = peer.answer(raw);
       if (misbehaviour == "wrong-types" && calls % 2 == 0 &&
-          std::strcmp(dbus_message_get_path(raw), testing::ScenePeer::kRootPath) != 0)
-        reply = wrongType(raw, reply.get());
+          std::strcmp(dbus_message_get_path(raw), testing::ScenePeer::kRootPath) != 0) {
+        // Another signature than the one asked for.
+        reply = std::strcmp(dbus_message_get_signature(reply.get()), "s") == 0
+                    ? testing::replies::basic(raw, DBUS_TYPE_UINT32, dbus_uint32_t{7})
+                    : testing::replies::basic(raw, DBUS_TYPE_STRING, "rogue");
+      }
       if (misbehaviour == "huge-text" && !textSent &&
           dbus_message_is_method_call(raw, "org.a11y.atspi.Text", "GetText")) {
         textSent = true;

@@ -80,22 +80,20 @@ ax::Value ScenePeer::value(const ax::ElementRef& element) {
   return element ? scene_.read(element, ax::Attribute::kValue).value : ax::Value{};
 }
 
-std::vector<std::uint32_t> ScenePeer::state(const std::string& path,
-                                            const ax::ElementRef& element) {
+std::uint32_t ScenePeer::state(const ax::ElementRef& element) {
   std::uint32_t word = 1u << ax::atspi::kStateEnabled | 1u << kStateFocusable;
-  if (element && role(element) == ax::atspi::kRoleCheckBox) {
-    const auto v = value(element);
+  if (!element) return word;
+  if (role(element) == ax::atspi::kRoleCheckBox) {
+    const ax::Value v = value(element);
     if (std::holds_alternative<double>(v) && std::get<double>(v) != 0) {
       word |= 1u << ax::atspi::kStateChecked;
     }
   }
-  if (application_ && path != kRootPath) {
-    const auto focused = scene_.read(application_, ax::Attribute::kFocusedWindow).focusedWindow;
-    if (element && focused && scene_.sameElement(focused, element)) {
-      word |= 1u << ax::atspi::kStateActive;
-    }
-  }
-  return {word, 0};
+  const auto focused = application_
+                           ? scene_.read(application_, ax::Attribute::kFocusedWindow).focusedWindow
+                           : nullptr;
+  if (focused && scene_.sameElement(focused, element)) word |= 1u << ax::atspi::kStateActive;
+  return word;
 }
 
 ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
@@ -108,10 +106,6 @@ ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
   dbus_message_get_args(call, nullptr, DBUS_TYPE_STRING, &a, DBUS_TYPE_STRING, &b,
                         DBUS_TYPE_INVALID);
   const std::string property = b ? b : "";
-  auto strings = [&](const std::vector<std::string>& items) {
-    return array(call, "s", items.size(),
-                 [&](DBusMessageIter& it, std::size_t i) { put(it, items[i]); });
-  };
 
   if (is(call, "org.a11y.atspi.Accessible", "GetChildren")) {
     const auto list = children(path);
@@ -122,8 +116,8 @@ ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
     return basic(call, DBUS_TYPE_UINT32, root ? ax::atspi::kRoleApplication : role(element));
   }
   if (is(call, "org.a11y.atspi.Accessible", "GetState")) {
-    const auto words = state(path, element);
-    return array(call, "u", words.size(),
+    const dbus_uint32_t words[] = {state(element), 0};
+    return array(call, "u", 2,
                  [&](DBusMessageIter& it, std::size_t i) { put(it, DBUS_TYPE_UINT32, words[i]); });
   }
   // A number is offered through the Value interface and a text through the
@@ -136,7 +130,8 @@ ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
     const auto v = offered();
     if (std::holds_alternative<double>(v)) names.push_back("org.a11y.atspi.Value");
     if (std::holds_alternative<std::string>(v)) names.push_back("org.a11y.atspi.Text");
-    return strings(names);
+    return array(call, "s", names.size(),
+                 [&](DBusMessageIter& it, std::size_t i) { put(it, names[i]); });
   }
   if (is(call, "org.a11y.atspi.Text", "GetText")) {
     const auto v = offered();

@@ -42,7 +42,7 @@ class ScenePeer {
   std::string pathOf(const ax::ElementRef& element);
   ax::ElementRef elementAt(const std::string& path) const;
   std::uint32_t role(const ax::ElementRef& element);
-  std::vector<std::uint32_t> state(const std::string& path, const ax::ElementRef& element);
+  std::uint32_t state(const ax::ElementRef& element);
   ax::Value value(const ax::ElementRef& element);
 
   ax::Accessibility& scene_;

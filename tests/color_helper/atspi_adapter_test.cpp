@@ -104,8 +104,6 @@ TEST_F(WalkEquality, DefaultSceneWithEitherPalette) {
   // comes after the 1,800th element stays unseen.
   press("Blur");
   EXPECT_EQ(expectSameWalk(), 1800u);
-  expectSameWalk(1);
-  expectSameWalk(0);
 }
 
 json node(const std::string& role, const std::string& description, json value = nullptr) {
@@ -143,31 +141,27 @@ json awkwardScene() {
                           node("AXSlider", "a text", "12%")};
     wide.push_back(kinds[i % 10]);
   }
-  json hidden = node("AXGroup", "hidden group");
-  hidden["id"] = "hidden-group";
-  hidden["hidden"] = true;
-  hidden["children"] = json::array({node("AXSlider", "inside", 42.5), node("AXButton", "deep")});
-  json shown = node("AXGroup", "shown group");
-  shown["id"] = "shown-group";
-  shown["children"] = json::array({node("AXStaticText", "", "visible")});
-  json show = node("AXButton", "Show");
-  show["onPress"] = json::array({{{"show", "hidden-group"}}});
-  json hide = node("AXButton", "Hide");
-  hide["onPress"] = json::array({{{"hide", "shown-group"}}});
-
-  json window = node("AXWindow", "Awkward");
-  window["children"] = json::array({show, hide, hidden, chain, shown});
-  window["children"].push_back(node("AXGroup", "wide"));
-  window["children"].back()["children"] = wide;
-  window["children"].push_back(node("AXStaticText", "", "last"));
+  json window = json::parse(R"({"role":"AXWindow","description":"Awkward","children":[
+      {"role":"AXButton","description":"Show","onPress":[{"show":"hidden-group"}]},
+      {"role":"AXButton","description":"Hide","onPress":[{"hide":"shown-group"}]},
+      {"id":"hidden-group","role":"AXGroup","description":"hidden group","hidden":true,
+       "children":[{"role":"AXSlider","description":"inside","value":42.5},
+                   {"role":"AXButton","description":"deep"}]},
+      {"id":"shown-group","role":"AXGroup","description":"shown group",
+       "children":[{"role":"AXStaticText","description":"","value":"visible"}]},
+      {"role":"AXGroup","description":"wide"},
+      {"role":"AXStaticText","description":"","value":"last"}]})");
+  auto& children = window["children"];
+  children.insert(children.begin() + 3, chain);
+  children[5]["children"] = wide;
   return {{"applications", json::array({{{"focusedWindow", 0}, {"windows", {window}}}})}};
 }
 
 TEST_F(WalkEquality, AwkwardSceneCutAnywhere) {
   start(awkwardScene());
   const std::size_t total = expectSameWalk(100000);
-  // Through the chain, at its tip, in the wide list, at the very end.
-  for (std::size_t limit : {1u, 2u, 3u, 4u, 100u, 240u, 241u, 242u, 260u}) {
+  // None, through the chain, at its tip, in the wide list, at the very end.
+  for (std::size_t limit : {0u, 1u, 2u, 3u, 4u, 100u, 240u, 241u, 242u, 260u}) {
     expectSameWalk(limit);
   }
   expectSameWalk(total - 1);

@@ -98,9 +98,9 @@ TEST(ReadoutTest, PrimariesRowsComeFromTheNumbersAfterEachGroup) {
 TEST(ReadoutTest, PrimariesReportsShortOrMissingReadouts) {
   testing::FakeTree ax;
   const Walk four{text("1"), text("2"), text("3"), text("4")};
-  const auto shortGroup = primariesWith({four, {text("1"), text("2")}, four, four});
+  const auto shortGroup = primariesWith({four, {text("1"), text("2"), text("3")}, four, four});
   EXPECT_EQ(failureOf([&] { displayValues(ax, shortGroup, "primaries"); }),
-            "Resolve Color readout changed: found 2 of 4");
+            "Resolve Color readout changed: found 3 of 4");
   const auto emptyLast = primariesWith({four, four, four, {}});
   EXPECT_EQ(failureOf([&] { displayValues(ax, emptyLast, "primaries"); }),
             messages::readoutShort(0, 3));

@@ -40,11 +40,8 @@ TEST_P(RoguePeer, EndsWithTheAnswerOrAMessageWithinTheBound) {
   const Misbehaviour& m = GetParam();
   TempDir dir;
   const auto log = dir.path() / "calls";
-  testing::StandinOptions options;
-  options.program = TROVEMARK_BINARY_DIR "/bin/rogue-peer";
-  options.scene = m.name;  // the misbehaviour, in the stand-in's first argument
-  options.log = log.string();
-  auto peer = testing::Standin::start(options);
+  auto peer = testing::Standin::start(
+      {TROVEMARK_BINARY_DIR "/bin/rogue-peer", m.name, "--log", log.string()});
   InProcess expected(defaultSceneFile());
 
   const std::set<std::string> clear{

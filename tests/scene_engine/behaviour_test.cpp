@@ -99,13 +99,14 @@ TEST_F(Behaviour, RefusalsFailAreLoggedAndChangeNothing) {
   // value is written as null rather than as bad JSON.
   EXPECT_FALSE(scene->press(scene->applicationElement(Scene::kFirstProcessId)));
   EXPECT_FALSE(scene->setValue(nullptr, std::nan("")));
-  EXPECT_EQ(jsonLog(), (Lines{R"({"op":"press","id":"box","refused":true})",
-                              R"({"op":"press","id":"button","refused":true})",
-                              R"({"op":"set","id":"slider","value":7.0,"refused":true})",
-                              R"({"op":"set","id":"box","value":1.0,"refused":false})",
-                              R"({"op":"press","id":"slider","refused":false})",
-                              R"({"op":"press","id":null,"refused":true})",
-                              R"({"op":"set","id":null,"value":null,"refused":true})"}));
+  EXPECT_EQ(testing::jsonLog(*scene),
+            (Lines{R"({"op":"press","id":"box","refused":true})",
+                   R"({"op":"press","id":"button","refused":true})",
+                   R"({"op":"set","id":"slider","value":7.0,"refused":true})",
+                   R"({"op":"set","id":"box","value":1.0,"refused":false})",
+                   R"({"op":"press","id":"slider","refused":false})",
+                   R"({"op":"press","id":null,"refused":true})",
+                   R"({"op":"set","id":null,"value":null,"refused":true})"}));
 }
 
 }  // namespace

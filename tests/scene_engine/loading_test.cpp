@@ -4,11 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "color_helper/accessibility/element.h"
 #include "testing/scene_fixture.h"
+#include "testing/temp_dir.h"
 
 namespace trovemark::scene::test {
 namespace {
@@ -153,8 +153,7 @@ TEST(Loading, KnownKeysLoadAndAWrittenSceneLoadsBackTheSame) {
 }
 
 TEST(Loading, FilesLoadAndErrorsNameTheFile) {
-  const auto dir = std::filesystem::path(::testing::TempDir()) / "scene-loading";
-  std::filesystem::create_directories(dir);
+  const testing::TempDir dir;
   testing::FakeClock clock;
   auto errorOf = [&](const std::filesystem::path& file) -> std::string {
     try {
@@ -164,17 +163,16 @@ TEST(Loading, FilesLoadAndErrorsNameTheFile) {
     }
     return "no error";
   };
-  std::ofstream(dir / "good.json") << testing::oneWindow(R"([{"id":"n","value":1}])");
-  EXPECT_EQ(Scene::load(dir / "good.json", clock)->valueOf("n"), ax::Value(1.0));
-  std::ofstream(dir / "bad.json") << R"({"applications":[{"windows":[{"role":1}]}]})";
-  EXPECT_THAT(errorOf(dir / "bad.json"),
+  const auto good = dir.write("good.json", testing::oneWindow(R"([{"id":"n","value":1}])"));
+  EXPECT_EQ(Scene::load(good, clock)->valueOf("n"), ax::Value(1.0));
+  const auto bad = dir.write("bad.json", R"({"applications":[{"windows":[{"role":1}]}]})");
+  EXPECT_THAT(errorOf(bad),
               AllOf(HasSubstr("bad.json"), HasSubstr("applications[0].windows[0].role")));
   EXPECT_THAT(errorOf(dir / "absent.json"),
               AllOf(HasSubstr("cannot read scene file"), HasSubstr("absent.json")));
-  EXPECT_THAT(errorOf(dir), HasSubstr("it is a folder"));
+  EXPECT_THAT(errorOf(dir.path()), HasSubstr("it is a folder"));
   // A file name that is not UTF-8 still gives a SceneError.
   EXPECT_THAT(errorOf(dir / "\xff.json"), HasSubstr("cannot read scene file"));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

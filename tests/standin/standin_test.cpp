@@ -37,10 +37,10 @@ TEST(StandinProgram, RefusesBadInputWithAClearStatus) {
   };
   for (Case c : cases) {
     c.arguments.insert(c.arguments.begin(), TROVEMARK_BINARY_DIR "/bin/resolve-standin");
-    const auto process = trovemark::testing::Process::start(c.arguments);
-    EXPECT_EQ(process->readLine(), std::nullopt) << "nothing but \"ready\" goes to standard output";
-    EXPECT_EQ(process->wait(), c.status) << ::testing::PrintToString(c.arguments);
-    EXPECT_FALSE(process->errors().empty());
+    const auto result = trovemark::testing::runProgram(c.arguments);
+    EXPECT_EQ(result.out, "") << "nothing but \"ready\" goes to standard output";
+    EXPECT_EQ(result.status, c.status) << ::testing::PrintToString(c.arguments);
+    EXPECT_FALSE(result.err.empty());
   }
 }
 
