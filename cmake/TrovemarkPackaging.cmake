@@ -25,8 +25,12 @@ set(compressed ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 trovemark_compressed(${packaging}/changelog ${compressed}/changelog.gz)
 install(FILES ${packaging}/copyright ${compressed}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/trovemark)
-foreach(program TrovemarkColorAX ZelvanMac trovemark-inspect)
-  trovemark_compressed(${packaging}/${program}.1 ${compressed}/${program}.1.gz)
+# Each program's page, by its source in packaging/.
+foreach(page TrovemarkColorAX:TrovemarkColorAX ZelvanMac:ZelvanMac diagnosis:trovemark-inspect)
+  string(REPLACE ":" ";" page ${page})
+  list(GET page 0 source)
+  list(GET page 1 program)
+  trovemark_compressed(${packaging}/${source}.1 ${compressed}/${program}.1.gz)
   install(FILES ${compressed}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 

@@ -40,6 +40,7 @@ class Process {
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
+  pid_t pid() const { return pid_; }
   // The next line of standard output; nullopt at its end, or when none comes
   // within `timeout` (a hung program then fails the caller).
   std::optional<std::string> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(60));

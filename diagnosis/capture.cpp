@@ -1,4 +1,4 @@
-#include "inspector/capture.h"
+#include "diagnosis/capture.h"
 
 #include <algorithm>
 #include <utility>
@@ -6,7 +6,7 @@
 
 #include "scene_engine/scene_model.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 
 Capture capture(ax::Accessibility& ax, const ax::ElementRef& window, std::size_t limit) {
   scene::SceneDescription scene;
@@ -50,4 +50,4 @@ Capture capture(ax::Accessibility& ax, const ax::ElementRef& window, std::size_t
   return result;
 }
 
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

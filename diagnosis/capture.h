@@ -10,7 +10,7 @@
 
 #include "color_helper/accessibility/accessibility.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 
 // A person waits for a capture: it may read this many elements by default.
 inline constexpr std::size_t kCaptureLimit = 20000;
@@ -25,4 +25,4 @@ struct Capture {
 // a scene of one application with that one window, focused.
 Capture capture(ax::Accessibility& ax, const ax::ElementRef& window, std::size_t limit);
 
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

@@ -1,4 +1,4 @@
-// What the inspection needs of a Linux desktop: the session's accessibility
+// What the diagnosis needs of a Linux desktop: the session's accessibility
 // switch, whether the accessibility bus answers, whether the X display
 // carries AT_SPI_BUS (what a Qt 5 program such as Resolve looks for as it
 // starts), and Resolve's processes as the companion finds them.
@@ -6,9 +6,9 @@
 #include "companion/platform/adapters_linux.h"
 #include "companion/platform/dbus_linux.h"
 #include "companion/resolve.h"
-#include "inspector/desktop.h"
+#include "diagnosis/desktop.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 namespace {
 
 namespace linux_adapters = companion::linux_adapters;
@@ -44,8 +44,8 @@ std::optional<std::string> busAddress(BusConnection& session) {
   const Message reply = session.call(
       Message(dbus_message_new_method_call(kLauncher, kLauncherPath, kLauncher, "GetAddress")));
   const char* address = nullptr;
-  if (!reply || !dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_STRING, &address,
-                                       DBUS_TYPE_INVALID) ||
+  if (!reply ||
+      !dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_STRING, &address, DBUS_TYPE_INVALID) ||
       address == nullptr) {
     return std::nullopt;
   }
@@ -107,4 +107,4 @@ std::unique_ptr<Desktop> makeDesktop(const std::map<std::string, std::string>& e
   return std::make_unique<LinuxDesktop>(environment);
 }
 
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

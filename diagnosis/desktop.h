@@ -1,16 +1,16 @@
 #pragma once
 
-// This platform's answers to what the inspection asks of the desktop
+// This platform's answers to what the diagnosis asks of the desktop
 // (desktop_<platform>.cpp, chosen by the build).
 
 #include <map>
 #include <memory>
 #include <string>
 
-#include "inspector/inspection.h"
+#include "diagnosis/diagnosis.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 
 std::unique_ptr<Desktop> makeDesktop(const std::map<std::string, std::string>& environment);
 
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

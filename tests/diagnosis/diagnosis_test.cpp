@@ -1,4 +1,4 @@
-// The inspection against the in-process scene: one case per step that
+// The diagnosis against the in-process scene: one case per step that
 // fails, the verdict and exit status of each, nothing pressed, and the
 // capture read back as a scene that answers the helper as the window did.
 
@@ -11,12 +11,12 @@
 #include "color_helper/helper_main.h"
 #include "color_helper/messages.h"
 #include "color_helper/window.h"
-#include "inspector/capture.h"
-#include "inspector/inspect_main.h"
+#include "diagnosis/capture.h"
+#include "diagnosis/command_line.h"
 #include "testing/scene_fixture.h"
 #include "testing/temp_dir.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 namespace {
 
 using ::testing::HasSubstr;
@@ -39,11 +39,11 @@ struct Outcome {
   std::string verdict;  // the last line
 };
 
-class Inspector : public ::testing::Test {
+class DiagnosisTest : public ::testing::Test {
  protected:
   Outcome inspect(const std::vector<std::string>& args = {}) {
     std::ostringstream out, err;
-    const int status = inspectMain(args, out, err, fixture.port(), desktop);
+    const int status = diagnosisMain(args, out, err, fixture.port(), desktop);
     const std::string text = out.str();
     const auto verdict = text.rfind("Verdict: ");
     return {status, text + err.str(),
@@ -68,7 +68,7 @@ class Inspector : public ::testing::Test {
 
 // The verdicts the desktop test does not reach, on either port; the
 // inspection operates nothing.
-TEST_F(Inspector, VerdictsAndWhatEachPaletteHolds) {
+TEST_F(DiagnosisTest, VerdictsAndWhatEachPaletteHolds) {
   json noWindow = testing::defaultScene();
   noWindow["applications"][0] = {{"focusedWindow", nullptr}, {"windows", json::array()}};
   fixture.make(noWindow);
@@ -91,7 +91,7 @@ TEST_F(Inspector, VerdictsAndWhatEachPaletteHolds) {
               HasSubstr("Resolve process 24601 (/opt/resolve/bin/resolve): reachable through the "
                         "bus as \"" +
                         fixture.port().registeredName(scene::Scene::kFirstProcessId) + "\"\n"));
-  EXPECT_TRUE(fixture.log().empty()) << "the inspection operated something";
+  EXPECT_TRUE(fixture.log().empty()) << "the diagnosis operated something";
 
   showBothPalettes();
   outcome = inspect();
@@ -105,7 +105,7 @@ TEST_F(Inspector, VerdictsAndWhatEachPaletteHolds) {
 
 // The capture, read back as a scene, answers the helper exactly as the
 // window it was taken from, whatever the window shows.
-TEST_F(Inspector, ACaptureAnswersTheHelperAsTheWindowDid) {
+TEST_F(DiagnosisTest, ACaptureAnswersTheHelperAsTheWindowDid) {
   const testing::TempDir dir;
   for (bool shown : {true, false}) {
     SCOPED_TRACE(shown);
@@ -127,7 +127,7 @@ TEST_F(Inspector, ACaptureAnswersTheHelperAsTheWindowDid) {
   EXPECT_TRUE(cut.cut);
 }
 
-TEST_F(Inspector, ABadCommandLineIsStatusTwo) {
+TEST_F(DiagnosisTest, ABadCommandLineIsStatusTwo) {
   fixture.make(testing::defaultScene());
   for (const std::vector<std::string>& args : {std::vector<std::string>{"--limit", "5"},
                                                {"--scene"},
@@ -143,4 +143,4 @@ TEST_F(Inspector, ABadCommandLineIsStatusTwo) {
 }
 
 }  // namespace
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

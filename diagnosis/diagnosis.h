@@ -13,7 +13,7 @@
 
 #include "color_helper/accessibility/accessibility.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 
 // One running Resolve process, as the operating system lists it.
 struct ResolveProcess {
@@ -21,7 +21,7 @@ struct ResolveProcess {
   std::string program;  // the executable's path
 };
 
-// What the inspection needs of the desktop beyond the accessibility port, as
+// What the diagnosis needs of the desktop beyond the accessibility port, as
 // a port: each platform answers it its own way (desktop_<platform>.cpp).
 class Desktop {
  public:
@@ -43,8 +43,8 @@ class Desktop {
   virtual std::string absentFromBusRemedy() = 0;
 };
 
-// How far the inspection got.
-struct Inspection {
+// How far the diagnosis got.
+struct Diagnosis {
   // Both sections' palettes cut cleanly out of the window as it stands.
   bool bothWorkable = false;
   // The window the helper would use; null when a step before it failed.
@@ -52,10 +52,10 @@ struct Inspection {
 };
 
 // Walks at most this many elements to count them and find the landmarks.
-inline constexpr std::size_t kInspectionLimit = 20000;
+inline constexpr std::size_t kDiagnosisLimit = 20000;
 
 // Writes one line per finding to `out` and stops at the first step that
 // fails; the last line is the verdict ("Verdict: ...").
-Inspection inspect(ax::Accessibility& ax, Desktop& desktop, std::ostream& out);
+Diagnosis diagnose(ax::Accessibility& ax, Desktop& desktop, std::ostream& out);
 
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

@@ -51,7 +51,7 @@ void setSwitch(bool on) {
   ASSERT_EQ(run.status, 0) << run.err;
 }
 
-TEST(InspectorOnADesktop, ACaptureReplaysAsTheWindowItWasTakenFrom) {
+TEST(DiagnosisOnADesktop, ACaptureReplaysAsTheWindowItWasTakenFrom) {
   TempDir dir;
   nlohmann::json notColorPage = defaultScene();
   nodeById(notColorPage, "primaries-title")["value"] = "Primaries of Edit";
@@ -86,7 +86,7 @@ TEST(InspectorOnADesktop, ACaptureReplaysAsTheWindowItWasTakenFrom) {
                                  "100\n"));
 }
 
-TEST(InspectorOnADesktop, EachFailingStepHasItsVerdictAndStatusOne) {
+TEST(DiagnosisOnADesktop, EachFailingStepHasItsVerdictAndStatusOne) {
   const std::string neither = "Verdict: the helper can work neither section now. ";
   EXPECT_THAT(inspect({}, false).verdict,
               StartsWith(neither + "\"" + std::string(messages::kNotTrusted) + "\""));
@@ -102,10 +102,7 @@ TEST(InspectorOnADesktop, EachFailingStepHasItsVerdictAndStatusOne) {
   std::filesystem::create_directories(program.parent_path());
   std::filesystem::copy_file(TROVEMARK_BINARY_DIR "/bin/resolve-standin", program);
   ASSERT_NO_FATAL_FAILURE(setSwitch(false));
-  testing::StandinOptions options;
-  options.program = program;
-  options.scene = defaultSceneFile();
-  auto hidden = testing::Standin::start(options);
+  auto hidden = testing::Standin::start({program.string(), defaultSceneFile().string()});
   ASSERT_NO_FATAL_FAILURE(setSwitch(true));
   const Inspected absent = inspect();
   EXPECT_THAT(absent.out, HasSubstr("Resolve process " + std::to_string(hidden->pid()) + " (" +

@@ -1,12 +1,12 @@
-#include "inspector/inspect_main.h"
+#include "diagnosis/command_line.h"
 
 #include <charconv>
 #include <fstream>
 #include <optional>
 
-#include "inspector/capture.h"
+#include "diagnosis/capture.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 
 const char* const kHelp =
     R"(usage: trovemark-inspect [--scene FILE [--limit N]]
@@ -81,8 +81,8 @@ Options parse(std::span<const std::string> args) {
 
 }  // namespace
 
-int inspectMain(std::span<const std::string> args, std::ostream& out, std::ostream& err,
-                ax::Accessibility& ax, Desktop& desktop) {
+int diagnosisMain(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+                  ax::Accessibility& ax, Desktop& desktop) {
   Options options;
   try {
     options = parse(args);
@@ -94,14 +94,14 @@ int inspectMain(std::span<const std::string> args, std::ostream& out, std::ostre
     out << kHelp;
     return 0;
   }
-  const Inspection inspection = inspect(ax, desktop, out);
-  const int status = inspection.bothWorkable ? 0 : 1;
+  const Diagnosis diagnosis = diagnose(ax, desktop, out);
+  const int status = diagnosis.bothWorkable ? 0 : 1;
   if (options.scene) {
-    if (!inspection.window) {
+    if (!diagnosis.window) {
       out << "Capture: no window to capture; nothing written to " << *options.scene << '\n';
       return 1;
     }
-    const Capture captured = capture(ax, inspection.window, options.limit);
+    const Capture captured = capture(ax, diagnosis.window, options.limit);
     std::ofstream file(*options.scene, std::ios::binary | std::ios::trunc);
     file << captured.sceneText << '\n';
     file.close();
@@ -119,4 +119,4 @@ int inspectMain(std::span<const std::string> args, std::ostream& out, std::ostre
   return status;
 }
 
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

@@ -1,4 +1,4 @@
-// What the inspection needs of a Mac: whether this process is trusted for
+// What the diagnosis needs of a Mac: whether this process is trusted for
 // accessibility, and Resolve's running instances as AppKit lists them (every
 // one of them is reachable through the accessibility interface).
 
@@ -6,9 +6,9 @@
 
 #include "companion/platform/adapters_mac.h"
 #include "companion/resolve.h"
-#include "inspector/desktop.h"
+#include "diagnosis/desktop.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 namespace {
 
 class MacDesktop final : public Desktop {
@@ -50,4 +50,4 @@ std::unique_ptr<Desktop> makeDesktop(const std::map<std::string, std::string>&) 
   return std::make_unique<MacDesktop>();
 }
 
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

@@ -1,4 +1,4 @@
-#include "inspector/inspection.h"
+#include "diagnosis/diagnosis.h"
 
 #include <algorithm>
 #include <functional>
@@ -14,7 +14,7 @@
 #include "color_helper/switching.h"
 #include "color_helper/window.h"
 
-namespace trovemark::inspect {
+namespace trovemark::diagnosis {
 
 namespace {
 
@@ -22,7 +22,7 @@ using ax::Element;
 using color::ColorError;
 namespace messages = color::messages;
 
-// What the inspection says when a step fails: the helper's own message.
+// What the diagnosis says when a step fails: the helper's own message.
 struct Failure {
   std::string message;
 };
@@ -96,7 +96,7 @@ class Run {
   Run(ax::Accessibility& ax, Desktop& desktop, std::ostream& out)
       : ax_(ax), desktop_(desktop), out_(out) {}
 
-  Inspection operator()() {
+  Diagnosis operator()() {
     try {
       checkAccessibility();
       const auto pid = findResolve();
@@ -156,13 +156,13 @@ class Run {
       throw Failure{failed(error.message(), remedyFor(error.message()))};
     }
     result_.window = choice.window;
-    ax::Walk walk = ax::flatten(ax_, choice.window, kInspectionLimit);
+    ax::Walk walk = ax::flatten(ax_, choice.window, kDiagnosisLimit);
     elements_ = walk.readAll();
     const std::size_t n = elements_.size();
     line(std::string("Window: ") +
          (choice.focused ? "the focused window" : "the first window (none is focused)") +
          " of process " + std::to_string(pid) + ", " + count(n) +
-         (n >= kInspectionLimit ? " elements or more" : " elements") +
+         (n >= kDiagnosisLimit ? " elements or more" : " elements") +
          (n > ax::kDefaultWalkLimit
               ? " (the helper reads the first " + count(ax::kDefaultWalkLimit) + ")"
               : ""));
@@ -275,15 +275,15 @@ class Run {
   ax::Accessibility& ax_;
   Desktop& desktop_;
   std::ostream& out_;
-  Inspection result_;
+  Diagnosis result_;
   std::vector<Element> elements_;
   std::vector<Element> helperView_;
 };
 
 }  // namespace
 
-Inspection inspect(ax::Accessibility& ax, Desktop& desktop, std::ostream& out) {
+Diagnosis diagnose(ax::Accessibility& ax, Desktop& desktop, std::ostream& out) {
   return Run(ax, desktop, out)();
 }
 
-}  // namespace trovemark::inspect
+}  // namespace trovemark::diagnosis

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "color_helper/accessibility/platform.h"
-#include "inspector/desktop.h"
-#include "inspector/inspect_main.h"
+#include "diagnosis/command_line.h"
+#include "diagnosis/desktop.h"
 
 int main(int argc, char** argv) {
   using namespace trovemark;
@@ -15,6 +15,6 @@ int main(int argc, char** argv) {
   ax::SystemClock clock;
   // A person waits for it: a window of many thousand elements, read twice.
   auto accessibility = ax::makePlatformAccessibility(environment, clock, std::chrono::minutes(2));
-  auto desktop = inspect::makeDesktop(environment);
-  return inspect::inspectMain(args, std::cout, std::cerr, *accessibility, *desktop);
+  auto desktop = diagnosis::makeDesktop(environment);
+  return diagnosis::diagnosisMain(args, std::cout, std::cerr, *accessibility, *desktop);
 }
