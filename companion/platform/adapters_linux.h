@@ -42,8 +42,20 @@ std::shared_ptr<ApplicationLocator> makeApplicationLocator(LinuxInstallLayout la
 std::shared_ptr<Resources> makeResources(std::string resourceFolder);
 // The name the Avahi daemon announces, on the system bus named by the environment.
 std::shared_ptr<HostName> makeHostName(Environment env);
-// The session's accessibility bus switch, on the session bus named by the environment.
-std::shared_ptr<AccessibilityTrust> makeAccessibilityTrust(Environment env);
+// Keyboard control: the session's accessibility switch, and the accessibility
+// bus's address on the X root window (AT_SPI_BUS) where Qt 5 programs look
+// for it as they start.
+class KeyboardControl : public AccessibilityTrust {
+ public:
+  // At start-up, when the switch is already on, publishes the address as the
+  // prompt would, so that a Resolve started later joins. Reports nothing.
+  virtual void resumeAtStart() = 0;
+  // Removes the address this object published, only while the root window
+  // still holds that value.
+  virtual void withdraw() = 0;
+};
+// On the session bus and the X display ($DISPLAY) named by the environment.
+std::shared_ptr<KeyboardControl> makeAccessibilityTrust(Environment env);
 // An autostart entry that runs `executablePath`.
 std::shared_ptr<LoginItem> makeLoginItem(Environment env, std::string executablePath);
 

@@ -29,4 +29,7 @@ std::shared_ptr<BridgeController> makeSystemBridgeController(
   return BridgeController::create(makeSystemPlatform(std::move(executor), std::move(pasteboard)));
 }
 
+// The trust is the system's own setting; nothing was lent for the run.
+void releaseSystemDesktop() {}
+
 }  // namespace trovemark::companion

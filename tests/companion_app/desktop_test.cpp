@@ -26,6 +26,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "color_helper/accessibility/platform.h"
+#include "companion/platform/x_root_property_linux.h"
 #include "testing/companion/desktop_services.h"
 
 namespace trovemark::companion::testing {
@@ -34,6 +36,40 @@ namespace {
 using CompanionDesktop = CompanionOnADesktop;
 
 const QByteArray kPythonRuntime = "#!/bin/sh\nexec python3 \"$@\"\n";
+
+bool setAccessibilitySwitch(bool on) {
+  // A plain message: an interface object would introspect the bus and keep
+  // what it learnt in Qt's cache for good.
+  QDBusMessage set = QDBusMessage::createMethodCall(
+      QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+  set << QStringLiteral("org.a11y.Status") << QStringLiteral("IsEnabled")
+      << QVariant::fromValue(QDBusVariant(on));
+  return QDBusConnection::sessionBus().call(set).type() == QDBusMessage::ReplyMessage;
+}
+
+// Waits until the menu's line `line` reads `label`.
+bool showsLine(trovemark::testing::TrayItem& tray, std::size_t line, const char* label) {
+  return waitUntil([&] {
+    const auto labels = tray.labels();
+    return labels.size() > line && labels[line] == QString::fromUtf8(label);
+  });
+}
+
+// The accessibility bus address on the private desktop's X root window.
+std::optional<std::string> published() {
+  return x11::readRootProperty(qEnvironmentVariable("DISPLAY").toStdString(), "AT_SPI_BUS");
+}
+
+// Whether an application registered as `name` is on the accessibility bus,
+// as the Color helper reads the registry.
+bool listed(const std::string& name) {
+  ax::SystemClock clock;
+  const auto port = ax::makePlatformAccessibility(ax::currentEnvironment(), clock);
+  ax::Application application;
+  application.registeredNames = {name};
+  return !port->runningApplications(application).empty();
+}
 
 TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
   for (const char* file :
@@ -89,26 +125,13 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
 
   // The other buttons reach their operations; each outcome shows once the
   // click is over. The desktop's accessibility switch starts off here.
-  // A plain message: an interface object would introspect the bus and keep
-  // what it learnt in Qt's cache for good.
-  QDBusMessage switchOff = QDBusMessage::createMethodCall(
-      QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
-  switchOff << QStringLiteral("org.a11y.Status") << QStringLiteral("IsEnabled")
-            << QVariant::fromValue(QDBusVariant(false));
-  ASSERT_EQ(QDBusConnection::sessionBus().call(switchOff).type(), QDBusMessage::ReplyMessage);
-  const auto shows = [&](std::size_t line, const char* label) {
-    return waitUntil([&] {
-      const auto labels = tray->labels();
-      return labels.size() > line && labels[line] == QString::fromUtf8(label);
-    });
-  };
+  ASSERT_TRUE(setAccessibilitySwitch(false));
   ASSERT_TRUE(tray->click(QStringLiteral("Enable Keyboard Control")));
-  EXPECT_TRUE(shows(1, "Keyboard control enabled"));
+  EXPECT_TRUE(showsLine(*tray, 1, "Keyboard control enabled"));
   ASSERT_TRUE(tray->click(QStringLiteral("Turn Off Launch at Login")));
-  EXPECT_TRUE(shows(7, "Launch at Login"));
+  EXPECT_TRUE(showsLine(*tray, 7, "Launch at Login"));
   ASSERT_TRUE(tray->click(QStringLiteral("Launch at Login")));
-  EXPECT_TRUE(shows(7, "Turn Off Launch at Login"));
+  EXPECT_TRUE(showsLine(*tray, 7, "Turn Off Launch at Login"));
 
   // A new bridge writes a new token; the next link carries it.
   ASSERT_TRUE(tray->click(QStringLiteral("Restart Bridge")));
@@ -184,6 +207,41 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
   }
   std::cout << "[ figure ] token searched in " << files.size() << " files and " << shown.size()
             << " texts; " << created.size() << " entries created under umask 000\n";
+}
+
+// A desktop whose launcher published no bus address on the X root window, as
+// on a Wayland session where Resolve runs under XWayland: the click publishes
+// it, a Qt 5 program started afterwards joins as the Qt 6 stand-in does, and
+// quitting takes it back. A later start with the switch on (a login start)
+// publishes it again by itself.
+TEST_F(CompanionDesktop, KeyboardControlBringsInQt5ProgramsStartedAfterwards) {
+  const auto launchers = published();
+  ASSERT_TRUE(launchers);
+  ASSERT_EQ(trovemark::testing::runProgram({"xprop", "-root", "-remove", "AT_SPI_BUS"}).status, 0);
+  ASSERT_TRUE(setAccessibilitySwitch(false));
+  startCompanion(kPythonRuntime);
+  ASSERT_TRUE(tray->click(QStringLiteral("Enable Keyboard Control")));
+  EXPECT_TRUE(showsLine(*tray, 1, "Keyboard control enabled"));
+  EXPECT_EQ(published(), launchers);
+
+  const auto probe = trovemark::testing::Process::start({TROVEMARK_QT5_PROBE});
+  ASSERT_EQ(probe->readLine(), "ready");
+  trovemark::testing::StandinOptions options;
+  options.program = TROVEMARK_BINARY_DIR "/bin/resolve-standin";
+  options.scene = TROVEMARK_SOURCE_DIR "/scenes/color-page.json";
+  const auto standin = trovemark::testing::Standin::start(options);
+  EXPECT_TRUE(waitUntil([] { return listed("trovemark-qt5-probe"); })) << "Qt 5 stayed out";
+  EXPECT_TRUE(waitUntil([] { return listed("DaVinci Resolve"); })) << "the stand-in stayed out";
+
+  ASSERT_TRUE(tray->click(QStringLiteral("Quit Trovemark")));
+  ASSERT_TRUE(waitUntil([&] { return companion_.state() == QProcess::NotRunning; }));
+  EXPECT_EQ(published(), std::nullopt);
+
+  startCompanion(kPythonRuntime, false);
+  EXPECT_TRUE(waitUntil([&] { return published() == launchers; }));
+  ASSERT_EQ(::kill(companionPid(), SIGTERM), 0);
+  ASSERT_TRUE(waitUntil([&] { return companion_.state() == QProcess::NotRunning; }));
+  EXPECT_EQ(published(), std::nullopt);
 }
 
 TEST_F(CompanionDesktop, WithoutAPanelItSaysSoOnceAndKeepsTheBridgeUntilTerminated) {
