@@ -226,10 +226,8 @@ TEST_F(CompanionDesktop, KeyboardControlBringsInQt5ProgramsStartedAfterwards) {
 
   const auto probe = trovemark::testing::Process::start({TROVEMARK_QT5_PROBE});
   ASSERT_EQ(probe->readLine(), "ready");
-  trovemark::testing::StandinOptions options;
-  options.program = TROVEMARK_BINARY_DIR "/bin/resolve-standin";
-  options.scene = TROVEMARK_SOURCE_DIR "/scenes/color-page.json";
-  const auto standin = trovemark::testing::Standin::start(options);
+  const auto standin = trovemark::testing::Standin::start(
+      {TROVEMARK_BINARY_DIR "/bin/resolve-standin", TROVEMARK_SOURCE_DIR "/scenes/color-page.json"});
   EXPECT_TRUE(waitUntil([] { return listed("trovemark-qt5-probe"); })) << "Qt 5 stayed out";
   EXPECT_TRUE(waitUntil([] { return listed("DaVinci Resolve"); })) << "the stand-in stayed out";
 
