@@ -5,6 +5,7 @@
 
 #include "companion/platform/adapters_linux.h"
 #include "companion/platform/dbus_linux.h"
+#include "companion/platform/x_root_property_linux.h"
 #include "companion/resolve.h"
 #include "diagnosis/desktop.h"
 
@@ -57,6 +58,12 @@ class LinuxDesktop final : public Desktop {
   explicit LinuxDesktop(companion::Environment env) : env_(std::move(env)) {}
 
   std::vector<std::string> accessibilityFacts() override {
+    std::vector<std::string> facts = busFacts();
+    facts.push_back(xDisplayFact());
+    return facts;
+  }
+
+  std::vector<std::string> busFacts() {
     std::vector<std::string> facts;
     const auto address = linux_adapters::sessionBusAddress(env_);
     auto session = address ? BusConnection::open(*address) : nullptr;
@@ -72,6 +79,22 @@ class LinuxDesktop final : public Desktop {
                     (bus ? *bus + (BusConnection::open(*bus) ? ", answers" : ", does not answer")
                          : std::string("the session's launcher names none")));
     return facts;
+  }
+
+  // What a Qt 5 program such as Resolve looks for as it starts.
+  std::string xDisplayFact() {
+    const auto display = env_.find("DISPLAY");
+    if (display == env_.end() || display->second.empty()) return "X display: none (DISPLAY)";
+    const std::string head = "X display " + display->second + ": ";
+    if (x11::readRootProperty(display->second, "AT_SPI_BUS")) {
+      return head +
+             "AT_SPI_BUS is set, so Qt 5 programs such as Resolve join the "
+             "accessibility bus when they start";
+    }
+    return head +
+           "AT_SPI_BUS is not set, so a Qt 5 program such as Resolve started now stays "
+           "off the accessibility bus (Enable Keyboard Control in the Trovemark menu sets "
+           "it)";
   }
 
   std::string trustRemedy() override {
