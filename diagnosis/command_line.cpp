@@ -15,12 +15,13 @@ Tells what the Color helper (TrovemarkColorAX) would meet on this desktop, one
 line each, in the order it meets it, and stops at the first step that fails:
 the desktop's accessibility (on Linux the session's switch, the accessibility
 bus and the X display's AT_SPI_BUS; on macOS this process's permission);
-Resolve's processes, and whether each is on the accessibility bus; the window the helper would use and how many elements it
-has; where the Color page's landmarks stand in the walk (elements are
-numbered from 1 in walk order; the helper reads the first 1,800); each
-palette's sliders, Reset buttons and check boxes against what the helper
-expects; and last a verdict: which sections the helper can work now, and
-otherwise the helper's own message for the first failure and what to do.
+Resolve's processes, and whether each is on the accessibility bus; the
+window the helper would use and how many elements it has; where the Color
+page's landmarks stand in the walk (elements are numbered from 1 in walk
+order; the helper reads the first 1,800); each palette's sliders, Reset
+buttons and check boxes against what the helper expects; and last a verdict:
+which sections the helper can work now, and otherwise the helper's own
+message for the first failure and what to do.
 It never presses or sets anything in Resolve.
 
   --scene FILE  also write the window, all of it up to the limit, as a scene
