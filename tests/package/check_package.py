@@ -50,14 +50,17 @@ def command_line(pid):
 # Runs inside scripts/with-desktop.
 def on_desktop(build, root):
     work = tempfile.mkdtemp(prefix="trovemark-package-")
-    resolve = os.path.join(work, "opt/resolve/bin")
-    os.makedirs(resolve)
-    shutil.copy(os.path.join(build, "bin/resolve-standin"), os.path.join(resolve, "resolve"))
-    with open(os.path.join(resolve, "ResolvePython"), "w") as f:
+    # Resolve 21.1's layout: the runtime in its own folder at the install's root.
+    resolve = os.path.join(work, "opt/resolve")
+    os.makedirs(os.path.join(resolve, "bin"))
+    os.makedirs(os.path.join(resolve, "ResolvePython/lib/modules"))
+    shutil.copy(os.path.join(build, "bin/resolve-standin"), os.path.join(resolve, "bin/resolve"))
+    runtime = os.path.join(resolve, "ResolvePython/ResolvePython")
+    with open(runtime, "w") as f:
         f.write('#!/bin/sh\nexec python3 "$@"\n')
-    os.chmod(os.path.join(resolve, "ResolvePython"), 0o755)
+    os.chmod(runtime, 0o755)
     standin = subprocess.Popen(
-        [os.path.join(resolve, "resolve"), os.path.join(SOURCE, "scenes/color-page.json")],
+        [os.path.join(resolve, "bin/resolve"), os.path.join(SOURCE, "scenes/color-page.json")],
         stdout=subprocess.DEVNULL)
 
     env = {k: v for k, v in os.environ.items()
