@@ -119,7 +119,7 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
       testing::runProgram({TROVEMARK_SOURCE_DIR "/scripts/with-desktop", "--no-accessibility",
                            helperProgram(), kStatus});
   EXPECT_EQ((Outcome{untrusted.status, untrusted.out, untrusted.err}),
-            (Outcome{1, "", line(messages::kNotTrusted)}));
+            (Outcome{1, "", line(messages::kLinuxMessages.notTrusted)}));
 }
 
 }  // namespace

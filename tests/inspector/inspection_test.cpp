@@ -54,7 +54,7 @@ class Inspector : public ::testing::Test {
   std::string status(ax::Accessibility& ax, const std::string& section) {
     std::ostringstream out, err;
     const std::vector<std::string> args{R"({"action":"status","section":")" + section + "\"}"};
-    color::helperMain(args, out, err, ax, fixture.clock);
+    color::helperMain(args, out, err, ax, fixture.clock, fixture.messages());
     return out.str() + err.str();
   }
   void showBothPalettes() {
@@ -77,7 +77,7 @@ TEST_F(Inspector, EachFailingStepEndsItWithTheHelpersMessageAndStatusOne) {
   const Case cases[] = {
       {{{"", {{"trusted", false}}}},
        {},
-       neither + "\"" + std::string(m::kNotTrusted) + "\". Turn it on."},
+       neither + "\"" + std::string(m::platformMessages().notTrusted) + "\". Turn it on."},
       {noResolve, {}, neither + "\"" + std::string(m::kOpenResolve) + "\". Start DaVinci Resolve."},
       {noResolve,
        {{4242, "/opt/resolve/bin/resolve"}},
