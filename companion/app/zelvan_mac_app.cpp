@@ -87,7 +87,8 @@ void ZelvanMacApp::scheduleRebuild() {
 void ZelvanMacApp::rebuild() {
   BridgeController& controller = bridge();
   fillMenu(menu_,
-           menuEntries(controller.summary(), controller.error(), controller.launchesAtLogin()),
+           menuEntries(controller.texts().menuHeading, controller.summary(), controller.error(),
+                       controller.launchesAtLogin()),
            [this](MenuAction action) { perform(action); });
 }
 

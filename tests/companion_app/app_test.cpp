@@ -34,7 +34,7 @@ class AppTest : public ::testing::Test {
 // the desktop test's; here, what a panel's export does not carry.
 TEST_F(AppTest, DrawsTheModelAsQtActions) {
   QMenu menu;
-  fillMenu(menu, menuEntries("R&D", "boom", true), [](MenuAction) {});
+  fillMenu(menu, menuEntries("Trovemark Companion", "R&D", "boom", true), [](MenuAction) {});
 
   std::vector<std::string> shown;
   std::vector<QColor> colors;  // of the text lines
@@ -55,7 +55,7 @@ TEST_F(AppTest, DrawsTheModelAsQtActions) {
     }
   }
   EXPECT_EQ(shown, (std::vector<std::string>{
-                       "text:Trovemark Mac Companion", "text:R&D", "---", "Copy iPad Pairing Link",
+                       "text:Trovemark Companion", "text:R&D", "---", "Copy iPad Pairing Link",
                        "Restart Bridge", "Enable Keyboard Control", "---",
                        "Turn Off Launch at Login", "text:boom", "---", "Quit Trovemark"}));
   ASSERT_EQ(colors.size(), 3u);

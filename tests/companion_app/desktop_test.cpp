@@ -58,7 +58,7 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
   // The start-up registration of the login item succeeds in a writable home.
   // clang-format off
   const std::vector<QString> running = {
-      "Trovemark Mac Companion", "Bridge running on this Mac", "---", "Copy iPad Pairing Link",
+      "Trovemark Companion", "Bridge running on this computer", "---", "Copy iPad Pairing Link",
       "Restart Bridge", "Enable Keyboard Control", "---", "Turn Off Launch at Login", "---",
       "Quit Trovemark"};
   // clang-format on
