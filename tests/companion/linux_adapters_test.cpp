@@ -93,6 +93,10 @@ TEST(LinuxLoginItem, AutostartEntryLifecycle) {
 
   ASSERT_EQ(item->registerItem(), std::nullopt);
   EXPECT_EQ(item->status(), Status::kEnabled);
+  // The desktop skips the entry once the program is gone.
+  EXPECT_NE(
+      readFile(home / ".config/autostart/ZelvanMac.desktop").find("\nTryExec=" + program + "\n"),
+      std::string::npos);
   // An entry that starts another program is replaced.
   home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\nExec=/home/jo/ZelvanMac\n");
   ASSERT_EQ(item->registerItem(), std::nullopt);

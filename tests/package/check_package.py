@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # Checks the Debian package as a user would meet it:
 #   tests/package/check_package.py BUILD_DIR PACKAGE.deb
-# lintian reports no error; unpacked into a temporary root, it holds a
-# companion that starts on a private desktop, finds its bridge script there and
+# lintian reports no error; desktop-file-validate has nothing at all to say
+# about its desktop entry (it exits 0 on warnings and hints); unpacked into a
+# temporary root, it holds a companion that starts on a private desktop, finds its bridge script there and
 # supervises it, and a Color helper that answers the stand-in. The stand-in
 # (BUILD_DIR/bin/resolve-standin) runs as /opt/resolve/bin/resolve would, in a
 # folder of its own, so the companion finds Resolve running.
@@ -118,6 +119,11 @@ def main():
         sys.exit(f"check-package: lintian found errors in {package}\n{lint.stderr}")
     with tempfile.TemporaryDirectory(prefix="trovemark-root-") as root:
         subprocess.run(["dpkg-deb", "-x", package, root], check=True)
+        entry = os.path.join(root, "usr/share/applications/trovemark-companion.desktop")
+        validate = subprocess.run(["desktop-file-validate", entry], text=True,
+                                  capture_output=True)
+        if validate.returncode != 0 or validate.stdout or validate.stderr:
+            sys.exit(f"check-package: desktop-file-validate: {validate.stdout}{validate.stderr}")
         subprocess.run([os.path.join(SOURCE, "scripts/with-desktop"), sys.executable,
                         os.path.abspath(__file__), "--on-desktop", os.path.abspath(build), root],
                        check=True)
