@@ -3,7 +3,8 @@
 #   tests/package/check_package.py BUILD_DIR PACKAGE.deb
 # lintian reports no error; desktop-file-validate has nothing at all to say
 # about its desktop entry (it exits 0 on warnings and hints); unpacked into a
-# temporary root, it holds a companion that starts on a private desktop, finds its bridge script there and
+# temporary root, it holds a companion that starts on a private desktop (where
+# no panel runs, so it shows its window), finds its bridge script there and
 # supervises it, and a Color helper that answers the stand-in. The stand-in
 # (BUILD_DIR/bin/resolve-standin) runs as /opt/resolve/bin/resolve would, in a
 # folder of its own, so the companion finds Resolve running.
@@ -67,6 +68,7 @@ def on_desktop(build, root):
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("XDG_DATA", "XDG_CONFIG"))}
     env["HOME"] = os.path.join(work, "home")
+    env["TROVEMARK_TRAY_WAIT_MS"] = "500"
     companion = subprocess.Popen([os.path.join(root, "usr/bin/ZelvanMac")], env=env)
     try:
         script = os.path.join(root, "usr/share/trovemark/zelvan_bridge.py")
@@ -79,6 +81,9 @@ def on_desktop(build, root):
         first = wait_for("the companion started no bridge", bridge)
         wait_for("the bridge wrote no pairing files", lambda: all(
             os.path.exists(os.path.join(zelvan, n)) for n in (".pairing-token", "bridge-fingerprint")))
+        # No panel here: the menu shows as a window.
+        wait_for("the companion showed no window", lambda: "IsViewable" in subprocess.run(
+            ["xwininfo", "-name", "Trovemark"], capture_output=True, text=True).stdout)
         # Supervised: a bridge that ends is started again.
         os.kill(first, signal.SIGTERM)
         wait_for("the bridge was not started again", lambda: bridge() not in (False, first))
