@@ -243,7 +243,7 @@ TEST_F(CompanionDesktop, WithoutAPanelTheWindowHoldsTheMenuUntilAPanelStarts) {
   EXPECT_EQ(companion_.state(), QProcess::Running);
 
   // A panel that starts later takes the menu over, and the window hides.
-  startPanel();
+  ASSERT_NO_FATAL_FAILURE(startPanel());
   EXPECT_TRUE(waitUntil([&] { return reader.lines(kTrovemark, kTrovemark) == Lines{}; }));
   ASSERT_TRUE(tray->click(QStringLiteral("Quit Trovemark")));
   expectEndsWithItsBridge(bridge);
