@@ -135,8 +135,9 @@ void MenuWindow::fill(const std::vector<MenuEntry>& entries,
     if (entries[i].title == shown_[i].title) continue;
     const QString title = QString::fromStdString(entries[i].title);
     if (auto* label = qobject_cast<QLabel*>(lines_[i])) label->setText(title);
-    if (auto* button = qobject_cast<QPushButton*>(lines_[i]))
+    if (auto* button = qobject_cast<QPushButton*>(lines_[i])) {
       button->setText(escapeMnemonic(title));
+    }
   }
   shown_ = entries;
 }

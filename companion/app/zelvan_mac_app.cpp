@@ -15,6 +15,17 @@
 
 namespace trovemark::companion::app {
 
+namespace {
+
+QIcon trovemarkIcon() {
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/trovemark/trovemark-64.png"), QSize(64, 64));
+  icon.addFile(QStringLiteral(":/trovemark/trovemark-256.png"), QSize(256, 256));
+  return icon;
+}
+
+}  // namespace
+
 BridgeController& sharedBridgeController() {
   // A function-local static is created once, thread-safely, and held forever.
   static const auto* const shared =
@@ -49,13 +60,6 @@ ZelvanMacApp::~ZelvanMacApp() {
 BridgeController& ZelvanMacApp::bridge() {
   if (!bridge_) bridge_ = &shared_();
   return *bridge_;
-}
-
-QIcon trovemarkIcon() {
-  QIcon icon;
-  icon.addFile(QStringLiteral(":/trovemark/trovemark-64.png"), QSize(64, 64));
-  icon.addFile(QStringLiteral(":/trovemark/trovemark-256.png"), QSize(256, 256));
-  return icon;
 }
 
 void ZelvanMacApp::buildScene() {

@@ -12,13 +12,11 @@ namespace {
 // One reference, released with it.
 using Node = std::unique_ptr<AtspiAccessible, void (*)(gpointer)>;
 
-Node own(AtspiAccessible* node) { return Node(node, g_object_unref); }
-
 Node child(AtspiAccessible* parent, gint index) {
   GError* error = nullptr;
   AtspiAccessible* node = atspi_accessible_get_child_at_index(parent, index, &error);
   g_clear_error(&error);
-  return own(node);
+  return Node(node, g_object_unref);
 }
 
 gint childCount(AtspiAccessible* node) {
@@ -51,32 +49,6 @@ bool showing(AtspiAccessible* node) {
   return shows;
 }
 
-struct Found {
-  bool application = false;
-  Node window = own(nullptr);
-};
-
-Found find(const std::string& application, const std::string& title) {
-  Found found;
-  Node desktop = own(atspi_get_desktop(0));
-  for (gint i = 0; desktop && i < childCount(desktop.get()); ++i) {
-    Node app = child(desktop.get(), i);
-    if (!app || nameOf(app.get()) != application) continue;
-    found.application = true;
-    // Read afresh: nothing the library learnt earlier stands in for an answer.
-    atspi_accessible_clear_cache(app.get());
-    atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
-    for (gint w = 0; w < childCount(app.get()); ++w) {
-      Node window = child(app.get(), w);
-      if (window && nameOf(window.get()) == title && showing(window.get())) {
-        found.window = std::move(window);
-        return found;
-      }
-    }
-  }
-  return found;
-}
-
 // Pre-order below `node`, until `visit` says stop.
 bool walk(AtspiAccessible* node, const std::function<bool(AtspiAccessible*)>& visit) {
   for (gint i = 0; i < childCount(node); ++i) {
@@ -86,41 +58,52 @@ bool walk(AtspiAccessible* node, const std::function<bool(AtspiAccessible*)>& vi
   return true;
 }
 
+// Walks the showing window `title` of `application` (if any) with `visit`;
+// false when the application is not on the bus.
+bool walkWindow(const std::string& application, const std::string& title,
+                const std::function<bool(AtspiAccessible*)>& visit) {
+  Node desktop(atspi_get_desktop(0), g_object_unref);
+  bool found = false;
+  for (gint i = 0; desktop && i < childCount(desktop.get()); ++i) {
+    Node app = child(desktop.get(), i);
+    if (!app || nameOf(app.get()) != application) continue;
+    found = true;
+    // Read afresh: nothing the library learnt earlier stands in for an answer.
+    atspi_accessible_clear_cache(app.get());
+    atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
+    for (gint w = 0; w < childCount(app.get()); ++w) {
+      Node window = child(app.get(), w);
+      if (window && nameOf(window.get()) == title && showing(window.get())) {
+        walk(window.get(), visit);
+        return true;
+      }
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 ScreenReader::ScreenReader() { atspi_init(); }
 
 std::optional<std::vector<std::string>> ScreenReader::lines(const std::string& application,
                                                             const std::string& title) {
-  const Found found = find(application, title);
-  if (!found.application) return std::nullopt;
   std::vector<std::string> lines;
-  if (!found.window) return lines;
-  walk(found.window.get(), [&](AtspiAccessible* node) {
-    switch (roleOf(node)) {
-      case ATSPI_ROLE_LABEL:
-        lines.push_back("text:" + nameOf(node));
-        break;
-      case ATSPI_ROLE_PUSH_BUTTON:
-        lines.push_back(nameOf(node));
-        break;
-      case ATSPI_ROLE_SEPARATOR:
-        lines.push_back("---");
-        break;
-      default:
-        break;
-    }
+  const bool found = walkWindow(application, title, [&](AtspiAccessible* node) {
+    const AtspiRole role = roleOf(node);
+    if (role == ATSPI_ROLE_LABEL) lines.push_back("text:" + nameOf(node));
+    if (role == ATSPI_ROLE_PUSH_BUTTON) lines.push_back(nameOf(node));
+    if (role == ATSPI_ROLE_SEPARATOR) lines.push_back("---");
     return true;
   });
+  if (!found) return std::nullopt;
   return lines;
 }
 
 bool ScreenReader::press(const std::string& application, const std::string& title,
                          const std::string& name) {
-  const Found found = find(application, title);
   bool pressed = false;
-  if (!found.window) return false;
-  walk(found.window.get(), [&](AtspiAccessible* node) {
+  walkWindow(application, title, [&](AtspiAccessible* node) {
     if (roleOf(node) != ATSPI_ROLE_PUSH_BUTTON || nameOf(node) != name) return true;
     AtspiAction* action = atspi_accessible_get_action_iface(node);
     GError* error = nullptr;
