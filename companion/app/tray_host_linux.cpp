@@ -55,14 +55,19 @@ std::vector<xcb_atom_t> traySelections(xcb_connection_t* x) {
 }
 
 class LinuxTrayHost final : public QObject, public TrayHost {
+  Q_OBJECT
+
  public:
   LinuxTrayHost()
       : bus_(QDBusConnection::sessionBus()),
         watcher_(kWatcher, bus_, QDBusServiceWatcher::WatchForOwnerChange) {
-    connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
-      notifier_ = watcherHasHost(bus_);
-      announce();
-    });
+    connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, &LinuxTrayHost::askWatcher);
+    // A panel may take the watcher's name before its host registers (KDE
+    // Plasma at login), so the watcher's word on hosts counts too.
+    for (const char* change : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
+      bus_.connect(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
+                   QString::fromLatin1(change), this, SLOT(askWatcher()));
+    }
     notifier_ = watcherHasHost(bus_);
     if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
       x_ = x11->connection();
@@ -80,6 +85,12 @@ class LinuxTrayHost final : public QObject, public TrayHost {
 
   bool available() const override { return notifier_ || xembed_; }
   void onChange(std::function<void()> changed) override { changed_ = std::move(changed); }
+
+ private slots:
+  void askWatcher() {
+    notifier_ = watcherHasHost(bus_);
+    announce();
+  }
 
  private:
   bool xembedOwned() {
@@ -112,3 +123,5 @@ class LinuxTrayHost final : public QObject, public TrayHost {
 std::unique_ptr<TrayHost> makeTrayHost() { return std::make_unique<LinuxTrayHost>(); }
 
 }  // namespace trovemark::companion::app
+
+#include "tray_host_linux.moc"

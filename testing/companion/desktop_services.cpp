@@ -112,8 +112,8 @@ void CompanionOnADesktop::startCompanion(const QByteArray& runtime, bool panel, 
   if (panel) startPanel();
 }
 
-void CompanionOnADesktop::publishPanel() {
-  watcher_ = std::make_unique<trovemark::testing::StatusNotifierWatcher>(bus_);
+void CompanionOnADesktop::publishPanel(bool host) {
+  watcher_ = std::make_unique<trovemark::testing::StatusNotifierWatcher>(bus_, host);
   ASSERT_TRUE(watcher_->publish());
 }
 

@@ -66,8 +66,8 @@ class CompanionOnADesktop : public ::testing::Test {
   void startCompanion(const QByteArray& runtime, bool panel = true, mode_t mask = 022);
   // The panel starts (now, or later than the companion); waits for the item.
   void startPanel();
-  // Its tray watcher takes its name on the bus.
-  void publishPanel();
+  // Its tray watcher takes its name on the bus, with its host registered or not.
+  void publishPanel(bool host = true);
   // Runs the program again as it was started; its exit status, or -1 when
   // it does not end within the tests' patience.
   int startAgain();
@@ -82,12 +82,12 @@ class CompanionOnADesktop : public ::testing::Test {
   QString program = prefix() + QStringLiteral("/bin/ZelvanMac");
   std::unique_ptr<trovemark::testing::TrayItem> tray;
   QProcess companion_;
+  std::unique_ptr<trovemark::testing::StatusNotifierWatcher> watcher_;
 
  private:
   QTemporaryDir root_;
   QStringList command_;  // how the companion was started
   QDBusConnection bus_ = QDBusConnection::sessionBus();
-  std::unique_ptr<trovemark::testing::StatusNotifierWatcher> watcher_;
   std::unique_ptr<trovemark::testing::BusServices> avahi_;
 };
 
