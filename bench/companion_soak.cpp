@@ -38,7 +38,7 @@ namespace trovemark::bench {
 using namespace ::trovemark::testing;
 namespace {
 
-const QString kRunning = QStringLiteral("Bridge running on this Mac");
+const QString kRunning = QStringLiteral("Bridge running on this computer");
 const QString kRestarting = QString::fromUtf8("Bridge stopped. Restarting\u2026");
 const QString kStarting = QString::fromUtf8("Starting bridge\u2026");
 // Qt's first timers, fonts and D-Bus connections settle within this.

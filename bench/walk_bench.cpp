@@ -112,7 +112,7 @@ SectionFigures measure(const std::string& section, int runs, ax::atspi::Accessib
     if (action == "nudge") r.changes = std::map<std::string, double>{{"0", change}};
     const auto calls = ax.calls();
     const auto start = std::chrono::steady_clock::now();
-    color::run(ax, clock, r);
+    color::run(ax, clock, r, color::messages::kLinuxMessages);
     return Sample{Ms(std::chrono::steady_clock::now() - start).count(), ax.calls() - calls};
   };
   auto process = [&](const std::string& action, double change) {
@@ -205,7 +205,7 @@ int walkBenchMain(int argc, char** argv) {
       color::Request show;
       show.action = "status";
       show.section = section;
-      color::run(ax, clock, show);
+      color::run(ax, clock, show, color::messages::kLinuxMessages);
     }
     std::map<std::string, SectionFigures> figures;
     for (const std::string section : {"primaries", "blur"}) {

@@ -184,10 +184,11 @@ std::optional<std::int64_t> parsePositionKey(const std::string& key) {
   return value;
 }
 
-Response run(ax::Accessibility& ax, ax::Clock& clock, const Request& request) {
+Response run(ax::Accessibility& ax, ax::Clock& clock, const Request& request,
+             const messages::PlatformMessages& platform) {
   const std::string& section = request.section;
   if (section != kPrimaries && section != kBlur) fail(messages::kUnknownSection);
-  if (!ax.isProcessTrusted()) fail(messages::kNotTrusted);
+  if (!ax.isProcessTrusted()) fail(platform.notTrusted);
   const ax::ElementRef window = currentWindow(ax);
   const std::string mode = request.mode == kBlurMode ? kBlurMode : kSharpenMode;
   ax::Walk shown = showPalette(ax, window, section, mode);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "color_helper/accessibility/accessibility.h"
+#include "color_helper/messages.h"
 #include "color_helper/palette.h"
 #include "color_helper/protocol.h"
 
@@ -51,7 +52,9 @@ std::optional<std::int64_t> parsePositionKey(const std::string& key);
 // Performs one request against Resolve: checks the section and the
 // accessibility permission, finds the window, shows the palette and its mode,
 // then runs the action and reads the palette back. Throws ColorError, its own
-// or that of the step that failed; nothing done in Resolve is undone.
-Response run(ax::Accessibility& ax, ax::Clock& clock, const Request& request);
+// or that of the step that failed, in the words of `platform` where they
+// differ by platform; nothing done in Resolve is undone.
+Response run(ax::Accessibility& ax, ax::Clock& clock, const Request& request,
+             const messages::PlatformMessages& platform);
 
 }  // namespace trovemark::color

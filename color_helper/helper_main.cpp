@@ -12,9 +12,10 @@ namespace trovemark::color {
 
 namespace {
 
-std::string respond(std::span<const std::string> args, ax::Accessibility& ax, ax::Clock& clock) {
+std::string respond(std::span<const std::string> args, ax::Accessibility& ax, ax::Clock& clock,
+                    const messages::PlatformMessages& platform) {
   if (args.size() != 1) throw ColorError(std::string(messages::kRequiresOneRequest));
-  return encodeResponse(run(ax, clock, decodeRequest(args.front())));
+  return encodeResponse(run(ax, clock, decodeRequest(args.front()), platform));
 }
 
 // Callers read one line; a message must never spill onto a second.
@@ -27,10 +28,11 @@ std::string oneLine(std::string message) {
 }  // namespace
 
 int helperMain(std::span<const std::string> args, std::ostream& out, std::ostream& err,
-               ax::Accessibility& ax, ax::Clock& clock) {
+               ax::Accessibility& ax, ax::Clock& clock,
+               const messages::PlatformMessages& platform) {
   std::string failure;
   try {
-    const std::string response = respond(args, ax, clock);
+    const std::string response = respond(args, ax, clock, platform);
     out << response << '\n' << std::flush;
     // A response that never reached the caller is not a success.
     if (out) return 0;

@@ -4,6 +4,7 @@
 
 #include "color_helper/accessibility/platform.h"
 #include "color_helper/helper_main.h"
+#include "color_helper/messages.h"
 
 int main(int argc, char** argv) {
   trovemark::ax::setUpProcess();
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
   trovemark::ax::SystemClock clock;
   auto accessibility =
       trovemark::ax::makePlatformAccessibility(trovemark::ax::currentEnvironment(), clock);
-  return trovemark::color::helperMain(args, std::cout, std::cerr, *accessibility, clock);
+  return trovemark::color::helperMain(args, std::cout, std::cerr, *accessibility, clock,
+                                      trovemark::color::messages::platformMessages());
 }

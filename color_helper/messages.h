@@ -34,13 +34,26 @@ inline constexpr std::string_view kOpenColorPage =
 inline constexpr std::string_view kReadoutChanged = "Resolve Color readout changed";
 
 // The dispatcher.
-inline constexpr std::string_view kNotTrusted =
-    "Enable Trovemark's Color helper in macOS Accessibility settings";
 inline constexpr std::string_view kUnknownAction = "Unknown Color action";
 inline constexpr std::string_view kInvalidAdjustment = "Invalid Color adjustment";
 inline constexpr std::string_view kResetUnavailable = "Resolve reset control is unavailable";
 inline constexpr std::string_view kChannelLinkUnavailable =
     "Resolve channel link control is unavailable";
+
+// The sentences that say where the user grants what is missing, which
+// differ by platform. main hands the build's own to the dispatcher; tests
+// choose, so that the macOS ones are checked on every build.
+struct PlatformMessages {
+  // The process may not use the accessibility interface.
+  std::string_view notTrusted;
+};
+inline constexpr PlatformMessages kMacMessages{
+    "Enable Trovemark's Color helper in macOS Accessibility settings"};
+inline constexpr PlatformMessages kLinuxMessages{
+    "Enable Keyboard Control in the Trovemark menu to use Color controls"};
+
+// The platform this program was built for (messages_<platform>.cpp).
+const PlatformMessages& platformMessages();
 
 // A palette whose slider count is not the one every position refers to.
 inline std::string controlsChanged(std::string_view section, std::size_t expected,

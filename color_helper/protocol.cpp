@@ -15,6 +15,18 @@ namespace {
 
 using nlohmann::json;
 
+// The library's message as a plain sentence: without the bracketed code it
+// puts first ("[json.exception.parse_error.101] "), which means nothing to
+// the person reading it.
+std::string plainSentence(const nlohmann::json::exception& error) {
+  std::string_view message = error.what();
+  if (message.starts_with("[json.exception.")) {
+    const auto end = message.find("] ");
+    if (end != std::string_view::npos) message.remove_prefix(end + 2);
+  }
+  return std::string(message);
+}
+
 [[noreturn]] void badKey(std::string_view key, std::string_view expectation) {
   throw ProtocolError("Request key \"" + std::string(key) + "\" must be " +
                       std::string(expectation));
@@ -173,7 +185,7 @@ Request decodeRequest(std::string_view text) {
     RequestBuilder builder(document);
     json::sax_parse(text, &builder);
   } catch (const json::exception& error) {
-    throw ProtocolError(error.what());
+    throw ProtocolError(plainSentence(error));
   }
   if (!document.is_object()) throw ProtocolError("Request must be a JSON object");
 
@@ -212,7 +224,7 @@ std::string encodeResponse(const Response& response) {
   try {
     return object.dump();
   } catch (const nlohmann::ordered_json::exception& error) {
-    throw ProtocolError(error.what());
+    throw ProtocolError(plainSentence(error));
   }
 }
 

@@ -130,7 +130,7 @@ void BridgeController::start() {
   const auto resolve = locateResolve();
   if (!resolve) {
     setSummary("DaVinci Resolve Studio is required");
-    setError("Install Resolve Studio to run the Mac bridge.");
+    setError(platform_.texts.installResolve);
     return;
   }
   const auto interpreter = locateRuntime(*resolve);
@@ -145,7 +145,7 @@ void BridgeController::start() {
   const auto script = platform_.resources->resourcePath(kScriptName, kScriptExtension);
   if (!script) {
     setSummary("Companion installation is incomplete");
-    setError("The bridge script is missing. Download and reinstall Trovemark Mac.");
+    setError(platform_.texts.reinstall);
     return;
   }
 
@@ -174,7 +174,7 @@ void BridgeController::start() {
     return;
   }
   process_ = std::get<std::shared_ptr<ChildProcess>>(std::move(result));
-  setSummary("Bridge running on this Mac");
+  setSummary(platform_.texts.bridgeRunning);
   setError(std::nullopt);
 }
 
@@ -249,7 +249,7 @@ void BridgeController::enableKeyboardControl() {
   if (platform_.trust->isTrusted(/*prompt=*/true)) {
     setSummary("Keyboard control enabled");
   } else {
-    setSummary("Enable Trovemark Mac in Accessibility settings");
+    setSummary(platform_.texts.grantKeyboardControl);
   }
 }
 

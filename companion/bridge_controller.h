@@ -40,6 +40,8 @@ class BridgeController : public std::enable_shared_from_this<BridgeController> {
   const std::string& summary() const { return summary_; }
   const std::optional<std::string>& error() const { return error_; }
   bool launchesAtLogin() const { return launchesAtLogin_; }
+  // The platform's own words, for the menu around the published state.
+  const PlatformTexts& texts() const { return platform_.texts; }
 
   // Observers hear of every assignment to a published property before the new
   // value is stored, whether or not it differs; they read the old value if

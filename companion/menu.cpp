@@ -18,11 +18,11 @@ MenuEntry button(std::string title, MenuAction action) {
 
 }  // namespace
 
-std::vector<MenuEntry> menuEntries(const std::string& summary,
+std::vector<MenuEntry> menuEntries(const std::string& heading, const std::string& summary,
                                    const std::optional<std::string>& error, bool launchesAtLogin) {
   std::vector<MenuEntry> entries;
   entries.reserve(11);
-  entries.push_back(text(kMenuHeading, MenuEntry::Style::plain));
+  entries.push_back(text(heading, MenuEntry::Style::plain));
   entries.push_back(text(summary, MenuEntry::Style::secondary));
   entries.push_back(divider());
   entries.push_back(button(kCopyPairingLinkTitle, MenuAction::copyPairingLink));

@@ -38,8 +38,8 @@ struct MenuEntry {
 };
 
 // Fixed titles. They are also the keys under which a translation would be
-// looked up; the status and error lines are shown verbatim instead.
-inline constexpr const char* kMenuHeading = "Trovemark Mac Companion";
+// looked up; the status and error lines are shown verbatim instead, and so is
+// the heading, which names the platform (PlatformTexts).
 inline constexpr const char* kCopyPairingLinkTitle = "Copy iPad Pairing Link";
 inline constexpr const char* kRestartBridgeTitle = "Restart Bridge";
 inline constexpr const char* kEnableKeyboardControlTitle = "Enable Keyboard Control";
@@ -50,10 +50,10 @@ inline constexpr const char* kQuitTitle = "Quit Trovemark";
 // The tray item's name.
 inline constexpr const char* kTrayTitle = "Trovemark";
 
-// The menu, top to bottom, for the given controller state. The error line is
-// the only entry that comes and goes; the launch-at-login button is the only
-// fixed title that changes.
-std::vector<MenuEntry> menuEntries(const std::string& summary,
+// The menu, top to bottom, under `heading`, for the given controller state.
+// The error line is the only entry that comes and goes; the launch-at-login
+// button is the only fixed title that changes.
+std::vector<MenuEntry> menuEntries(const std::string& heading, const std::string& summary,
                                    const std::optional<std::string>& error, bool launchesAtLogin);
 
 // Runs what a click on a button means. Every action except `quit` is one

@@ -46,9 +46,16 @@ inline ResolveInstall macInstall() {
           {"Contents/Applications/ResolvePython"}};
 }
 
+// Resolve 21.1 bundles its runtime as the folder ResolvePython/ at the root of
+// the install, as on Windows (ResolvePython\ResolvePython.exe there); what the
+// executable inside is called on Linux is not documented, so both likely
+// names are tried before the place older builds of this companion assumed.
+// docs/platform-linux.md gives the reasons for each.
 inline LinuxInstallLayout linuxLayout() {
-  return {
-      "/opt/resolve", "bin/resolve", "com.blackmagicdesign.resolve.desktop", {"bin/ResolvePython"}};
+  return {"/opt/resolve",
+          "bin/resolve",
+          "com.blackmagicdesign.resolve.desktop",
+          {"ResolvePython/ResolvePython", "ResolvePython/bin/python3", "bin/ResolvePython"}};
 }
 
 // The Linux layout as the controller checks it, under `root` ("" for this

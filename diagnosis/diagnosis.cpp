@@ -116,7 +116,10 @@ class Run {
     for (const auto& fact : desktop_.accessibilityFacts()) line(fact);
     const bool trusted = ax_.isProcessTrusted();
     line(std::string("The Color helper's accessibility check: ") + (trusted ? "passes" : "fails"));
-    if (!trusted) throw Failure{failed(std::string(messages::kNotTrusted), desktop_.trustRemedy())};
+    if (!trusted) {
+      throw Failure{
+          failed(std::string(messages::platformMessages().notTrusted), desktop_.trustRemedy())};
+    }
   }
 
   ax::ProcessId findResolve() {

@@ -306,7 +306,8 @@ void request(Peer& peer, const std::string& json) {
   ax::atspi::Accessibility adapter(peer.clock, options);
   std::ostringstream out, err;
   const auto start = peer.clock.now();
-  const int status = color::helperMain({&json, 1}, out, err, adapter, peer.clock);
+  const int status =
+      color::helperMain({&json, 1}, out, err, adapter, peer.clock, color::messages::kLinuxMessages);
   const std::string said = status == 0 ? out.str() : err.str();
   // Time passes only while waiting on the bus and in the settle wait's sleeps.
   const double waited = std::chrono::duration<double>(peer.clock.now() - start).count();

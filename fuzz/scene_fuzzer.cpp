@@ -108,7 +108,7 @@ std::string runOne(scene::Scene& scene, testing::FakeClock& clock, const Request
   const std::size_t operationsBefore = scene.operations().size();
   const std::size_t sleepsBefore = clock.sleeps().size();
   try {
-    const Response response = color::run(scene, clock, request);
+    const Response response = color::run(scene, clock, request, color::messages::kLinuxMessages);
     checkResponse(request, response);
     outcome = outcomeText(response);
   } catch (const ColorError& error) {

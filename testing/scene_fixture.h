@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "color_helper/color_error.h"
+#include "color_helper/messages.h"
 #include "scene_engine/scene.h"
 #include "testing/fake_clock.h"
 
@@ -114,6 +115,9 @@ struct SceneFixture {
   // only the suites that call it link). Through the macOS adapter, every
   // object it obtained must have been released when the port goes.
   ax::Accessibility& port();
+  // The sentences of the platform whose adapter port() is: macOS's through
+  // the macOS adapter, else Linux's (also in testing/scene_port.cpp).
+  static const color::messages::PlatformMessages& messages();
 
   // Every operation the scene received, as short lines such as "press
   // color-bars", "set lift-y 2.5" or "set radius-r 50 refused".

@@ -32,16 +32,26 @@ struct MacOverScene {
   std::unique_ptr<ax::Accessibility> mac;
 };
 
-}  // namespace
-
-ax::Accessibility& SceneFixture::port() {
-  if (port_) return *port_;
+// Whether TROVEMARK_SCENE_PORT asks for the macOS adapter.
+bool throughMac() {
   const char* choice = std::getenv("TROVEMARK_SCENE_PORT");
-  if (choice == nullptr || *choice == '\0') return *scene;
+  if (choice == nullptr || *choice == '\0') return false;
   if (std::string_view(choice) != "macos") {
     throw std::invalid_argument("TROVEMARK_SCENE_PORT is macos or unset, not " +
                                 std::string(choice));
   }
+  return true;
+}
+
+}  // namespace
+
+const color::messages::PlatformMessages& SceneFixture::messages() {
+  return throughMac() ? color::messages::kMacMessages : color::messages::kLinuxMessages;
+}
+
+ax::Accessibility& SceneFixture::port() {
+  if (port_) return *port_;
+  if (!throughMac()) return *scene;
   auto mac = std::make_shared<MacOverScene>(*scene, clock);
   port_ = std::shared_ptr<ax::Accessibility>(mac, mac->mac.get());
   return *port_;

@@ -1,7 +1,8 @@
 #pragma once
 
 // The tray application's lifecycle: the shared controller, the one tray item
-// with its drop-down menu, and the single way out.
+// with its drop-down menu (or, while the desktop has no tray, the same menu
+// as a window), and the single way out.
 //
 // Every way the application ends (the menu's "Quit Trovemark", SIGTERM,
 // SIGINT, SIGHUP) leaves Qt's event loop; leaving it is the will-terminate
@@ -11,11 +12,15 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
 #include "companion/app/termination_signals.h"
+#include "companion/app/tray_host.h"
+#include "companion/app/tray_menu.h"
 #include "companion/bridge_controller.h"
 #include "companion/menu.h"
 
@@ -41,20 +46,32 @@ class AppDelegate : public QObject {
   ControllerSource shared_;
 };
 
+// How long a desktop without a tray host is given to start one (a panel
+// that starts with the session) before the menu shows as a window.
+inline constexpr std::chrono::milliseconds kTrayWait{5000};
+
 class ZelvanMacApp {
  public:
   // Installs the delegate and the termination-signal watch; the controller is
-  // not created until the scene is. Needs a QApplication.
-  explicit ZelvanMacApp(ControllerSource shared = sharedBridgeController);
+  // not created until the scene is. `host` tells where a tray item can show;
+  // without one for `trayWait`, the menu shows as a window. Needs a
+  // QApplication.
+  ZelvanMacApp(ControllerSource shared, std::unique_ptr<TrayHost> host,
+               std::chrono::milliseconds trayWait);
   ~ZelvanMacApp();
   ZelvanMacApp(const ZelvanMacApp&) = delete;
   ZelvanMacApp& operator=(const ZelvanMacApp&) = delete;
 
-  // Builds the tray item and its menu from the controller, creating the
-  // controller on first use, and follows its changes from then on. Tells the
-  // user once on standard error when no tray host is there yet; the item
-  // shows as soon as one appears.
+  // Builds the menu from the controller, creating the controller on first
+  // use, and follows its changes from then on. The tray item is made once a
+  // tray host is there; while none is, after the wait, the window shows the
+  // menu and the user is told once on standard error. A host that appears
+  // later takes over and the window hides.
   void buildScene();
+
+  // Brings the window forward when it stands in for the tray item (a later
+  // start asks for it); does nothing while the tray item shows the menu.
+  void showWindow();
 
   // The drop-down menu as it stands; for the tray and for checks.
   QMenu& menu() { return menu_; }
@@ -67,6 +84,10 @@ class ZelvanMacApp {
   void scheduleRebuild();
   void rebuild();
   void perform(MenuAction action);
+  // Puts the menu where it can be reached as the tray host comes and goes.
+  void placeMenu();
+  void trayWaitOver();
+  void makeTrayItem();
 
   AppDelegate delegate_;
   TerminationSignals terminationSignals_;
@@ -75,6 +96,12 @@ class ZelvanMacApp {
   std::optional<BridgeController::SubscriptionId> subscription_;
   bool rebuildPending_ = false;
   QMenu menu_;
+  MenuWindow window_;
+  std::unique_ptr<TrayHost> host_;
+  QTimer trayWait_;
+  // The window stands in for the tray item.
+  bool windowInUse_ = false;
+  bool saidNoTray_ = false;
   std::unique_ptr<QSystemTrayIcon> tray_;
 };
 

@@ -117,11 +117,16 @@ class LinuxLoginItem final : public LoginItem {
            named.st_ino == own.st_ino;
   }
 
+  // TryExec makes the desktop skip the entry once the program is gone: an
+  // uninstall leaves users' homes alone, and so leaves the entry behind.
   std::string entryText() const {
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Trovemark\n"
            "Comment=Keeps the Trovemark bridge running\n"
+           "TryExec=" +
+           desktop_entry::escapeString(executable_) +
+           "\n"
            "Exec=" +
            desktop_entry::escapeString(desktop_entry::quoteExecArgument(executable_)) +
            "\n"

@@ -15,6 +15,7 @@
 #include "companion/platform/pasteboard.h"
 #include "companion/platform/processes.h"
 #include "companion/platform/resources.h"
+#include "companion/platform_texts.h"
 #include "companion/resolve.h"
 
 namespace trovemark::companion {
@@ -32,6 +33,8 @@ struct Platform {
   std::shared_ptr<MainThreadExecutor> executor;
   std::shared_ptr<Pasteboard> pasteboard;
   ResolveInstall resolve;
+  // What the user reads where the platform's name or ways show.
+  PlatformTexts texts;
 };
 
 // The real adapters of the platform this program was built for. The main

@@ -37,6 +37,7 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   platform.executor = std::move(executor);
   platform.pasteboard = std::move(pasteboard);
   platform.resolve = resolve::linuxInstall();
+  platform.texts = linuxTexts();
   return platform;
 }
 

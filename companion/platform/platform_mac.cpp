@@ -21,6 +21,7 @@ Platform makeSystemPlatform(std::shared_ptr<MainThreadExecutor> executor,
   platform.executor = std::move(executor);
   platform.pasteboard = std::move(pasteboard);
   platform.resolve = resolve::macInstall();
+  platform.texts = macTexts();
   return platform;
 }
 

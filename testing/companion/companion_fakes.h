@@ -197,11 +197,13 @@ struct FakeWorld {
                     .loginItem = loginItem,
                     .executor = loop,
                     .pasteboard = pasteboard,
-                    .resolve = resolve};
+                    .resolve = resolve,
+                    .texts = texts};
   }
 
   Environment environment{{"HOME", "/home/ada"}, {"LANG", "C.UTF-8"}};
   ResolveInstall resolve{kResolve, {"bin/ResolvePython"}};
+  PlatformTexts texts = linuxTexts();
   std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
   std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>(clock);
   std::shared_ptr<FakeLauncher> launcher = std::make_shared<FakeLauncher>();

@@ -37,12 +37,19 @@ class StatusNotifierWatcher : public QObject {
   Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
 
  public:
-  explicit StatusNotifierWatcher(QDBusConnection bus) : bus_(bus) {}
+  // A watcher whose panel has registered its host, or (`host` false) one
+  // that is up before its host, as KDE Plasma's may be at login.
+  explicit StatusNotifierWatcher(QDBusConnection bus, bool host = true) : bus_(bus), host_(host) {}
   // The name goes with the object, so that a later run starts on a bare desktop.
   ~StatusNotifierWatcher() override;
   bool publish();
-  bool isHostRegistered() const { return true; }
+  bool isHostRegistered() const { return host_; }
   QStringList registeredItems() const { return items_; }
+  // The panel's host registers, and the watcher says so.
+  void registerHost() {
+    host_ = true;
+    emit StatusNotifierHostRegistered();
+  }
 
  public slots:
   // Items name their service, or an object path on their own connection.
@@ -50,9 +57,11 @@ class StatusNotifierWatcher : public QObject {
 
  signals:
   void StatusNotifierItemRegistered(const QString& item);
+  void StatusNotifierHostRegistered();
 
  private:
   QDBusConnection bus_;
+  bool host_;
   QStringList items_;  // "service/path"
 };
 

@@ -78,11 +78,14 @@ void CompanionOnADesktop::TearDown() {
 }
 
 void CompanionOnADesktop::startCompanion(const QByteArray& runtime, bool panel, mode_t mask) {
-  if (panel) {
-    watcher_ = std::make_unique<trovemark::testing::StatusNotifierWatcher>(bus_);
-    ASSERT_TRUE(watcher_->publish());
+  tray.reset();
+  watcher_.reset();
+  if (!runtime.isEmpty()) {
+    trovemark::testing::installStandInResolve(path("opt/resolve"), path("data"), runtime);
   }
-  trovemark::testing::installStandInResolve(path("opt/resolve"), path("data"), runtime);
+  // What an earlier start's bridge wrote is not this one's.
+  QFile::remove(tokenFile());
+  QFile::remove(fingerprintFile());
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("HOME"), home);
   env.insert(QStringLiteral("XDG_DATA_DIRS"), path("data"));
@@ -93,6 +96,7 @@ void CompanionOnADesktop::startCompanion(const QByteArray& runtime, bool panel, 
   // The Avahi stand-in lives on the session bus; the companion asks it there.
   env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
              env.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")));
+  env.insert(QStringLiteral("TROVEMARK_TRAY_WAIT_MS"), QString::number(kTrayWaitMs));
   // A case may make the home impossible to create, on purpose.
   QDir().mkpath(home);
   ASSERT_TRUE(QDir().mkpath(path("tmp")));
@@ -100,15 +104,40 @@ void CompanionOnADesktop::startCompanion(const QByteArray& runtime, bool panel, 
   companion_.setStandardOutputFile(path("companion.out"));
   companion_.setStandardErrorFile(path("companion.err"));
   // The shell sets the umask and becomes the program.
-  companion_.start(QStringLiteral("/bin/sh"),
-                   {QStringLiteral("-c"),
-                    QStringLiteral("umask %1; exec \"$0\"").arg(mask, 3, 8, QLatin1Char('0')),
-                    prefix() + QStringLiteral("/bin/ZelvanMac")});
+  command_ = {QStringLiteral("-c"),
+              QStringLiteral("umask %1; exec \"$0\"").arg(mask, 3, 8, QLatin1Char('0')), program};
+  if (panel) publishPanel();
+  companion_.start(QStringLiteral("/bin/sh"), command_);
   ASSERT_TRUE(companion_.waitForStarted());
-  if (!panel) return;
+  if (panel) startPanel();
+}
+
+void CompanionOnADesktop::publishPanel(bool host) {
+  watcher_ = std::make_unique<trovemark::testing::StatusNotifierWatcher>(bus_, host);
+  ASSERT_TRUE(watcher_->publish());
+}
+
+void CompanionOnADesktop::startPanel() {
+  if (!watcher_) {
+    ASSERT_NO_FATAL_FAILURE(publishPanel());
+  }
   ASSERT_TRUE(waitUntil([&] { return !watcher_->registeredItems().isEmpty(); }))
       << "no tray item; the companion said: " << readAll(path("companion.err")).toStdString();
   tray = std::make_unique<trovemark::testing::TrayItem>(bus_, watcher_->registeredItems().first());
+}
+
+int CompanionOnADesktop::startAgain() {
+  QProcess again;
+  again.setProcessEnvironment(companion_.processEnvironment());
+  again.setStandardOutputFile(path("again.out"));
+  again.setStandardErrorFile(path("again.err"));
+  again.start(QStringLiteral("/bin/sh"), command_);
+  if (!waitUntil([&] { return again.state() == QProcess::NotRunning; })) {
+    again.kill();
+    again.waitForFinished();
+    return -1;
+  }
+  return again.exitStatus() == QProcess::NormalExit ? again.exitCode() : -1;
 }
 
 pid_t CompanionOnADesktop::waitForBridge() {

@@ -4,7 +4,8 @@
 // testing/desktop/desktop_test_main.cpp): the build installed once into a
 // temporary prefix, a temporary home with a stand-in Resolve, the panel's
 // tray watcher and the Avahi daemon played on the session bus, and the tray
-// item read and clicked as a panel would.
+// item read and clicked as a panel would. Without a panel the companion
+// shows its window after kTrayWaitMs.
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -35,6 +36,8 @@ namespace trovemark::companion::testing {
 
 // The name the Avahi stand-in gives this machine.
 inline constexpr const char* kHostName = "trovemark-test.local";
+// How long the companion waits for a panel before it shows its window.
+inline constexpr int kTrayWaitMs = 300;
 
 // Runs Qt's events until `done` holds, within the tests' patience.
 bool waitUntil(const std::function<bool()>& done);
@@ -57,9 +60,17 @@ class CompanionOnADesktop : public ::testing::Test {
   }
   pid_t companionPid() const { return static_cast<pid_t>(companion_.processId()); }
 
-  // Starts the installed program, under umask `mask`, with a stand-in
-  // Resolve whose runtime is `runtime`; with a panel, waits for its tray item.
+  // Starts `program` (the installed one unless a case says otherwise), under
+  // umask `mask`, with a stand-in Resolve whose runtime is `runtime` (none
+  // when empty); with a panel, waits for its tray item.
   void startCompanion(const QByteArray& runtime, bool panel = true, mode_t mask = 022);
+  // The panel starts (now, or later than the companion); waits for the item.
+  void startPanel();
+  // Its tray watcher takes its name on the bus, with its host registered or not.
+  void publishPanel(bool host = true);
+  // Runs the program again as it was started; its exit status, or -1 when
+  // it does not end within the tests' patience.
+  int startAgain();
   // Waits for the one bridge child and the two files it writes; its id.
   pid_t waitForBridge();
   // Once the companion has been asked to end: it exits cleanly, `bridge`
@@ -68,13 +79,15 @@ class CompanionOnADesktop : public ::testing::Test {
   void expectEndsWithItsBridge(pid_t bridge);
 
   QString home;
+  QString program = prefix() + QStringLiteral("/bin/ZelvanMac");
   std::unique_ptr<trovemark::testing::TrayItem> tray;
   QProcess companion_;
+  std::unique_ptr<trovemark::testing::StatusNotifierWatcher> watcher_;
 
  private:
   QTemporaryDir root_;
+  QStringList command_;  // how the companion was started
   QDBusConnection bus_ = QDBusConnection::sessionBus();
-  std::unique_ptr<trovemark::testing::StatusNotifierWatcher> watcher_;
   std::unique_ptr<trovemark::testing::BusServices> avahi_;
 };
 

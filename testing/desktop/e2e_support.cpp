@@ -21,7 +21,8 @@ InProcess::InProcess(const std::filesystem::path& scene)
 Outcome InProcess::run(const std::string& request) {
   std::ostringstream out, err;
   const std::vector<std::string> args{request};
-  const int status = color::helperMain(args, out, err, *scene_, clock_);
+  const int status =
+      color::helperMain(args, out, err, *scene_, clock_, color::messages::kLinuxMessages);
   clock_.advance(std::chrono::seconds(2));
   return {status, out.str(), err.str()};
 }

@@ -30,7 +30,7 @@ class RunTest : public ::testing::Test {
   Response request(const std::string& text) {
     fixture = testing::SceneFixture();
     fixture.make(scene);
-    return run(fixture.port(), fixture.clock, decodeRequest(text));
+    return run(fixture.port(), fixture.clock, decodeRequest(text), fixture.messages());
   }
   std::string failure(const std::string& text) {
     return testing::failureOf([&] { request(text); });
@@ -56,7 +56,7 @@ TEST_F(RunTest, BadRequestsFailInOrderAndOperateNothingBeyondTheSwitch) {
       // The section comes first, then the permission, then Resolve.
       {R"({"action":"status","section":"Primaries"})", m::kUnknownSection, noResolve},
       {R"({"action":"status","section":"BLUR"})", m::kUnknownSection, noResolve},
-      {R"({"action":"status","section":"blur"})", m::kNotTrusted, noResolve},
+      {R"({"action":"status","section":"blur"})", fixture.messages().notTrusted, noResolve},
       {R"({"action":"Status","section":"blur"})",
        m::kOpenResolve,
        {{"", {{"applications", json::array()}}}}},
@@ -238,7 +238,7 @@ TEST(HelperMainTest, PrintsOneResponseLineOnSuccessAndOneMessageLineOnFailure) {
   fixture.make(page);
   const std::vector<std::string> args{R"({"action":"status","section":"blur","mode":"Blur"})"};
   std::ostringstream out, err, closed, err1, out2, err2;
-  EXPECT_EQ(helperMain(args, out, err, fixture.port(), fixture.clock), 0);
+  EXPECT_EQ(helperMain(args, out, err, fixture.port(), fixture.clock, fixture.messages()), 0);
   EXPECT_EQ(err.str(), "");
   ASSERT_EQ(out.str().find('\n'), out.str().size() - 1);
   EXPECT_EQ(json::parse(out.str()),
@@ -247,20 +247,22 @@ TEST(HelperMainTest, PrintsOneResponseLineOnSuccessAndOneMessageLineOnFailure) {
 
   // A response that cannot be written is not a success.
   closed.setstate(std::ios::badbit);
-  EXPECT_EQ(helperMain(args, closed, err1, fixture.port(), fixture.clock), 1);
+  EXPECT_EQ(helperMain(args, closed, err1, fixture.port(), fixture.clock, fixture.messages()), 1);
   EXPECT_EQ(err1.str(), std::string(messages::kResponseNotWritten) + "\n");
 
   // The program takes exactly one request.
   for (const std::vector<std::string> wrong : {std::vector<std::string>{}, {args[0], args[0]}}) {
     std::ostringstream wrongOut, wrongErr;
-    EXPECT_EQ(helperMain(wrong, wrongOut, wrongErr, fixture.port(), fixture.clock), 1);
+    EXPECT_EQ(
+        helperMain(wrong, wrongOut, wrongErr, fixture.port(), fixture.clock, fixture.messages()),
+        1);
     EXPECT_EQ(wrongOut.str() + wrongErr.str(), std::string(messages::kRequiresOneRequest) + "\n");
   }
 
   // A slider reading "nan" cannot be written as JSON: a failure, not a null.
   testing::nodeById(page, "radius-r")["value"] = "nan";
   fixture.make(page);
-  EXPECT_EQ(helperMain(args, out2, err2, fixture.port(), fixture.clock), 1);
+  EXPECT_EQ(helperMain(args, out2, err2, fixture.port(), fixture.clock, fixture.messages()), 1);
   EXPECT_EQ(out2.str(), "");
   EXPECT_EQ(err2.str().find('\n'), err2.str().size() - 1);
 }

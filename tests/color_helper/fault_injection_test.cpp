@@ -47,7 +47,7 @@ TEST(FaultInjection, ARefusalAnywhereEndsTheRequestWithItsMessage) {
     {  // one port at a time: the simulated Mac is one per process
       testing::SceneFixture clean;
       clean.make(testing::defaultScene());
-      run(clean.port(), clean.clock, request);
+      run(clean.port(), clean.clock, request, clean.messages());
       ASSERT_THAT(clean.log(), ElementsAreArray(c.operations));
     }
 
@@ -56,7 +56,8 @@ TEST(FaultInjection, ARefusalAnywhereEndsTheRequestWithItsMessage) {
       testing::SceneFixture fixture;
       fixture.makeRefusing(testing::defaultScene(), k);
       const bool isSet = c.operations[k - 1].starts_with("set");
-      EXPECT_EQ(testing::failureOf([&] { run(fixture.port(), fixture.clock, request); }),
+      EXPECT_EQ(testing::failureOf(
+                    [&] { run(fixture.port(), fixture.clock, request, fixture.messages()); }),
                 isSet ? messages::kAdjustmentNotAccepted : messages::kControlNotActivated);
       std::vector<std::string> expected(c.operations.begin(), c.operations.begin() + k);
       expected.back() += " refused";
@@ -114,9 +115,10 @@ TEST(FaultInjection, AnElementThatGoesBetweenTwoWalks) {
     nodeById(scene, c.node)[c.on].push_back(c.effect);
     testing::SceneFixture fixture;
     fixture.make(scene);
-    EXPECT_EQ(
-        testing::failureOf([&] { run(fixture.port(), fixture.clock, decodeRequest(c.request)); }),
-        c.message);
+    EXPECT_EQ(testing::failureOf([&] {
+                run(fixture.port(), fixture.clock, decodeRequest(c.request), fixture.messages());
+              }),
+              c.message);
     EXPECT_THAT(fixture.log(), ElementsAreArray(c.operations));
   }
 }

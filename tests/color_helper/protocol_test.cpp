@@ -58,7 +58,17 @@ TEST(DecodeRequestTest, RejectsWhatIsNotARequestWithOneLine) {
       const std::string message = error.what();
       EXPECT_FALSE(message.empty()) << text;
       EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+      EXPECT_EQ(message.find("json.exception"), std::string::npos) << message;
     }
+  }
+  // The library's own sentence, without its bracketed code.
+  try {
+    decode("hello");
+    ADD_FAILURE() << "decoded: hello";
+  } catch (const ProtocolError& error) {
+    EXPECT_STREQ(error.what(),
+                 "parse error at line 1, column 1: syntax error while parsing value - invalid "
+                 "literal; last read: 'h'");
   }
 }
 

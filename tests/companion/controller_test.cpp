@@ -14,7 +14,7 @@ using testing::FakeWorld;
 using Strings = std::vector<std::string>;
 using Status = LoginItem::Status;
 
-constexpr const char* kRunning = "Bridge running on this Mac";
+constexpr const char* kRunning = "Bridge running on this computer";
 constexpr const char* kRestarting = "Bridge stopped. Restarting\u2026";
 constexpr const char* kNotReady = "Pairing link is not ready; restart the bridge";
 constexpr const char* kNoResolve = "DaVinci Resolve Studio is required";
@@ -44,12 +44,12 @@ TEST_F(ControllerTest, EachStartOutcomePublishesItsTexts) {
   const std::string missing = runtimeMissing(FakeWorld::kResolve);
   const Case cases[] = {
       {"no Resolve", [](FakeWorld& w) { w.files->existing.clear(); }, kNoResolve,
-       "Install Resolve Studio to run the Mac bridge.", 0},
+       "Install Resolve Studio to run the bridge.", 0},
       {"no runtime", [](FakeWorld& w) { w.files->executables.clear(); },
        "Resolve scripting runtime is missing", missing, 0},
       {"no script", [](FakeWorld& w) { w.resources->script.reset(); },
-       "Companion installation is incomplete",
-       "The bridge script is missing. Download and reinstall Trovemark Mac.", 0},
+       "Companion installation is incomplete", "The bridge script is missing. Reinstall Trovemark.",
+       0},
       {"launch refused",
        [](FakeWorld& w) {
          w.launcher->failures = 1;
@@ -338,7 +338,7 @@ TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
   auto controller = create();
   const auto error = controller->error();
   controller->enableKeyboardControl();  // trusted, it is the desktop test's
-  EXPECT_EQ(controller->summary(), "Enable Trovemark Mac in Accessibility settings");
+  EXPECT_EQ(controller->summary(), "Turn on accessibility in your desktop's settings");
   EXPECT_EQ(world.trust->prompts, std::vector<bool>{true});
   EXPECT_EQ(controller->error(), error);
 }

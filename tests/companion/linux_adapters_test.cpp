@@ -93,6 +93,10 @@ TEST(LinuxLoginItem, AutostartEntryLifecycle) {
 
   ASSERT_EQ(item->registerItem(), std::nullopt);
   EXPECT_EQ(item->status(), Status::kEnabled);
+  // The desktop skips the entry once the program is gone.
+  EXPECT_NE(
+      readFile(home / ".config/autostart/ZelvanMac.desktop").find("\nTryExec=" + program + "\n"),
+      std::string::npos);
   // An entry that starts another program is replaced.
   home.write(".config/autostart/ZelvanMac.desktop", "[Desktop Entry]\nExec=/home/jo/ZelvanMac\n");
   ASSERT_EQ(item->registerItem(), std::nullopt);
@@ -174,24 +178,53 @@ TEST(LinuxApplications, TheRegisteredLocationIsTheInstallersDesktopEntry) {
   EXPECT_EQ(locator->registeredLocation(), std::nullopt);
 }
 
-// The controller over the real adapters, with Resolve installed as its Linux
-// installer installs it, under a temporary root. (Finding it running or
-// through its desktop entry is the locator's, above, and the desktop tests'.)
-TEST(LinuxApplications, AStockInstallIsFoundInOptResolveWithItsRuntimeInBin) {
-  TempDir root;
-  FakeWorld world;
-  Platform platform = world.platform();
-  const Environment env{{"HOME", (root / "home").string()},
-                        {"XDG_DATA_DIRS", (root / "share").string()}};
-  platform.applications = makeApplicationLocator(resolve::linuxLayout(), env);
-  platform.files = makeFileSystem(env);
-  platform.resolve = resolve::linuxInstall(root.path().string());
-  const auto installed = [&](const char* file) { ::chmod(root.write(file, "").c_str(), 0755); };
+// The controller over the real adapters, with Resolve installed in
+// /opt/resolve under a temporary root, its runtime laid out each way a Linux
+// installer may lay it out. (Finding Resolve running or through its desktop
+// entry is the locator's, above, and the desktop tests'.)
+TEST(LinuxApplications, TheRuntimeIsTheFirstOfItsLayoutsThatCanBeRun) {
+  struct Case {
+    std::vector<std::string> executables;  // under opt/resolve
+    std::vector<std::string> plain;        // there, but not executable
+    const char* runtime;                   // none: the runtime is missing
+  };
+  const Case cases[] = {
+      {{"ResolvePython/ResolvePython", "ResolvePython/bin/python3", "bin/ResolvePython"},
+       {},
+       "ResolvePython/ResolvePython"},
+      {{"ResolvePython/bin/python3", "bin/ResolvePython"}, {}, "ResolvePython/bin/python3"},
+      {{"bin/ResolvePython"}, {"ResolvePython/ResolvePython"}, "bin/ResolvePython"},
+      // The runtime's folder with its modules and nothing to run.
+      {{}, {"ResolvePython/lib/modules/resolve.py", "ResolvePython/bin/python3"}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.runtime ? c.runtime : "none");
+    TempDir root;
+    FakeWorld world;
+    Platform platform = world.platform();
+    const Environment env{{"HOME", (root / "home").string()},
+                          {"XDG_DATA_DIRS", (root / "share").string()}};
+    platform.applications = makeApplicationLocator(resolve::linuxLayout(), env);
+    platform.files = makeFileSystem(env);
+    platform.resolve = resolve::linuxInstall(root.path().string());
+    for (const auto& file : c.executables)
+      ::chmod(root.write("opt/resolve/" + file, "").c_str(), 0755);
+    for (const auto& file : c.plain) root.write("opt/resolve/" + file, "");
+    std::filesystem::create_directories(root / "opt/resolve/bin");
 
-  installed("opt/resolve/bin/ResolvePython");
-  EXPECT_EQ(BridgeController::create(platform)->error(), std::nullopt);
-  ASSERT_EQ(world.launcher->requests.size(), 1u);
-  EXPECT_EQ(world.launcher->requests[0].executable, root / "opt/resolve/bin/ResolvePython");
+    const auto error = BridgeController::create(platform)->error();
+    if (!c.runtime) {
+      EXPECT_EQ(error,
+                "This companion requires Resolve Studio with bundled ResolvePython (21.1 "
+                "or later). Found Resolve at " +
+                    (root / "opt/resolve").string() + ", but its runtime is missing.");
+      EXPECT_TRUE(world.launcher->requests.empty());
+      continue;
+    }
+    EXPECT_EQ(error, std::nullopt);
+    ASSERT_EQ(world.launcher->requests.size(), 1u);
+    EXPECT_EQ(world.launcher->requests[0].executable, root / "opt/resolve" / c.runtime);
+  }
 }
 
 // --- Resources -----------------------------------------------------------------

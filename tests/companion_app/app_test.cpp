@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QThread>
 #include <QWidgetAction>
 #include <string>
@@ -34,7 +35,7 @@ class AppTest : public ::testing::Test {
 // the desktop test's; here, what a panel's export does not carry.
 TEST_F(AppTest, DrawsTheModelAsQtActions) {
   QMenu menu;
-  fillMenu(menu, menuEntries("R&D", "boom", true), [](MenuAction) {});
+  fillMenu(menu, menuEntries("Trovemark Companion", "R&D", "boom", true), [](MenuAction) {});
 
   std::vector<std::string> shown;
   std::vector<QColor> colors;  // of the text lines
@@ -55,7 +56,7 @@ TEST_F(AppTest, DrawsTheModelAsQtActions) {
     }
   }
   EXPECT_EQ(shown, (std::vector<std::string>{
-                       "text:Trovemark Mac Companion", "text:R&D", "---", "Copy iPad Pairing Link",
+                       "text:Trovemark Companion", "text:R&D", "---", "Copy iPad Pairing Link",
                        "Restart Bridge", "Enable Keyboard Control", "---",
                        "Turn Off Launch at Login", "text:boom", "---", "Quit Trovemark"}));
   ASSERT_EQ(colors.size(), 3u);
@@ -63,6 +64,33 @@ TEST_F(AppTest, DrawsTheModelAsQtActions) {
   EXPECT_EQ(colors[2], QColor(Qt::red));
   // "&" in an action's text would otherwise mark a mnemonic and vanish.
   EXPECT_EQ(menu.actions().at(1)->text(), "R&&D");
+}
+
+// The window's lines as a screen reader reads them are the desktop test's;
+// here, that a refill which keeps the lines' kinds keeps their widgets, so
+// keyboard focus and a screen reader's place stay where they were.
+TEST_F(AppTest, TheWindowChangesOnlyTextsWhileTheLinesKeepTheirKinds) {
+  MenuWindow window;
+  const auto button = [&](const char* title) {
+    for (auto* b : window.findChildren<QPushButton*>()) {
+      if (b->text() == QString::fromUtf8(title)) return b;
+    }
+    return static_cast<QPushButton*>(nullptr);
+  };
+  const auto texts = [&] {
+    std::vector<std::string> shown;
+    for (auto* label : window.findChildren<QLabel*>()) shown.push_back(label->text().toStdString());
+    return shown;
+  };
+  window.fill(menuEntries("Trovemark Companion", "Starting", std::nullopt, false), {});
+  QPushButton* restart = button("Restart Bridge");
+  ASSERT_NE(restart, nullptr);
+  window.fill(menuEntries("Trovemark Companion", "R&D", std::nullopt, true), {});
+  EXPECT_EQ(button("Restart Bridge"), restart);
+  EXPECT_NE(button("Turn Off Launch at Login"), nullptr);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"Trovemark Companion", "R&D"}));
+  window.fill(menuEntries("Trovemark Companion", "R&D", "boom", true), {});
+  EXPECT_EQ(texts(), (std::vector<std::string>{"Trovemark Companion", "R&D", "boom"}));
 }
 
 TEST_F(AppTest, ExecutorRunsPostedWorkOnTheEventLoopInOrder) {

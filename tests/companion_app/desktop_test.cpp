@@ -1,8 +1,10 @@
 // The installed ZelvanMac on a private desktop, driven as a panel drives it:
 // the pairing link reaches the clipboard and the token nothing else, all it
 // creates is private even under a permissive umask, and quitting ends the
-// bridge for good. (Pairing files a broken bridge left are the controller's
-// and the file adapter's to refuse.)
+// bridge for good. Without a panel, its window read and clicked as a screen
+// reader does; one companion however often it is started; the Linux texts
+// where the user reads them. (Pairing files a broken bridge left are the
+// controller's and the file adapter's to refuse.)
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,6 +14,7 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDirIterator>
@@ -29,6 +32,7 @@
 #include "color_helper/accessibility/platform.h"
 #include "companion/platform/x_root_property_linux.h"
 #include "testing/companion/desktop_services.h"
+#include "testing/companion/screen_reader.h"
 
 namespace trovemark::companion::testing {
 namespace {
@@ -36,6 +40,18 @@ namespace {
 using CompanionDesktop = CompanionOnADesktop;
 
 const QByteArray kPythonRuntime = "#!/bin/sh\nexec python3 \"$@\"\n";
+// The application's name on the accessibility bus, and its window's title.
+const std::string kTrovemark = "Trovemark";
+using Lines = std::vector<std::string>;
+using trovemark::testing::ScreenReader;
+
+// What the menu shows while the bridge runs, in a panel's labels.
+// clang-format off
+const std::vector<QString> kRunning = {
+    "Trovemark Companion", "Bridge running on this computer", "---", "Copy iPad Pairing Link",
+    "Restart Bridge", "Enable Keyboard Control", "---", "Turn Off Launch at Login", "---",
+    "Quit Trovemark"};
+// clang-format on
 
 bool setAccessibilitySwitch(bool on) {
   // A plain message: an interface object would introspect the bus and keep
@@ -92,13 +108,7 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
   ASSERT_NE(waitForBridge(), 0);
   EXPECT_EQ(tray->property(QStringLiteral("Title")).toString(), QStringLiteral("Trovemark"));
   // The start-up registration of the login item succeeds in a writable home.
-  // clang-format off
-  const std::vector<QString> running = {
-      "Trovemark Mac Companion", "Bridge running on this Mac", "---", "Copy iPad Pairing Link",
-      "Restart Bridge", "Enable Keyboard Control", "---", "Turn Off Launch at Login", "---",
-      "Quit Trovemark"};
-  // clang-format on
-  EXPECT_TRUE(waitUntil([&] { return tray->labels() == running; }));
+  EXPECT_TRUE(waitUntil([&] { return tray->labels() == kRunning; }));
 
   std::vector<QString> tokens;
   QStringList shown;  // everything the companion showed or handed on, besides the clipboard
@@ -128,6 +138,15 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
   ASSERT_TRUE(setAccessibilitySwitch(false));
   ASSERT_TRUE(tray->click(QStringLiteral("Enable Keyboard Control")));
   EXPECT_TRUE(showsLine(*tray, 1, "Keyboard control enabled"));
+  // A switch that does not answer cannot be turned on.
+  const pid_t launcher = static_cast<pid_t>(
+      QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("org.a11y.Bus")));
+  ASSERT_GT(launcher, 0);
+  ASSERT_EQ(::kill(launcher, SIGSTOP), 0);
+  const bool clicked = tray->click(QStringLiteral("Enable Keyboard Control"));
+  const bool refused = showsLine(*tray, 1, "Turn on accessibility in your desktop's settings");
+  ::kill(launcher, SIGCONT);
+  EXPECT_TRUE(clicked && refused);
   ASSERT_TRUE(tray->click(QStringLiteral("Turn Off Launch at Login")));
   EXPECT_TRUE(showsLine(*tray, 7, "Launch at Login"));
   ASSERT_TRUE(tray->click(QStringLiteral("Launch at Login")));
@@ -151,6 +170,9 @@ TEST_F(CompanionDesktop, PairsPrivatelyAndQuitsWithItsBridge) {
     const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
     EXPECT_TRUE(screen.copy(pointer.x() - 16, pointer.y() - 16, 240, 190).save(shot));
   }
+
+  // With a panel there is no window.
+  EXPECT_EQ(ScreenReader().lines(kTrovemark, kTrovemark), Lines{});
 
   for (const char* name : {"Title", "ToolTip", "Status", "Id", "IconName"}) {
     shown << tray->property(QString::fromLatin1(name)).toString();
@@ -226,8 +248,9 @@ TEST_F(CompanionDesktop, KeyboardControlBringsInQt5ProgramsStartedAfterwards) {
 
   const auto probe = trovemark::testing::Process::start({TROVEMARK_QT5_PROBE});
   ASSERT_EQ(probe->readLine(), "ready");
-  const auto standin = trovemark::testing::Standin::start(
-      {TROVEMARK_BINARY_DIR "/bin/resolve-standin", TROVEMARK_SOURCE_DIR "/scenes/color-page.json"});
+  const auto standin =
+      trovemark::testing::Standin::start({TROVEMARK_BINARY_DIR "/bin/resolve-standin",
+                                          TROVEMARK_SOURCE_DIR "/scenes/color-page.json"});
   EXPECT_TRUE(waitUntil([] { return listed("trovemark-qt5-probe"); })) << "Qt 5 stayed out";
   EXPECT_TRUE(waitUntil([] { return listed("DaVinci Resolve"); })) << "the stand-in stayed out";
 
@@ -242,12 +265,54 @@ TEST_F(CompanionDesktop, KeyboardControlBringsInQt5ProgramsStartedAfterwards) {
   EXPECT_EQ(published(), std::nullopt);
 }
 
+TEST_F(CompanionDesktop, WithoutAPanelTheWindowHoldsTheMenuUntilAPanelStarts) {
+  startCompanion(kPythonRuntime, false);
+  const pid_t first = waitForBridge();
+  ASSERT_NE(first, 0);
+  // The same lines in the window, where the first two are labels.
+  Lines running;
+  for (const QString& label : kRunning) {
+    running.push_back((running.size() < 2 ? "text:" : "") + label.toStdString());
+  }
+  ScreenReader reader;
+  std::optional<Lines> seen;
+  EXPECT_TRUE(waitUntil([&] { return (seen = reader.lines(kTrovemark, kTrovemark)) == running; }))
+      << (seen ? ::testing::PrintToString(*seen) : "not on the accessibility bus");
+
+  // Its buttons do what the menu's do.
+  QFile::remove(tokenFile());
+  ASSERT_TRUE(reader.press(kTrovemark, kTrovemark, "Restart Bridge"));
+  const pid_t bridge = waitForBridge();
+  ASSERT_NE(bridge, first);
+
+  // Started again, it hands over to the one running and starts nothing.
+  EXPECT_EQ(startAgain(), 0) << readAll(path("again.err")).toStdString();
+  EXPECT_EQ(trovemark::testing::childrenOf(companionPid()), std::set<pid_t>{bridge});
+  EXPECT_EQ(companion_.state(), QProcess::Running);
+
+  // A panel that starts later takes the menu over, and the window hides; its
+  // watcher may come before its host does (KDE Plasma at login).
+  ASSERT_NO_FATAL_FAILURE(publishPanel(false));
+  const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(3 * kTrayWaitMs);
+  waitUntil([&] { return std::chrono::steady_clock::now() > later; });
+  EXPECT_TRUE(watcher_->registeredItems().isEmpty()) << "an item where no host shows it";
+  EXPECT_EQ(reader.lines(kTrovemark, kTrovemark), running);
+  watcher_->registerHost();
+  ASSERT_NO_FATAL_FAILURE(startPanel());
+  EXPECT_TRUE(waitUntil([&] { return reader.lines(kTrovemark, kTrovemark) == Lines{}; }));
+  ASSERT_TRUE(tray->click(QStringLiteral("Quit Trovemark")));
+  expectEndsWithItsBridge(bridge);
+}
+
 TEST_F(CompanionDesktop, WithoutAPanelItSaysSoOnceAndKeepsTheBridgeUntilTerminated) {
   for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(strsignal(signalNumber));
     startCompanion(kPythonRuntime, false);
     const pid_t bridge = waitForBridge();
     ASSERT_NE(bridge, 0);
+    // Said once the companion has waited for a panel in vain.
+    ASSERT_TRUE(
+        waitUntil([&] { return readAll(path("companion.err")).contains("no system tray"); }));
     ASSERT_EQ(::kill(companionPid(), signalNumber), 0);
     expectEndsWithItsBridge(bridge);
     const QString said = QString::fromUtf8(readAll(path("companion.err")));
@@ -255,25 +320,42 @@ TEST_F(CompanionDesktop, WithoutAPanelItSaysSoOnceAndKeepsTheBridgeUntilTerminat
   }
 }
 
-TEST_F(CompanionDesktop, APanelShowsTheErrorLineWithItsUnderscores) {
+TEST_F(CompanionDesktop, APanelShowsEachErrorLineAsWritten) {
   // A regular file where the home's folder should be: no write succeeds below
   // it, even for root. The message names the path, and a panel, which reads a
   // single "_" as an access-key mark, must show it as the controller wrote it.
   trovemark::testing::writeFile(path("plain_file"), "not a folder");
-  home = path("plain_file/jo_doe");
-  ASSERT_NO_FATAL_FAILURE(startCompanion("#!/bin/sh\nexec sleep 300\n"));
-  const QString expected = QStringLiteral(
-                               "Enable Launch at Login from this menu: Could not create the folder "
-                               "%1/.config/autostart: Not a directory.")
-                               .arg(home);
-  std::vector<QString> labels;
-  EXPECT_TRUE(waitUntil([&] {
-    labels = tray->labels();
-    return std::find(labels.begin(), labels.end(), expected) != labels.end();
-  })) << "the panel shows: "
-      << QStringList(labels.begin(), labels.end()).join(" | ").toStdString();
-  ASSERT_TRUE(tray->click(QStringLiteral("Quit Trovemark")));
-  EXPECT_TRUE(waitUntil([&] { return companion_.state() == QProcess::NotRunning; }));
+  const QString noHome = path("plain_file/jo_doe");
+  // The program alone, without the bridge script beside it.
+  const QString bare = path("bare/bin/ZelvanMac");
+  ASSERT_TRUE(QDir().mkpath(path("bare/bin")) && QFile::copy(program, bare));
+  struct Case {
+    QString home;
+    QByteArray runtime;  // none: no Resolve
+    QString program;
+    QString line;
+  };
+  const Case cases[] = {
+      {home, "", program, "Install Resolve Studio to run the bridge."},
+      {noHome, "#!/bin/sh\nexec sleep 300\n", program,
+       "Enable Launch at Login from this menu: Could not create the folder " + noHome +
+           "/.config/autostart: Not a directory."},
+      {home, kPythonRuntime, bare, "The bridge script is missing. Reinstall Trovemark."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line.toStdString());
+    home = c.home;
+    program = c.program;
+    ASSERT_NO_FATAL_FAILURE(startCompanion(c.runtime));
+    std::vector<QString> labels;
+    EXPECT_TRUE(waitUntil([&] {
+      labels = tray->labels();
+      return std::find(labels.begin(), labels.end(), c.line) != labels.end();
+    })) << "the panel shows: "
+        << QStringList(labels.begin(), labels.end()).join(" | ").toStdString();
+    ASSERT_TRUE(tray->click(QStringLiteral("Quit Trovemark")));
+    EXPECT_TRUE(waitUntil([&] { return companion_.state() == QProcess::NotRunning; }));
+  }
 }
 
 }  // namespace

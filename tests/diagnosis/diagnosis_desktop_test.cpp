@@ -89,7 +89,7 @@ TEST(DiagnosisOnADesktop, ACaptureReplaysAsTheWindowItWasTakenFrom) {
 TEST(DiagnosisOnADesktop, EachFailingStepHasItsVerdictAndStatusOne) {
   const std::string neither = "Verdict: the helper can work neither section now. ";
   EXPECT_THAT(inspect({}, false).verdict,
-              StartsWith(neither + "\"" + std::string(messages::kNotTrusted) + "\""));
+              StartsWith(neither + "\"" + std::string(messages::kLinuxMessages.notTrusted) + "\""));
   const Inspected nothing = inspect();
   EXPECT_EQ(nothing.verdict,
             neither + "\"" + std::string(messages::kOpenResolve) + "\". Start DaVinci Resolve.");

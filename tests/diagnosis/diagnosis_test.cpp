@@ -55,7 +55,7 @@ class DiagnosisTest : public ::testing::Test {
   std::string status(ax::Accessibility& ax, const std::string& section) {
     std::ostringstream out, err;
     const std::vector<std::string> args{R"({"action":"status","section":")" + section + "\"}"};
-    color::helperMain(args, out, err, ax, fixture.clock);
+    color::helperMain(args, out, err, ax, fixture.clock, fixture.messages());
     return out.str() + err.str();
   }
   void showBothPalettes() {

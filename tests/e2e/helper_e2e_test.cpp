@@ -111,9 +111,10 @@ TEST(FindingResolve, RefusesUntilAWindowedInstanceAnswers) {
   EXPECT_EQ(runHelper(kStatus), openResolve) << "stopped";
   withWindow->signal(SIGCONT);
 
+  // Where the user meets the Linux sentence: the helper's standard error.
   EXPECT_EQ(testing::runProgram({TROVEMARK_SOURCE_DIR "/scripts/with-desktop", "--no-accessibility",
                                  helperProgram(), kStatus}),
-            (Outcome{1, "", line(messages::kNotTrusted)}));
+            (Outcome{1, "", line(messages::kLinuxMessages.notTrusted)}));
 }
 
 }  // namespace

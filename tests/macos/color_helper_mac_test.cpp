@@ -146,7 +146,8 @@ TEST(ColorHelperOnMac, ResolveThatHangsOrCrawlsEndsEachRequestWithinTheBound) {
       std::ostringstream out;
       std::ostringstream err;
       const auto start = fixture.clock.now();
-      EXPECT_EQ(color::helperMain(args, out, err, *mac, fixture.clock), 1);
+      EXPECT_EQ(
+          color::helperMain(args, out, err, *mac, fixture.clock, color::messages::kMacMessages), 1);
       EXPECT_EQ(err.str(), c.message + "\n");
       EXPECT_LE(fixture.clock.now() - start, std::chrono::seconds(10));
     }

@@ -1,7 +1,8 @@
 // The companion's controller on its C++ macOS adapters over the simulated
 // Mac: the script found in the bundle's resources, the runtime started with
 // only the standard streams, Application Support under ~/Library, the
-// ".local" name, and the trust prompt; nothing obtained left unreleased.
+// ".local" name, the trust prompt, and the texts that name the Mac; nothing
+// obtained left unreleased.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,6 +54,7 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   platform.hostName = mac_adapters::makeHostName();
   platform.trust = mac_adapters::makeAccessibilityTrust();
   platform.resolve = companion::resolve::macInstall();
+  platform.texts = macTexts();
   auto controller = BridgeController::create(platform);
   ::close(canary);
 
@@ -81,9 +83,9 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   mac.localHostName.reset();
   EXPECT_EQ(controller->pairingLink(), std::nullopt);
 
-  // The trust adapter hands the prompt flag on and reports the answer; what
-  // the controller makes of it is the controller's.
-  EXPECT_FALSE(platform.trust->isTrusted(true));
+  // The trust adapter hands the prompt flag on and reports the answer.
+  controller->enableKeyboardControl();
+  EXPECT_EQ(controller->summary(), "Enable Trovemark Mac in Accessibility settings");
   mac.trusted = true;
   EXPECT_TRUE(platform.trust->isTrusted(false));
   EXPECT_EQ(mac.trustPrompts, (std::vector<bool>{true, false}));
@@ -92,6 +94,12 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   std::filesystem::remove(script);
   controller->restart();
   EXPECT_EQ(controller->summary(), "Companion installation is incomplete");
+  EXPECT_EQ(controller->error(),
+            "The bridge script is missing. Download and reinstall Trovemark Mac.");
+  fakes.applications->running.clear();
+  controller->restart();
+  EXPECT_EQ(controller->error(), "Install Resolve Studio to run the Mac bridge.");
+  EXPECT_EQ(controller->texts().menuHeading, "Trovemark Mac Companion");
   const std::string pid = reports.started()[0];
   ASSERT_TRUE(eventually([&] { return Reports::gone(pid); }));
   EXPECT_EQ(reports.terminateRequests(pid), 1);

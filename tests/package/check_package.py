@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 # Checks the Debian package as a user would meet it:
 #   tests/package/check_package.py BUILD_DIR PACKAGE.deb
-# lintian reports no error; unpacked into a temporary root, it holds a
-# companion that starts on a private desktop, finds its bridge script there and
+# lintian reports no error; desktop-file-validate has nothing at all to say
+# about its desktop entry (it exits 0 on warnings and hints); unpacked into a
+# temporary root, it holds a companion that starts on a private desktop (where
+# no panel runs, so it shows its window), finds its bridge script there and
 # supervises it, and a Color helper that answers the stand-in. The stand-in
 # (BUILD_DIR/bin/resolve-standin) runs as /opt/resolve/bin/resolve would, in a
 # folder of its own, so the companion finds Resolve running.
@@ -50,19 +52,23 @@ def command_line(pid):
 # Runs inside scripts/with-desktop.
 def on_desktop(build, root):
     work = tempfile.mkdtemp(prefix="trovemark-package-")
-    resolve = os.path.join(work, "opt/resolve/bin")
-    os.makedirs(resolve)
-    shutil.copy(os.path.join(build, "bin/resolve-standin"), os.path.join(resolve, "resolve"))
-    with open(os.path.join(resolve, "ResolvePython"), "w") as f:
+    # Resolve 21.1's layout: the runtime in its own folder at the install's root.
+    resolve = os.path.join(work, "opt/resolve")
+    os.makedirs(os.path.join(resolve, "bin"))
+    os.makedirs(os.path.join(resolve, "ResolvePython/lib/modules"))
+    shutil.copy(os.path.join(build, "bin/resolve-standin"), os.path.join(resolve, "bin/resolve"))
+    runtime = os.path.join(resolve, "ResolvePython/ResolvePython")
+    with open(runtime, "w") as f:
         f.write('#!/bin/sh\nexec python3 "$@"\n')
-    os.chmod(os.path.join(resolve, "ResolvePython"), 0o755)
+    os.chmod(runtime, 0o755)
     standin = subprocess.Popen(
-        [os.path.join(resolve, "resolve"), os.path.join(SOURCE, "scenes/color-page.json")],
+        [os.path.join(resolve, "bin/resolve"), os.path.join(SOURCE, "scenes/color-page.json")],
         stdout=subprocess.DEVNULL)
 
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("XDG_DATA", "XDG_CONFIG"))}
     env["HOME"] = os.path.join(work, "home")
+    env["TROVEMARK_TRAY_WAIT_MS"] = "500"
     companion = subprocess.Popen([os.path.join(root, "usr/bin/ZelvanMac")], env=env)
     try:
         script = os.path.join(root, "usr/share/trovemark/zelvan_bridge.py")
@@ -75,6 +81,9 @@ def on_desktop(build, root):
         first = wait_for("the companion started no bridge", bridge)
         wait_for("the bridge wrote no pairing files", lambda: all(
             os.path.exists(os.path.join(zelvan, n)) for n in (".pairing-token", "bridge-fingerprint")))
+        # No panel here: the menu shows as a window.
+        wait_for("the companion showed no window", lambda: "IsViewable" in subprocess.run(
+            ["xwininfo", "-name", "Trovemark"], capture_output=True, text=True).stdout)
         # Supervised: a bridge that ends is started again.
         os.kill(first, signal.SIGTERM)
         wait_for("the bridge was not started again", lambda: bridge() not in (False, first))
@@ -115,6 +124,11 @@ def main():
         sys.exit(f"check-package: lintian found errors in {package}\n{lint.stderr}")
     with tempfile.TemporaryDirectory(prefix="trovemark-root-") as root:
         subprocess.run(["dpkg-deb", "-x", package, root], check=True)
+        entry = os.path.join(root, "usr/share/applications/trovemark-companion.desktop")
+        validate = subprocess.run(["desktop-file-validate", entry], text=True,
+                                  capture_output=True)
+        if validate.returncode != 0 or validate.stdout or validate.stderr:
+            sys.exit(f"check-package: desktop-file-validate: {validate.stdout}{validate.stderr}")
         subprocess.run([os.path.join(SOURCE, "scripts/with-desktop"), sys.executable,
                         os.path.abspath(__file__), "--on-desktop", os.path.abspath(build), root],
                        check=True)
