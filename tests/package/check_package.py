@@ -5,7 +5,8 @@
 # about its desktop entry (it exits 0 on warnings and hints); unpacked into a
 # temporary root, it holds a companion that starts on a private desktop (where
 # no panel runs, so it shows its window), finds its bridge script there and
-# supervises it, and a Color helper that answers the stand-in. The stand-in
+# supervises it, a Color helper that answers the stand-in, and a
+# trovemark-inspect that finds it and says what the helper sees. The stand-in
 # (BUILD_DIR/bin/resolve-standin) runs as /opt/resolve/bin/resolve would, in a
 # folder of its own, so the companion finds Resolve running.
 
@@ -101,13 +102,23 @@ def on_desktop(build, root):
         answer = wait_for("the Color helper did not answer the stand-in", status)
         if answer["section"] != "primaries" or len(answer["values"]) != 15:
             sys.exit(f"check-package: the Color helper answered {answer}")
+
+        # trovemark-inspect finds the stand-in where the installer puts Resolve,
+        # and sees the Primaries palette that the status made show.
+        inspected = subprocess.run([os.path.join(root, "usr/bin/trovemark-inspect")],
+                                   capture_output=True, text=True)
+        said = inspected.stdout
+        if (inspected.returncode != 1 or f"({resolve}/bin/resolve): reachable" not in said
+                or "Verdict: the helper can work primaries now, not blur." not in said):
+            sys.exit(f"check-package: trovemark-inspect said (status {inspected.returncode}):\n"
+                     f"{said}{inspected.stderr}")
     finally:
         for process in (companion, standin):
             if process.poll() is None:
                 process.kill()
                 process.wait()
         shutil.rmtree(work, ignore_errors=True)
-    print("check-package: the unpacked companion and Color helper work")
+    print("check-package: the unpacked companion, Color helper and trovemark-inspect work")
 
 
 def main():
