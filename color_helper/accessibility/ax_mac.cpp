@@ -211,7 +211,7 @@ std::vector<ProcessId> Accessibility::runningApplications(const Application& app
 
 std::string Accessibility::registeredName(ProcessId pid) {
   return std::find(listed_.begin(), listed_.end(), pid) != listed_.end() ? listedIdentifier_
-                                                                          : std::string();
+                                                                         : std::string();
 }
 
 ElementRef Accessibility::applicationElement(ProcessId pid) {
