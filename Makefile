@@ -56,7 +56,7 @@ fuzz: deps
 	JOBS=$(JOBS) fuzz/run $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
 demo: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target TrovemarkColorAX resolve-standin
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target TrovemarkColorAX resolve-standin trovemark-inspect
 	scripts/demo $(BUILD_DIR)
 
 format:
