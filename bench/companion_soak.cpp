@@ -28,7 +28,6 @@
 #include <map>
 #include <set>
 
-#include "testing/companion/bus_services.h"
 #include "testing/companion/desktop_panel.h"
 #include "testing/desktop/processes.h"
 
@@ -124,9 +123,8 @@ int soak(const Options& options) {
 
   QDBusConnection bus = QDBusConnection::sessionBus();
   StatusNotifierWatcher watcher(bus);
-  BusServices mdns(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").toStdString(),
-                   "soak-test.local", false);
-  if (!bus.isConnected() || !watcher.publish() || !mdns.ready()) {
+  AvahiServer mdns(bus, QStringLiteral("soak-test.local"));
+  if (!bus.isConnected() || !watcher.publish() || !mdns.publish()) {
     std::cerr << "companion-soak: no private session bus; run it inside scripts/with-desktop\n";
     return 2;
   }

@@ -99,6 +99,24 @@ void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString& serviceOrP
   emit StatusNotifierItemRegistered(items_.back());
 }
 
+AvahiServer::AvahiServer(QDBusConnection bus, QString hostName)
+    : bus_(bus), hostName_(std::move(hostName)) {
+  thread_.start();
+  moveToThread(&thread_);
+}
+
+AvahiServer::~AvahiServer() {
+  bus_.unregisterService(QStringLiteral("org.freedesktop.Avahi"));
+  bus_.unregisterObject(QStringLiteral("/"));
+  thread_.quit();
+  thread_.wait();
+}
+
+bool AvahiServer::publish() {
+  return bus_.registerObject(QStringLiteral("/"), this, QDBusConnection::ExportAllSlots) &&
+         bus_.registerService(QStringLiteral("org.freedesktop.Avahi"));
+}
+
 TrayItem::TrayItem(QDBusConnection bus, const QString& item)
     : bus_(bus),
       service_(item.section(QLatin1Char('/'), 0, 0)),

@@ -2,8 +2,8 @@
 
 // What the companion meets on a desktop, played by us: a panel's tray watcher
 // and a panel's view of a registered tray item (over the same D-Bus protocols
-// a real panel uses), and a Resolve installation. For the companion's soak and
-// its desktop tests.
+// a real panel uses), the Avahi daemon's host name, and a Resolve
+// installation. For the companion's soak and its desktop tests.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <QVariant>
 #include <functional>
 #include <memory>
@@ -63,6 +64,28 @@ class StatusNotifierWatcher : public QObject {
   QDBusConnection bus_;
   bool host_;
   QStringList items_;  // "service/path"
+};
+
+// The Avahi daemon's one call the companion makes (GetHostNameFqdn of
+// org.freedesktop.Avahi.Server at "/"), on a bus that the companion is told
+// is its system bus. It answers from a thread of its own, so that it answers
+// while the caller's thread waits on a call of its own.
+class AvahiServer : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Avahi.Server")
+
+ public:
+  AvahiServer(QDBusConnection bus, QString hostName);
+  ~AvahiServer() override;
+  bool publish();
+
+ public slots:
+  QString GetHostNameFqdn() const { return hostName_; }
+
+ private:
+  QDBusConnection bus_;
+  QString hostName_;
+  QThread thread_;
 };
 
 // Relays a menu's change signals to a callback; D-Bus signals need a slot.
