@@ -227,6 +227,14 @@ long statusField(pid_t pid, const char* name) {
   return -1;
 }
 
+bool setAccessibilitySwitch(bool on) {
+  return runProgram({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                     "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
+                     "string:org.a11y.Status", "string:IsEnabled",
+                     on ? "variant:boolean:true" : "variant:boolean:false"})
+             .status == 0;
+}
+
 void reexecInsideDesktop(const std::string& withDesktop, int argc, char** argv) {
   if (std::getenv("TROVEMARK_DESKTOP") != nullptr) return;
   std::vector<std::string> args{withDesktop, std::filesystem::read_symlink("/proc/self/exe")};

@@ -16,8 +16,6 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -79,17 +77,6 @@ QByteArray readAll(const QString& path) {
 }
 
 QString readTrimmed(const QString& path) { return QString::fromUtf8(readAll(path)).trimmed(); }
-
-bool setAccessibilitySwitch(bool on) {
-  // A plain message: an interface object would introspect the bus and keep
-  // what it learnt in Qt's cache for good.
-  QDBusMessage set = QDBusMessage::createMethodCall(
-      QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
-  set << QStringLiteral("org.a11y.Status") << QStringLiteral("IsEnabled")
-      << QVariant::fromValue(QDBusVariant(on));
-  return QDBusConnection::sessionBus().call(set).type() == QDBusMessage::ReplyMessage;
-}
 
 // Waits until the menu's line `line` reads `label`.
 bool showsLine(TrayItem& tray, std::size_t line, const char* label) {
