@@ -198,8 +198,8 @@ TEST(LinuxApplications, TheRuntimeIsTheFirstOfItsLayoutsThatCanBeRun) {
     for (std::size_t i = first; i < runtimes.size(); ++i)
       ::chmod(root.write("opt/resolve/" + runtimes[i], "").c_str(), 0755);
     EXPECT_EQ(BridgeController::create(platform)->error(), std::nullopt);
-    ASSERT_EQ(world.launcher->requests.size(), 1u);
-    EXPECT_EQ(world.launcher->requests[0].executable, root / "opt/resolve" / runtimes[first]);
+    ASSERT_EQ(world.requests.size(), 1u);
+    EXPECT_EQ(world.requests[0].executable, root / "opt/resolve" / runtimes[first]);
   }
 }
 
