@@ -23,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -97,6 +99,22 @@ std::optional<Options> parse(const QStringList& args) {
   }
   if (options.program.isEmpty() || options.durationMs <= 0) return std::nullopt;
   return options;
+}
+
+int openDescriptors(pid_t pid) {
+  std::error_code error;
+  const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);
+  return static_cast<int>(std::distance(fds, std::filesystem::directory_iterator()));
+}
+
+// A "Name:  value kB" line of /proc/<pid>/status, as a number; -1 if absent.
+long statusField(pid_t pid, const char* name) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  const std::string prefix = std::string(name) + ":";
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
+  }
+  return -1;
 }
 
 int countLines(const QString& path) {
