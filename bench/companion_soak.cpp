@@ -23,12 +23,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <set>
 
-#include "testing/companion/bus_services.h"
 #include "testing/companion/desktop_panel.h"
 #include "testing/desktop/processes.h"
 
@@ -100,6 +101,22 @@ std::optional<Options> parse(const QStringList& args) {
   return options;
 }
 
+int openDescriptors(pid_t pid) {
+  std::error_code error;
+  const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);
+  return static_cast<int>(std::distance(fds, std::filesystem::directory_iterator()));
+}
+
+// A "Name:  value kB" line of /proc/<pid>/status, as a number; -1 if absent.
+long statusField(pid_t pid, const char* name) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  const std::string prefix = std::string(name) + ":";
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
+  }
+  return -1;
+}
+
 int countLines(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return 0;
@@ -124,9 +141,8 @@ int soak(const Options& options) {
 
   QDBusConnection bus = QDBusConnection::sessionBus();
   StatusNotifierWatcher watcher(bus);
-  BusServices mdns(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").toStdString(),
-                   "soak-test.local", false);
-  if (!bus.isConnected() || !watcher.publish() || !mdns.ready()) {
+  AvahiServer mdns(bus, QStringLiteral("soak-test.local"));
+  if (!bus.isConnected() || !watcher.publish() || !mdns.publish()) {
     std::cerr << "companion-soak: no private session bus; run it inside scripts/with-desktop\n";
     return 2;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -28,6 +29,11 @@ using namespace ::trovemark::testing;
 namespace {
 
 using Ms = std::chrono::duration<double, std::milli>;
+
+// The directory holding the running executable.
+std::string executableDir() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
 
 struct Sample {
   double ms = 0;

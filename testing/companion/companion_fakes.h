@@ -1,9 +1,9 @@
 #pragma once
 
-// Recording fakes of the companion's platform ports, for tests only. Each
-// fake does the least that makes the controller's behaviour visible and keeps
-// a log of what was asked of it. Then a fixture for tests of BridgeController
-// over them, and a recorder of its will-change notifications.
+// Recording fakes of the companion's platform ports, for tests only. They do
+// the least that makes the controller's behaviour visible and keep a log of
+// what was asked of them. Then a fixture for tests of BridgeController over
+// them, and a recorder of its will-change notifications.
 
 #include <gtest/gtest.h>
 
@@ -62,41 +62,43 @@ class FakeChild final : public ChildProcess, public std::enable_shared_from_this
   TerminationHandler handler_;
 };
 
-class FakeLauncher final : public ProcessLauncher {
- public:
+// Every port of a platform, recording what was asked of it, with a working
+// Resolve install by default: one object plays them all.
+struct FakeWorld final : ProcessLauncher,
+                         ApplicationLocator,
+                         FileSystem,
+                         Resources,
+                         HostName,
+                         AccessibilityTrust,
+                         LoginItem,
+                         Pasteboard {
+  static constexpr const char* kResolve = "/opt/resolve";
+  static constexpr const char* kInterpreter = "/opt/resolve/bin/ResolvePython";
+
+  // The ports, without ownership: the world outlives what it is handed to.
+  Platform platform() {
+    const std::shared_ptr<FakeWorld> self(std::shared_ptr<void>(), this);
+    return {environment, self, self, self, self, self, self, self, loop, self, resolve, texts};
+  }
+
   LaunchResult launch(const LaunchRequest& request, TerminationHandler onExit) override {
     requests.push_back(request);
     if (failures > 0) {
       --failures;
       return std::string(failureText);
     }
-    auto child = std::make_shared<FakeChild>(std::move(onExit));
-    children.push_back(child);
-    return std::shared_ptr<ChildProcess>(child);
+    children.push_back(std::make_shared<FakeChild>(std::move(onExit)));
+    return std::shared_ptr<ChildProcess>(children.back());
   }
   std::shared_ptr<FakeChild> last() const { return children.empty() ? nullptr : children.back(); }
 
-  std::vector<LaunchRequest> requests;
-  std::vector<std::shared_ptr<FakeChild>> children;
-  int failures = 0;  // the next this many launches are refused
-  std::string failureText = "The executable could not be run.";
-};
-
-class FakeApplications final : public ApplicationLocator {
- public:
   std::vector<std::optional<std::string>> runningBundleLocations() override { return running; }
   std::optional<std::string> registeredLocation() override { return registered; }
   std::vector<RunningInstance> runningInstances() override { return {}; }
 
-  std::vector<std::optional<std::string>> running;
-  std::optional<std::string> registered;
-};
-
-class FakeFileSystem final : public FileSystem {
- public:
   bool exists(const std::string& path) override { return existing.count(path) > 0; }
   bool isExecutableFile(const std::string& path) override { return executables.count(path) > 0; }
-  std::string applicationSupportFolder() override { return supportFolder; }
+  std::string applicationSupportFolder() override { return "/home/ada/.local/share"; }
   std::optional<std::string> createPrivateFolder(const std::string&) override {
     return createFailure;
   }
@@ -106,41 +108,20 @@ class FakeFileSystem final : public FileSystem {
     return it->second;
   }
 
-  std::set<std::string> existing;
-  std::set<std::string> executables;
-  std::string supportFolder = "/home/ada/.local/share";
-  std::optional<std::string> createFailure;
-  std::map<std::string, std::string> files;
-};
-
-class FakeResources final : public Resources {
- public:
   std::optional<std::string> resourcePath(const std::string& name,
                                           const std::string& extension) override {
     if (name == "zelvan_bridge" && extension == "py") return script;
     return std::nullopt;
   }
-  std::optional<std::string> script = "/opt/trovemark/share/trovemark/zelvan_bridge.py";
-};
 
-class FakeHostName final : public HostName {
- public:
   std::string hostName() override { return host; }
-  std::string host = "studio-mac.local";
-};
 
-class FakeTrust final : public AccessibilityTrust {
- public:
   // Never trusted: the trusted outcome is the desktop test's.
   bool isTrusted(bool prompt) override {
     prompts.push_back(prompt);
     return false;
   }
-  std::vector<bool> prompts;
-};
 
-class FakeLoginItem final : public LoginItem {
- public:
   Status status() override { return currentStatus; }
   std::optional<std::string> registerItem() override {
     calls.push_back("register");
@@ -155,65 +136,37 @@ class FakeLoginItem final : public LoginItem {
     return std::nullopt;
   }
 
-  Status currentStatus = Status::kEnabled;
-  Status statusAfterRegister = Status::kEnabled;
-  std::optional<std::string> registerFailure;
-  std::optional<std::string> unregisterFailure;
-  std::vector<std::string> calls;
-};
-
-class FakePasteboard final : public Pasteboard {
- public:
-  void clearContents() override {
-    log.push_back("clear");
-    text.reset();
-  }
-  void writeText(const std::string& value) override {
-    log.push_back("write");
-    text = value;
-  }
-  std::optional<std::string> text = "what was there before";
-  std::vector<std::string> log;
-};
-
-// A complete platform of fakes, with a working Resolve install by default.
-struct FakeWorld {
-  static constexpr const char* kResolve = "/opt/resolve";
-  static constexpr const char* kInterpreter = "/opt/resolve/bin/ResolvePython";
-
-  FakeWorld() {
-    files->existing.insert(kResolve);
-    files->executables.insert(kInterpreter);
-  }
-
-  Platform platform() const {
-    return Platform{.environment = environment,
-                    .processes = launcher,
-                    .applications = applications,
-                    .files = files,
-                    .resources = resources,
-                    .hostName = hostName,
-                    .trust = trust,
-                    .loginItem = loginItem,
-                    .executor = loop,
-                    .pasteboard = pasteboard,
-                    .resolve = resolve,
-                    .texts = texts};
-  }
+  void clearContents() override { pasted.push_back("clear"); }
+  void writeText(const std::string&) override { pasted.push_back("write"); }
 
   Environment environment{{"HOME", "/home/ada"}, {"LANG", "C.UTF-8"}};
   ResolveInstall resolve{kResolve, {"bin/ResolvePython"}};
   PlatformTexts texts = linuxTexts();
   std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
   std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>(clock);
-  std::shared_ptr<FakeLauncher> launcher = std::make_shared<FakeLauncher>();
-  std::shared_ptr<FakeApplications> applications = std::make_shared<FakeApplications>();
-  std::shared_ptr<FakeFileSystem> files = std::make_shared<FakeFileSystem>();
-  std::shared_ptr<FakeResources> resources = std::make_shared<FakeResources>();
-  std::shared_ptr<FakeHostName> hostName = std::make_shared<FakeHostName>();
-  std::shared_ptr<FakeTrust> trust = std::make_shared<FakeTrust>();
-  std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
-  std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+  // Processes: what was asked, what started; the next `failures` are refused.
+  std::vector<LaunchRequest> requests;
+  std::vector<std::shared_ptr<FakeChild>> children;
+  int failures = 0;
+  std::string failureText = "The executable could not be run.";
+  // Applications and files.
+  std::vector<std::optional<std::string>> running;
+  std::optional<std::string> registered;
+  std::set<std::string> existing{kResolve};
+  std::set<std::string> executables{kInterpreter};
+  std::optional<std::string> createFailure;
+  std::map<std::string, std::string> files;
+  std::optional<std::string> script = "/opt/trovemark/share/trovemark/zelvan_bridge.py";
+  std::string host = "studio-mac.local";
+  std::vector<bool> prompts;
+  // The login item.
+  Status currentStatus = Status::kEnabled;
+  Status statusAfterRegister = Status::kEnabled;
+  std::optional<std::string> registerFailure;
+  std::optional<std::string> unregisterFailure;
+  std::vector<std::string> calls;
+  // The pasteboard's calls.
+  std::vector<std::string> pasted;
 };
 
 // Where the fakes' home keeps the pairing files.
@@ -242,7 +195,7 @@ class ControllerFixture : public ::testing::Test {
   }
   // The current child ends by itself and its report is handled.
   void childExits() {
-    world.launcher->last()->exit();
+    world.last()->exit();
     world.loop->runPending();
   }
   FakeWorld world;

@@ -80,25 +80,6 @@ void installStandInResolve(const QString& folder, const QString& dataDir,
                 "/bin/resolve\" %u\n");
 }
 
-StatusNotifierWatcher::~StatusNotifierWatcher() {
-  bus_.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
-  bus_.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
-}
-
-bool StatusNotifierWatcher::publish() {
-  return bus_.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
-                             QDBusConnection::ExportAllContents) &&
-         bus_.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
-}
-
-void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString& serviceOrPath,
-                                                       const QDBusMessage& message) {
-  items_.push_back(serviceOrPath.startsWith(QLatin1Char('/'))
-                       ? message.service() + serviceOrPath
-                       : serviceOrPath + QStringLiteral("/StatusNotifierItem"));
-  emit StatusNotifierItemRegistered(items_.back());
-}
-
 TrayItem::TrayItem(QDBusConnection bus, const QString& item)
     : bus_(bus),
       service_(item.section(QLatin1Char('/'), 0, 0)),
@@ -111,11 +92,9 @@ QVariant TrayItem::property(const QString& name) const {
   return reply.arguments().first().value<QDBusVariant>().variant();
 }
 
-std::vector<std::pair<int, QString>> TrayItem::menu() const {
-  return parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui));
+std::vector<QString> TrayItem::labels() const {
+  return labelsOf(parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui)));
 }
-
-std::vector<QString> TrayItem::labels() const { return labelsOf(menu()); }
 
 void TrayItem::requestLabels(std::function<void(std::vector<QString>)> done) const {
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(layoutCall()));
@@ -136,7 +115,7 @@ void TrayItem::watch(std::function<void()> changed) {
 }
 
 bool TrayItem::click(const QString& label) const {
-  for (const auto& [id, shown] : menu()) {
+  for (const auto& [id, shown] : parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui))) {
     if (shown != label) continue;
     return call(menuPath(), "com.canonical.dbusmenu", "Event",
                 {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u})

@@ -2,8 +2,8 @@
 
 // What the companion meets on a desktop, played by us: a panel's tray watcher
 // and a panel's view of a registered tray item (over the same D-Bus protocols
-// a real panel uses), and a Resolve installation. For the companion's soak and
-// its desktop tests.
+// a real panel uses), the Avahi daemon's host name, and a Resolve
+// installation. For the companion's soak and its desktop tests.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <QVariant>
 #include <functional>
 #include <memory>
@@ -28,22 +29,42 @@ void writeFile(const QString& path, const QByteArray& content, bool executable =
 void installStandInResolve(const QString& folder, const QString& dataDir,
                            const QByteArray& runtime);
 
+// An object served on a bus under a well-known name, both given up with it,
+// so that a later run starts on a bare desktop.
+class BusService : public QObject {
+ public:
+  BusService(QDBusConnection bus, QString path, QString name)
+      : bus_(bus), path_(std::move(path)), name_(std::move(name)) {}
+  ~BusService() override {
+    bus_.unregisterService(name_);
+    bus_.unregisterObject(path_);
+  }
+  bool publish(QDBusConnection::RegisterOptions what) {
+    return bus_.registerObject(path_, this, what) && bus_.registerService(name_);
+  }
+
+ private:
+  QDBusConnection bus_;
+  QString path_;
+  QString name_;
+};
+
 // What a panel offers tray items: they register here, and are then driven
 // through their D-Bus menu as a panel would.
-class StatusNotifierWatcher : public QObject {
+class StatusNotifierWatcher : public BusService {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-  Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER host_)
+  Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items_)
 
  public:
   // A watcher whose panel has registered its host, or (`host` false) one
   // that is up before its host, as KDE Plasma's may be at login.
-  explicit StatusNotifierWatcher(QDBusConnection bus, bool host = true) : bus_(bus), host_(host) {}
-  // The name goes with the object, so that a later run starts on a bare desktop.
-  ~StatusNotifierWatcher() override;
-  bool publish();
-  bool isHostRegistered() const { return host_; }
+  explicit StatusNotifierWatcher(QDBusConnection bus, bool host = true)
+      : BusService(bus, QStringLiteral("/StatusNotifierWatcher"),
+                   QStringLiteral("org.kde.StatusNotifierWatcher")),
+        host_(host) {}
+  bool publish() { return BusService::publish(QDBusConnection::ExportAllContents); }
   QStringList registeredItems() const { return items_; }
   // The panel's host registers, and the watcher says so.
   void registerHost() {
@@ -53,16 +74,47 @@ class StatusNotifierWatcher : public QObject {
 
  public slots:
   // Items name their service, or an object path on their own connection.
-  void RegisterStatusNotifierItem(const QString& serviceOrPath, const QDBusMessage& message);
+  void RegisterStatusNotifierItem(const QString& serviceOrPath, const QDBusMessage& message) {
+    items_.push_back(serviceOrPath.startsWith(QLatin1Char('/'))
+                         ? message.service() + serviceOrPath
+                         : serviceOrPath + QStringLiteral("/StatusNotifierItem"));
+  }
 
  signals:
-  void StatusNotifierItemRegistered(const QString& item);
   void StatusNotifierHostRegistered();
 
  private:
-  QDBusConnection bus_;
   bool host_;
   QStringList items_;  // "service/path"
+};
+
+// The Avahi daemon's one call the companion makes (GetHostNameFqdn of
+// org.freedesktop.Avahi.Server at "/"), on a bus that the companion is told
+// is its system bus. It answers from a thread of its own, so that it answers
+// while the caller's thread waits on a call of its own.
+class AvahiServer : public BusService {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Avahi.Server")
+
+ public:
+  AvahiServer(QDBusConnection bus, QString hostName)
+      : BusService(bus, QStringLiteral("/"), QStringLiteral("org.freedesktop.Avahi")),
+        hostName_(std::move(hostName)) {
+    thread_.start();
+    moveToThread(&thread_);
+  }
+  ~AvahiServer() override {
+    thread_.quit();
+    thread_.wait();
+  }
+  bool publish() { return BusService::publish(QDBusConnection::ExportAllSlots); }
+
+ public slots:
+  QString GetHostNameFqdn() const { return hostName_; }
+
+ private:
+  QString hostName_;
+  QThread thread_;
 };
 
 // Relays a menu's change signals to a callback; D-Bus signals need a slot.
@@ -86,9 +138,7 @@ class TrayItem {
   TrayItem(QDBusConnection bus, const QString& item);
 
   QVariant property(const QString& name) const;
-  // The top level of the menu: (id, label as a panel shows it) per entry,
-  // "---" for separators.
-  std::vector<std::pair<int, QString>> menu() const;
+  // The top level of the menu as a panel shows it, "---" for separators.
   std::vector<QString> labels() const;
   // The labels, delivered to `done` later without blocking this thread.
   void requestLabels(std::function<void(std::vector<QString>)> done) const;

@@ -212,19 +212,12 @@ std::set<pid_t> processesWithEnvironment(const std::string& entry) {
   return found;
 }
 
-int openDescriptors(pid_t pid) {
-  std::error_code error;
-  const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", error);
-  return static_cast<int>(std::distance(fds, std::filesystem::directory_iterator()));
-}
-
-long statusField(pid_t pid, const char* name) {
-  std::istringstream status(procFile(pid, "status"));
-  const std::string prefix = std::string(name) + ":";
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-  }
-  return -1;
+bool setAccessibilitySwitch(bool on) {
+  return runProgram({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                     "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
+                     "string:org.a11y.Status", "string:IsEnabled",
+                     on ? "variant:boolean:true" : "variant:boolean:false"})
+             .status == 0;
 }
 
 void reexecInsideDesktop(const std::string& withDesktop, int argc, char** argv) {
@@ -234,10 +227,6 @@ void reexecInsideDesktop(const std::string& withDesktop, int argc, char** argv) 
   auto c = cArgs(args);
   execv(c[0], c.data());
   failed("cannot run " + withDesktop, errno);
-}
-
-std::string executableDir() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
 }  // namespace trovemark::testing

@@ -95,16 +95,14 @@ std::optional<char> processState(pid_t pid);
 bool hasEnded(pid_t pid);
 // Every live process whose environment holds this "NAME=value" entry.
 std::set<pid_t> processesWithEnvironment(const std::string& entry);
-int openDescriptors(pid_t pid);
-// A "Name:  value kB" line of /proc/<pid>/status, as a number; -1 if absent.
-long statusField(pid_t pid, const char* name);
+
+// Turns the desktop's accessibility switch (IsEnabled of org.a11y.Status)
+// on or off over the session bus, as its settings would; whether it took.
+bool setAccessibilitySwitch(bool on);
 
 // Unless already inside a private desktop (scripts/with-desktop), replaces
 // this process with `withDesktop argv...`; returns only when nothing needed
 // to be done. Throws std::runtime_error when the script cannot be started.
 void reexecInsideDesktop(const std::string& withDesktop, int argc, char** argv);
-
-// The directory holding the running executable.
-std::string executableDir();
 
 }  // namespace trovemark::testing

@@ -22,7 +22,6 @@ namespace {
 
 namespace ax = trovemark::ax;
 using trovemark::ax::ElementRef;
-using trovemark::macsim::Failure;
 
 enum class Kind : CFTypeID {
   kString = 7,
@@ -168,8 +167,8 @@ const void* toObject(const ax::Value& value, bool numbersAsText) {
   return point;
 }
 
-bool isElementLevel(Failure failure) {
-  return failure != Failure::kAttributeUnsupported && failure != Failure::kNoValue;
+bool isElementLevel(AXError failure) {
+  return failure != kAXErrorAttributeUnsupported && failure != kAXErrorNoValue;
 }
 
 // The error of an element as a whole, before any attribute is looked at.
@@ -185,7 +184,7 @@ AXError elementError(const Object& element) {
   if (!w.scene->model().isShown(*node)) return kAXErrorInvalidUIElement;
   const auto failing = w.failingReads.find(*node);
   if (failing != w.failingReads.end() && isElementLevel(failing->second)) {
-    return static_cast<AXError>(failing->second);
+    return failing->second;
   }
   return kAXErrorSuccess;
 }
@@ -197,7 +196,7 @@ const void* readAttribute(const Object& element, const std::string& name, AXErro
   const auto node = w.scene->nodeOf(element.handle);
   if (const auto failing = node ? w.failingReads.find(*node) : w.failingReads.end();
       failing != w.failingReads.end()) {
-    *error = static_cast<AXError>(failing->second);
+    *error = failing->second;
     return nullptr;
   }
   // What macOS would hand back for the name, from the scene's own reading.
@@ -223,10 +222,10 @@ const void* readAttribute(const Object& element, const std::string& name, AXErro
         if (reading.description) value = makeText(*reading.description);
         break;
       case ax::Attribute::kValue:
+        // Sliders give their numbers as text, as Qt's Cocoa bridge does.
         value = toObject(
             reading.value,
-            w.slidersAnswerText &&
-                w.scene->read(element.handle, ax::Attribute::kRole).role.is(ax::RoleKind::kSlider));
+            w.scene->read(element.handle, ax::Attribute::kRole).role.is(ax::RoleKind::kSlider));
         break;
       case ax::Attribute::kChildren:
         if (reading.children) value = arrayOf(*reading.children);
@@ -475,7 +474,7 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
   const auto& names = checked(attributes, "attribute names", Kind::kArray)->items;
   if (options != 0) return kAXErrorIllegalArgument;
   if (!answered()) return kAXErrorCannotComplete;
-  if (const auto unimplemented = world().multipleReads) return static_cast<AXError>(*unimplemented);
+  if (const auto unimplemented = world().multipleReads) return *unimplemented;
   if (const AXError error = elementError(target); error != kAXErrorSuccess) return error;
   Object* array = make(Kind::kArray);
   for (const void* name : names) {

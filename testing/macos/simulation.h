@@ -19,19 +19,12 @@
 #include <string>
 #include <vector>
 
+#include <ApplicationServices/ApplicationServices.h>
+
 #include "scene_engine/scene.h"
 #include "testing/fake_clock.h"
 
 namespace trovemark::macsim {
-
-// Which accessibility error a failing read reports, as AXError values.
-enum class Failure : std::int32_t {
-  kAttributeUnsupported = -25205,
-  kNoValue = -25212,
-  kCannotComplete = -25204,
-  kNotImplemented = -25208,
-  kIllegalArgument = -25201,
-};
 
 // What the simulated Mac holds for the duration of one test.
 struct World {
@@ -40,12 +33,10 @@ struct World {
   // Every read of these nodes fails at once with the error given.
   // Attribute-level errors (unsupported, no value) fail each attribute of a
   // multiple read; the others fail the whole call, as the element does.
-  std::map<scene::NodeId, Failure> failingReads;
+  std::map<scene::NodeId, AXError> failingReads;
   // Set when the application does not implement multiple reads: each one
   // fails with this error.
-  std::optional<Failure> multipleReads;
-  // Sliders give their numbers as text, as Qt's Cocoa bridge does.
-  bool slidersAnswerText = true;
+  std::optional<AXError> multipleReads;
   // The test's clock, on which calls to the application take their time;
   // without it they take none.
   testing::FakeClock* clock = nullptr;

@@ -10,7 +10,7 @@ namespace trovemark::companion {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeWorld;
+using namespace testing;
 using Strings = std::vector<std::string>;
 using Status = LoginItem::Status;
 
@@ -18,8 +18,6 @@ constexpr const char* kRunning = "Bridge running on this computer";
 constexpr const char* kRestarting = "Bridge stopped. Restarting\u2026";
 constexpr const char* kNotReady = "Pairing link is not ready; restart the bridge";
 constexpr const char* kNoResolve = "DaVinci Resolve Studio is required";
-using testing::kFingerprintFile;
-using testing::kTokenFile;
 const std::string kFingerprint(64, 'f');
 
 std::string runtimeMissing(const std::string& resolve) {
@@ -28,8 +26,7 @@ std::string runtimeMissing(const std::string& resolve) {
          resolve + ", but its runtime is missing.";
 }
 
-using testing::Recorder;
-using ControllerTest = testing::ControllerFixture;
+using ControllerTest = ControllerFixture;
 
 // --- Start ----------------------------------------------------------------------
 
@@ -43,17 +40,16 @@ TEST_F(ControllerTest, EachStartOutcomePublishesItsTexts) {
   };
   const std::string missing = runtimeMissing(FakeWorld::kResolve);
   const Case cases[] = {
-      {"no Resolve", [](FakeWorld& w) { w.files->existing.clear(); }, kNoResolve,
+      {"no Resolve", [](FakeWorld& w) { w.existing.clear(); }, kNoResolve,
        "Install Resolve Studio to run the bridge.", 0},
-      {"no runtime", [](FakeWorld& w) { w.files->executables.clear(); },
+      {"no runtime", [](FakeWorld& w) { w.executables.clear(); },
        "Resolve scripting runtime is missing", missing, 0},
-      {"no script", [](FakeWorld& w) { w.resources->script.reset(); },
-       "Companion installation is incomplete", "The bridge script is missing. Reinstall Trovemark.",
-       0},
+      {"no script", [](FakeWorld& w) { w.script.reset(); }, "Companion installation is incomplete",
+       "The bridge script is missing. Reinstall Trovemark.", 0},
       {"launch refused",
        [](FakeWorld& w) {
-         w.launcher->failures = 1;
-         w.launcher->failureText = "Could not run X: Permission denied.";
+         w.failures = 1;
+         w.failureText = "Could not run X: Permission denied.";
        },
        "Bridge could not start", "Could not run X: Permission denied.", 1},
       {"launched", [](FakeWorld&) {}, kRunning, std::nullopt, 1},
@@ -65,7 +61,7 @@ TEST_F(ControllerTest, EachStartOutcomePublishesItsTexts) {
     auto controller = BridgeController::create(w.platform());
     EXPECT_EQ(controller->summary(), c.summary);
     EXPECT_EQ(controller->error(), c.error);
-    EXPECT_EQ(w.launcher->requests.size(), c.launches);
+    EXPECT_EQ(w.requests.size(), c.launches);
     EXPECT_EQ(controller->process() != nullptr, c.error == std::nullopt);
   }
 }
@@ -89,10 +85,10 @@ TEST_F(ControllerTest, ResolveCandidatesAreTriedRunningThenRegisteredThenFixed) 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
     FakeWorld w;
-    w.applications->running = c.running;
-    w.applications->registered = c.registered;
-    w.files->existing = c.existing;
-    w.files->executables.clear();
+    w.running = c.running;
+    w.registered = c.registered;
+    w.existing = c.existing;
+    w.executables.clear();
     auto controller = BridgeController::create(w.platform());
     EXPECT_EQ(controller->error(), runtimeMissing(c.expected));
   }
@@ -101,19 +97,19 @@ TEST_F(ControllerTest, ResolveCandidatesAreTriedRunningThenRegisteredThenFixed) 
 TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnvironment) {
   world.environment["ZELVAN_TOKEN_FILE"] = "/somewhere/else";
   world.environment["WEIRD"] = "a=b c\nd";
-  world.applications->running = {"/Vol/R.app"};
-  world.files->existing.insert("/Vol/R.app");
+  world.running = {"/Vol/R.app"};
+  world.existing.insert("/Vol/R.app");
   // The first runtime candidate that can be run, in the folder found.
   world.resolve.runtimes = {"bin/Missing", "bin/ResolvePython", "bin/Other"};
-  world.files->executables = {"/Vol/R.app/bin/ResolvePython", "/Vol/R.app/bin/Other"};
+  world.executables = {"/Vol/R.app/bin/ResolvePython", "/Vol/R.app/bin/Other"};
   // A folder that cannot be created still names the token file.
-  world.files->createFailure = "Could not create: Permission denied.";
+  world.createFailure = "Could not create: Permission denied.";
   auto controller = create();
 
-  ASSERT_EQ(world.launcher->requests.size(), 1u);
-  const auto& request = world.launcher->requests[0];
+  ASSERT_EQ(world.requests.size(), 1u);
+  const auto& request = world.requests[0];
   EXPECT_EQ(request.executable, "/Vol/R.app/bin/ResolvePython");
-  EXPECT_EQ(request.arguments, Strings{*world.resources->script});
+  EXPECT_EQ(request.arguments, Strings{*world.script});
   auto expectedEnv = world.environment;
   expectedEnv["ZELVAN_TOKEN_FILE"] = kTokenFile;
   EXPECT_EQ(request.environment, expectedEnv);
@@ -124,19 +120,19 @@ TEST_F(ControllerTest, LaunchesTheRuntimeWithTheScriptAndTheTokenFileInTheEnviro
   Recorder recorder(*controller);
   controller->start();
   EXPECT_TRUE(recorder.properties.empty());
-  EXPECT_EQ(world.launcher->requests.size(), 1u);
+  EXPECT_EQ(world.requests.size(), 1u);
 }
 
 // --- Supervision ------------------------------------------------------------------
 
 TEST_F(ControllerTest, AChildThatEndsIsStartedAgainThreeSecondsLater) {
-  world.loginItem->currentStatus = Status::kNotRegistered;
-  world.loginItem->registerFailure = "denied";  // leaves an error to carry along
+  world.currentStatus = Status::kNotRegistered;
+  world.registerFailure = "denied";  // leaves an error to carry along
   auto controller = create();
   const auto error = controller->error();
   ASSERT_TRUE(error.has_value());
 
-  world.launcher->last()->exit();
+  world.last()->exit();
   // The report only handed over; nothing changed off the main thread.
   EXPECT_EQ(controller->summary(), kRunning);
   world.loop->runPending();
@@ -145,16 +141,16 @@ TEST_F(ControllerTest, AChildThatEndsIsStartedAgainThreeSecondsLater) {
   EXPECT_EQ(controller->process(), nullptr);
 
   runFor(2999ms);
-  EXPECT_EQ(world.launcher->requests.size(), 1u);
+  EXPECT_EQ(world.requests.size(), 1u);
   runFor(1ms);
-  ASSERT_EQ(world.launcher->requests.size(), 2u);
+  ASSERT_EQ(world.requests.size(), 2u);
   EXPECT_EQ(controller->summary(), kRunning);
   EXPECT_EQ(controller->error(), std::nullopt);
 
   // No limit: every end is answered the same way.
   childExits();
   runFor(3s);
-  EXPECT_EQ(world.launcher->requests.size(), 3u);
+  EXPECT_EQ(world.requests.size(), 3u);
 }
 
 TEST_F(ControllerTest, RestartWhileARestartIsPending) {
@@ -162,18 +158,18 @@ TEST_F(ControllerTest, RestartWhileARestartIsPending) {
   childExits();
   ASSERT_EQ(controller->summary(), kRestarting);
   controller->restart();
-  ASSERT_EQ(world.launcher->children.size(), 2u);
+  ASSERT_EQ(world.children.size(), 2u);
   runFor(3s);  // the pending start finds the new child running
-  EXPECT_EQ(world.launcher->requests.size(), 2u);
+  EXPECT_EQ(world.requests.size(), 2u);
 
   // When the menu's start fails instead, the pending one tries again.
   childExits();
-  world.launcher->failures = 1;
+  world.failures = 1;
   controller->restart();
   EXPECT_EQ(controller->summary(), "Bridge could not start");
   runFor(3s);
   EXPECT_EQ(controller->summary(), kRunning);
-  EXPECT_EQ(world.launcher->children.size(), 3u);
+  EXPECT_EQ(world.children.size(), 3u);
 }
 
 TEST_F(ControllerTest, StopEndsSupervisionInEveryState) {
@@ -186,16 +182,16 @@ TEST_F(ControllerTest, StopEndsSupervisionInEveryState) {
   const Case cases[] = {
       {"running", false, [](ControllerTest&) {}, 1},
       {"restart pending", false, [](ControllerTest& t) { t.childExits(); }, 0},
-      {"ended, report not yet in", false,
-       [](ControllerTest& t) { t.world.launcher->last()->endSilently(); }, 0},
+      {"ended, report not yet in", false, [](ControllerTest& t) { t.world.last()->endSilently(); },
+       0},
       {"idle after a failure", true, [](ControllerTest&) {}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.state);
     world = FakeWorld();
-    world.launcher->failures = c.launchFails ? 1 : 0;
+    world.failures = c.launchFails ? 1 : 0;
     auto controller = create();
-    auto child = world.launcher->last();
+    auto child = world.last();
     c.then(*this);
     controller->stop();
     EXPECT_EQ(controller->process(), nullptr);
@@ -206,13 +202,13 @@ TEST_F(ControllerTest, StopEndsSupervisionInEveryState) {
     world.loop->runPending();
     runFor(10s);
     controller->restart();
-    EXPECT_EQ(world.launcher->requests.size(), 1u);
+    EXPECT_EQ(world.requests.size(), 1u);
   }
 }
 
-TEST_F(ControllerTest, ALateReportAboutAReplacedChildIsDropped) {
+TEST_F(ControllerTest, LateReportsOfAReplacedChildOrAGoneControllerAreDropped) {
   auto controller = create();
-  auto old = world.launcher->last();
+  auto old = world.last();
   auto report = old->endSilently();  // under way before restart() removed the handler
   controller->restart();
   auto current = controller->process();
@@ -221,16 +217,13 @@ TEST_F(ControllerTest, ALateReportAboutAReplacedChildIsDropped) {
   runFor(3s);
   EXPECT_EQ(controller->summary(), kRunning);
   EXPECT_EQ(controller->process(), current);
-  EXPECT_EQ(world.launcher->requests.size(), 2u);
-}
+  EXPECT_EQ(world.requests.size(), 2u);
 
-TEST_F(ControllerTest, ReportsOutliveTheControllerHarmlessly) {
-  auto controller = create();
-  auto child = world.launcher->last();
+  // Reports outlive the controller harmlessly.
   std::weak_ptr<BridgeController> weak = controller;
   controller.reset();
   EXPECT_TRUE(weak.expired());  // the child's handler does not keep it alive
-  child->exit();
+  world.last()->exit();
   EXPECT_NO_THROW(world.loop->runPending());
 }
 
@@ -292,9 +285,9 @@ TEST_F(ControllerTest, PairingLinkCases) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeWorld w;
-    w.hostName->host = c.host;
-    if (c.token) w.files->files[kTokenFile] = *c.token;
-    if (c.fingerprint) w.files->files[kFingerprintFile] = *c.fingerprint;
+    w.host = c.host;
+    if (c.token) w.files[kTokenFile] = *c.token;
+    if (c.fingerprint) w.files[kFingerprintFile] = *c.fingerprint;
     auto controller = BridgeController::create(w.platform());
     Recorder recorder(*controller);
     EXPECT_EQ(controller->pairingLink(), c.link);
@@ -303,43 +296,41 @@ TEST_F(ControllerTest, PairingLinkCases) {
 }
 
 TEST_F(ControllerTest, CopyPairingLinkOutcomes) {
-  world.files->files[kTokenFile] = "tok";
-  world.files->files[kFingerprintFile] = kFingerprint;
+  world.files[kTokenFile] = "tok";
+  world.files[kFingerprintFile] = kFingerprint;
   auto controller = create();
   controller->copyPairingLink();  // what it shows and copies is the desktop test's
-  EXPECT_EQ(world.pasteboard->log, (Strings{"clear", "write"}));
+  EXPECT_EQ(world.pasted, (Strings{"clear", "write"}));
 
-  world.pasteboard->text = "kept";
-  world.files->files.erase(kTokenFile);
+  world.files.erase(kTokenFile);
   controller->copyPairingLink();
   EXPECT_EQ(controller->summary(), kNotReady);
-  world.launcher->last()->endSilently();  // not running, no error: say so
+  world.last()->endSilently();  // not running, no error: say so
   controller->copyPairingLink();
   EXPECT_EQ(controller->summary(), "Start the bridge before copying a pairing link");
-  EXPECT_EQ(world.pasteboard->text, "kept");
-  EXPECT_EQ(world.pasteboard->log.size(), 2u);
+  EXPECT_EQ(world.pasted.size(), 2u);
 
   // With an error shown nothing changes.
   world = FakeWorld();
-  world.files->existing.clear();
+  world.existing.clear();
   controller = create();
   Recorder recorder(*controller);
   controller->copyPairingLink();
   EXPECT_TRUE(recorder.properties.empty());
   EXPECT_EQ(controller->summary(), kNoResolve);
-  EXPECT_TRUE(world.pasteboard->log.empty());
+  EXPECT_TRUE(world.pasted.empty());
 }
 
 // --- Keyboard control and launch at login ---------------------------------------
 
 TEST_F(ControllerTest, EnableKeyboardControlReportsTheTrustAtTheClick) {
-  world.loginItem->currentStatus = Status::kNotRegistered;
-  world.loginItem->registerFailure = "nope";
+  world.currentStatus = Status::kNotRegistered;
+  world.registerFailure = "nope";
   auto controller = create();
   const auto error = controller->error();
   controller->enableKeyboardControl();  // trusted, it is the desktop test's
   EXPECT_EQ(controller->summary(), "Turn on accessibility in your desktop's settings");
-  EXPECT_EQ(world.trust->prompts, std::vector<bool>{true});
+  EXPECT_EQ(world.prompts, std::vector<bool>{true});
   EXPECT_EQ(controller->error(), error);
 }
 
@@ -348,17 +339,17 @@ TEST_F(ControllerTest, StartUpRegistersTheLoginItemOnlyWhenNotRegistered) {
                         Status::kSwitchedOff, Status::kUnreadable, Status::kNotRegistered}) {
     SCOPED_TRACE(static_cast<int>(status));
     FakeWorld w;
-    w.loginItem->currentStatus = status;
+    w.currentStatus = status;
     auto controller = BridgeController::create(w.platform());
     const bool registers = status == Status::kNotRegistered;
-    EXPECT_EQ(w.loginItem->calls, registers ? Strings{"register"} : Strings{});
+    EXPECT_EQ(w.calls, registers ? Strings{"register"} : Strings{});
     EXPECT_EQ(controller->launchesAtLogin(), registers || status == Status::kEnabled);
     EXPECT_EQ(controller->error(), std::nullopt);
   }
   // A failed registration replaces the bridge's error.
-  world.files->existing.clear();
-  world.loginItem->currentStatus = Status::kNotRegistered;
-  world.loginItem->registerFailure = "Could not write the autostart entry: Read-only file system.";
+  world.existing.clear();
+  world.currentStatus = Status::kNotRegistered;
+  world.registerFailure = "Could not write the autostart entry: Read-only file system.";
   auto controller = create();
   EXPECT_EQ(controller->summary(), kNoResolve);
   EXPECT_EQ(controller->error(),
@@ -369,33 +360,33 @@ TEST_F(ControllerTest, StartUpRegistersTheLoginItemOnlyWhenNotRegistered) {
 
 TEST_F(ControllerTest, ToggleLaunchAtLogin) {
   // Off, and registration leaves approval pending: still off, error cleared.
-  world.loginItem->currentStatus = Status::kRequiresApproval;
-  world.loginItem->statusAfterRegister = Status::kRequiresApproval;
-  world.files->existing.clear();  // an error to be cleared
+  world.currentStatus = Status::kRequiresApproval;
+  world.statusAfterRegister = Status::kRequiresApproval;
+  world.existing.clear();  // an error to be cleared
   auto controller = create();
   controller->toggleLaunchAtLogin();
   EXPECT_FALSE(controller->launchesAtLogin());
   EXPECT_EQ(controller->error(), std::nullopt);
   controller->toggleLaunchAtLogin();  // tries registering again
-  EXPECT_EQ(world.loginItem->calls, (Strings{"register", "register"}));
+  EXPECT_EQ(world.calls, (Strings{"register", "register"}));
 
-  world.loginItem->statusAfterRegister = Status::kEnabled;
+  world.statusAfterRegister = Status::kEnabled;
   controller->toggleLaunchAtLogin();
   EXPECT_TRUE(controller->launchesAtLogin());
 
   // Turning off fails: the state and its title stay, the description shows.
-  world.loginItem->unregisterFailure = "Could not remove the autostart entry: Busy.";
+  world.unregisterFailure = "Could not remove the autostart entry: Busy.";
   const auto summary = controller->summary();
   controller->toggleLaunchAtLogin();
   EXPECT_TRUE(controller->launchesAtLogin());
   EXPECT_EQ(controller->error(), "Could not remove the autostart entry: Busy.");
   EXPECT_EQ(controller->summary(), summary);
 
-  world.loginItem->unregisterFailure.reset();
+  world.unregisterFailure.reset();
   controller->toggleLaunchAtLogin();
   EXPECT_FALSE(controller->launchesAtLogin());
   EXPECT_EQ(controller->error(), std::nullopt);
-  EXPECT_EQ(world.loginItem->calls.back(), "unregister");
+  EXPECT_EQ(world.calls.back(), "unregister");
 }
 
 }  // namespace

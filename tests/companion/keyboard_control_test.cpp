@@ -16,6 +16,7 @@ namespace trovemark::companion::linux_adapters {
 namespace {
 
 using trovemark::testing::runProgram;
+using trovemark::testing::setAccessibilitySwitch;
 
 std::string variable(const char* name) {
   const char* value = std::getenv(name);
@@ -32,14 +33,6 @@ std::string xprop(std::vector<std::string> args) {
   const auto result = runProgram(args);
   EXPECT_EQ(result.status, 0) << result.err;
   return result.out;
-}
-
-void setSwitch(bool on) {
-  const auto result =
-      runProgram({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-                  "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
-                  "string:IsEnabled", on ? "variant:boolean:true" : "variant:boolean:false"});
-  ASSERT_EQ(result.status, 0) << result.err;
 }
 
 class KeyboardControlOnX : public ::testing::Test {
@@ -65,7 +58,7 @@ TEST_F(KeyboardControlOnX, PublishesTheAddressWhereNoneIsAndTakesBackOnlyItsOwn)
   const auto keyboard = control(variable("DISPLAY"));
   EXPECT_TRUE(keyboard->isTrusted(false));
   EXPECT_EQ(published(), std::nullopt) << "published without the prompt";
-  setSwitch(false);
+  ASSERT_TRUE(setAccessibilitySwitch(false));
   EXPECT_TRUE(keyboard->isTrusted(true));
   EXPECT_TRUE(keyboard->isTrusted(false)) << "the switch stayed off";
   EXPECT_EQ(xprop({"AT_SPI_BUS"}), launchers) << "not as the launcher publishes it";
@@ -89,11 +82,11 @@ TEST_F(KeyboardControlOnX, PublishesTheAddressWhereNoneIsAndTakesBackOnlyItsOwn)
 }
 
 TEST_F(KeyboardControlOnX, AtStartPublishesOnlyWhenTheSwitchIsAlreadyOn) {
-  setSwitch(false);
+  ASSERT_TRUE(setAccessibilitySwitch(false));
   control(variable("DISPLAY"))->resumeAtStart();
   EXPECT_EQ(published(), std::nullopt);
   EXPECT_FALSE(control(variable("DISPLAY"))->isTrusted(false)) << "start-up turned the switch on";
-  setSwitch(true);
+  ASSERT_TRUE(setAccessibilitySwitch(true));
   control(variable("DISPLAY"))->resumeAtStart();
   EXPECT_EQ(published(), address);
 }

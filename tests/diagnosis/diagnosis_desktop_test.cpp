@@ -43,14 +43,6 @@ std::string statusOf(const char* section) {
   return outcome.out + outcome.err;
 }
 
-void setSwitch(bool on) {
-  const auto run = testing::runProgram(
-      {"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-       "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status", "string:IsEnabled",
-       on ? "variant:boolean:true" : "variant:boolean:false"});
-  ASSERT_EQ(run.status, 0) << run.err;
-}
-
 TEST(DiagnosisOnADesktop, ACaptureReplaysAsTheWindowItWasTakenFrom) {
   TempDir dir;
   nlohmann::json notColorPage = defaultScene();
@@ -101,9 +93,9 @@ TEST(DiagnosisOnADesktop, EachFailingStepHasItsVerdictAndStatusOne) {
   const auto program = dir.path() / "opt/resolve/bin/resolve";
   std::filesystem::create_directories(program.parent_path());
   std::filesystem::copy_file(TROVEMARK_BINARY_DIR "/bin/resolve-standin", program);
-  ASSERT_NO_FATAL_FAILURE(setSwitch(false));
+  ASSERT_TRUE(testing::setAccessibilitySwitch(false));
   auto hidden = testing::Standin::start({program.string(), defaultSceneFile().string()});
-  ASSERT_NO_FATAL_FAILURE(setSwitch(true));
+  ASSERT_TRUE(testing::setAccessibilitySwitch(true));
   const Inspected absent = inspect();
   EXPECT_THAT(absent.out, HasSubstr("Resolve process " + std::to_string(hidden->pid()) + " (" +
                                     program.string() +

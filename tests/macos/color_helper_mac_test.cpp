@@ -44,8 +44,7 @@ TEST(ColorHelperOnMac, ValuesAndErrorsMapAsThePortPromises) {
       {"point", ax::OtherValue{"AXValue"}},
       {"missing", ax::Value()},
   };
-  using F = macsim::Failure;
-  const F errors[] = {F::kAttributeUnsupported, F::kNoValue, F::kCannotComplete};
+  const AXError errors[] = {kAXErrorAttributeUnsupported, kAXErrorNoValue, kAXErrorCannotComplete};
   const auto everything = ax::Attribute::kRole | ax::Attribute::kDescription |
                           ax::Attribute::kValue | ax::Attribute::kChildren;
 
@@ -67,7 +66,7 @@ TEST(ColorHelperOnMac, ValuesAndErrorsMapAsThePortPromises) {
       EXPECT_EQ(mac.read(nodes[i], everything).value, values[i].value);
       EXPECT_EQ(world.roundTrips - before, 1u);
     }
-    for (F unimplemented : {F::kNotImplemented, F::kIllegalArgument}) {
+    for (AXError unimplemented : {kAXErrorNotImplemented, kAXErrorIllegalArgument}) {
       world.multipleReads = unimplemented;
       const std::size_t before = world.roundTrips;
       const ax::Reading reading = mac.read(nodes[4], everything);
@@ -79,7 +78,7 @@ TEST(ColorHelperOnMac, ValuesAndErrorsMapAsThePortPromises) {
 
     const auto& failing = nodes[4];
     ASSERT_TRUE(mac.read(failing, everything).children.has_value());  // a list, before it fails
-    for (F failure : errors) {
+    for (AXError failure : errors) {
       SCOPED_TRACE(static_cast<int>(failure));
       world.failingReads = {{id("failing"), failure}};
       EXPECT_EQ(mac.read(failing, ax::Attribute::kRole).role, ax::Role{});

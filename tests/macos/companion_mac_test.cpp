@@ -44,7 +44,7 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   mac.localHostName = "studio-mac";
 
   FakeWorld fakes;  // the Objective-C adapters' places: applications and login item
-  fakes.applications->running = {resolve};
+  fakes.running = {resolve};
   Platform platform = fakes.platform();
   platform.environment = baseEnvironment(reports);
   platform.environment["HOME"] = dir / "home";
@@ -96,7 +96,7 @@ TEST(CompanionOnMac, TheControllerRunsOnTheMacAdapters) {
   EXPECT_EQ(controller->summary(), "Companion installation is incomplete");
   EXPECT_EQ(controller->error(),
             "The bridge script is missing. Download and reinstall Trovemark Mac.");
-  fakes.applications->running.clear();
+  fakes.running.clear();
   controller->restart();
   EXPECT_EQ(controller->error(), "Install Resolve Studio to run the Mac bridge.");
   EXPECT_EQ(controller->texts().menuHeading, "Trovemark Mac Companion");
