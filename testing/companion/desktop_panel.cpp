@@ -1,5 +1,6 @@
 #include "testing/companion/desktop_panel.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 namespace trovemark::testing {
 
@@ -54,6 +56,21 @@ std::vector<std::pair<int, QString>> parseLayout(const QDBusMessage& reply) {
   return entries;
 }
 
+// A call whose answer may need this thread: the panel's own objects live
+// here, and the companion calls them. Qt 6.4's QDBus::BlockWithGui was seen
+// to wait for good on an answer that had come (the companion answered the
+// same call from outside at once), so this waits on the pending call itself,
+// which libdbus ends with an error after `timeout` at the latest.
+QDBusMessage callRunningEvents(const QDBusConnection& bus, const QDBusMessage& message) {
+  constexpr int kTimeoutMs = 10000;
+  QDBusPendingCall pending = bus.asyncCall(message, kTimeoutMs);
+  while (!pending.isFinished()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  return pending.reply();
+}
+
 std::vector<QString> labelsOf(const std::vector<std::pair<int, QString>>& entries) {
   std::vector<QString> shown;
   for (const auto& [id, label] : entries) shown.push_back(label);
@@ -93,7 +110,7 @@ QVariant TrayItem::property(const QString& name) const {
 }
 
 std::vector<QString> TrayItem::labels() const {
-  return labelsOf(parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui)));
+  return labelsOf(parseLayout(callRunningEvents(bus_, layoutCall())));
 }
 
 void TrayItem::requestLabels(std::function<void(std::vector<QString>)> done) const {
@@ -115,7 +132,7 @@ void TrayItem::watch(std::function<void()> changed) {
 }
 
 bool TrayItem::click(const QString& label) const {
-  for (const auto& [id, shown] : parseLayout(bus_.call(layoutCall(), QDBus::BlockWithGui))) {
+  for (const auto& [id, shown] : parseLayout(callRunningEvents(bus_, layoutCall()))) {
     if (shown != label) continue;
     return call(menuPath(), "com.canonical.dbusmenu", "Event",
                 {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u})
@@ -148,7 +165,7 @@ QDBusMessage TrayItem::call(const QString& path, const char* interface, const ch
   QDBusMessage message = QDBusMessage::createMethodCall(
       service_, path, QString::fromLatin1(interface), QString::fromLatin1(method));
   message.setArguments(arguments);
-  return bus_.call(message, QDBus::BlockWithGui);
+  return callRunningEvents(bus_, message);
 }
 
 }  // namespace trovemark::testing

@@ -3,7 +3,7 @@
 // creates is private even under a permissive umask, and quitting ends the
 // bridge for good. Without a panel, its window read and pressed over the
 // accessibility bus; one companion however often it is started; keyboard
-// control bringing Qt 5 programs in; an error line as a panel shows it. (The
+// control bringing Qt 5 programs in; the error lines as a panel shows them. (The
 // answers of each button are the controller's tests', the adapters' the
 // adapters'.)
 
@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -184,11 +185,12 @@ class CompanionDesktop : public ::testing::Test {
   std::string tokenEntry() const { return "ZELVAN_TOKEN_FILE=" + tokenFile().toStdString(); }
 
   // Starts the installed program under umask `mask`, with a stand-in Resolve
-  // whose runtime is `runtime`; with a panel, waits for its tray item.
+  // whose runtime is `runtime` (none: no Resolve); with a panel, waits for
+  // its tray item.
   void startCompanion(const QByteArray& runtime, bool panel = true, mode_t mask = 022) {
     tray.reset();
     watcher_.reset();
-    installStandInResolve(path("opt/resolve"), path("data"), runtime);
+    if (!runtime.isEmpty()) installStandInResolve(path("opt/resolve"), path("data"), runtime);
     // What an earlier start's bridge wrote is not this one's.
     QFile::remove(tokenFile());
     QFile::remove(fingerprintFile());
@@ -212,7 +214,7 @@ class CompanionDesktop : public ::testing::Test {
     // The shell sets the umask and becomes the program.
     command_ = {QStringLiteral("-c"),
                 QStringLiteral("umask %1; exec \"$0\"").arg(mask, 3, 8, QLatin1Char('0')),
-                prefix() + QStringLiteral("/bin/ZelvanMac")};
+                program.isEmpty() ? prefix() + QStringLiteral("/bin/ZelvanMac") : program};
     if (panel) publishPanel();
     companion_.start(QStringLiteral("/bin/sh"), command_);
     ASSERT_TRUE(companion_.waitForStarted());
@@ -236,13 +238,15 @@ class CompanionDesktop : public ::testing::Test {
   // Waits for the one bridge child and the two files it writes; its id.
   pid_t waitForBridge() {
     pid_t bridge = 0;
+    std::set<pid_t> children;
     const bool up = waitUntil([&] {
-      const auto children = childrenOf(companionPid());
+      children = childrenOf(companionPid());
       if (children.size() != 1) return false;
       bridge = *children.begin();
       return !readTrimmed(tokenFile()).isEmpty() && readTrimmed(fingerprintFile()).size() == 64;
     });
-    EXPECT_TRUE(up) << "the bridge did not start; the companion said: "
+    EXPECT_TRUE(up) << "the bridge did not start (" << children.size()
+                    << " children); the companion said: "
                     << readAll(path("companion.err")).toStdString();
     return up ? bridge : 0;
   }
@@ -266,6 +270,7 @@ class CompanionDesktop : public ::testing::Test {
   static inline QTemporaryDir* installed_ = nullptr;
   QTemporaryDir root_;
   QString home = path("home");
+  QString program;  // when not the installed one
   QDBusConnection bus_ = QDBusConnection::sessionBus();
   std::unique_ptr<AvahiServer> avahi_;
   std::unique_ptr<StatusNotifierWatcher> watcher_;
@@ -410,6 +415,17 @@ TEST_F(CompanionDesktop, KeyboardControlBringsInQt5ProgramsStartedAfterwards) {
   ASSERT_EQ(runProgram({"xprop", "-root", "-remove", "AT_SPI_BUS"}).status, 0);
   ASSERT_TRUE(setAccessibilitySwitch(false));
   startCompanion(kPythonRuntime);
+  // A switch that does not answer cannot be turned on; the menu says what to do.
+  const pid_t launcher = static_cast<pid_t>(
+      QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("org.a11y.Bus")));
+  ASSERT_GT(launcher, 0);
+  ASSERT_EQ(::kill(launcher, SIGSTOP), 0);
+  const bool clicked = tray->click(QStringLiteral("Enable Keyboard Control"));
+  const bool refused = showsLine(*tray, 1, "Turn on accessibility in your desktop's settings");
+  ::kill(launcher, SIGCONT);
+  EXPECT_TRUE(clicked && refused);
+  EXPECT_EQ(published(), std::nullopt);
+
   ASSERT_TRUE(tray->click(QStringLiteral("Enable Keyboard Control")));
   EXPECT_TRUE(showsLine(*tray, 1, "Keyboard control enabled"));
   EXPECT_EQ(published(), launchers);
@@ -490,22 +506,42 @@ TEST_F(CompanionDesktop, WithoutAPanelItSaysSoOnceAndKeepsTheBridgeUntilTerminat
   }
 }
 
-TEST_F(CompanionDesktop, APanelShowsAnErrorLineAsWritten) {
+TEST_F(CompanionDesktop, APanelShowsEachErrorLineAsWritten) {
   // A regular file where the home's folder should be: no write succeeds below
   // it, even for root. The message names the path, and a panel, which reads a
   // single "_" as an access-key mark, must show it as the controller wrote it.
   writeFile(path("plain_file"), "not a folder");
-  home = path("plain_file/jo_doe");
-  ASSERT_NO_FATAL_FAILURE(startCompanion("#!/bin/sh\nexec sleep 300\n"));
-  const QString line = "Enable Launch at Login from this menu: Could not create the folder " +
-                       home + "/.config/autostart: Not a directory.";
-  std::vector<QString> labels;
-  EXPECT_TRUE(waitUntil([&] {
-    labels = tray->labels();
-    return std::find(labels.begin(), labels.end(), line) != labels.end();
-  })) << "the panel shows: "
-      << QStringList(labels.begin(), labels.end()).join(" | ").toStdString();
-  EXPECT_TRUE(quitEnds());
+  const QString noHome = path("plain_file/jo_doe");
+  // The program alone, without the bridge script beside it.
+  const QString bare = path("bare/bin/ZelvanMac");
+  ASSERT_TRUE(QDir().mkpath(path("bare/bin")) &&
+              QFile::copy(prefix() + QStringLiteral("/bin/ZelvanMac"), bare));
+  struct Case {
+    QString home;
+    QByteArray runtime;  // none: no Resolve
+    QString program;
+    QString line;
+  };
+  const Case cases[] = {
+      {home, "", "", "Install Resolve Studio to run the bridge."},
+      {noHome, "#!/bin/sh\nexec sleep 300\n", "",
+       "Enable Launch at Login from this menu: Could not create the folder " + noHome +
+           "/.config/autostart: Not a directory."},
+      {home, kPythonRuntime, bare, "The bridge script is missing. Reinstall Trovemark."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line.toStdString());
+    home = c.home;
+    program = c.program;
+    ASSERT_NO_FATAL_FAILURE(startCompanion(c.runtime));
+    std::vector<QString> labels;
+    EXPECT_TRUE(waitUntil([&] {
+      labels = tray->labels();
+      return std::find(labels.begin(), labels.end(), c.line) != labels.end();
+    })) << "the panel shows: "
+        << QStringList(labels.begin(), labels.end()).join(" | ").toStdString();
+    EXPECT_TRUE(quitEnds());
+  }
 }
 
 }  // namespace
