@@ -48,7 +48,9 @@ namespace {
 using namespace trovemark::testing;
 using Lines = std::vector<std::string>;
 
-const QByteArray kPythonRuntime = "#!/bin/sh\nexec python3 \"$@\"\n";
+// Debian's interpreter by its path: a version manager's shim in PATH costs
+// a second or more per bridge start on a loaded machine.
+const QByteArray kPythonRuntime = "#!/bin/sh\nexec /usr/bin/python3 \"$@\"\n";
 // The name the Avahi stand-in gives this machine.
 constexpr const char* kHostName = "trovemark-test.local";
 // How long the companion waits for a panel before it shows its window.

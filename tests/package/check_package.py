@@ -60,7 +60,8 @@ def on_desktop(build, root):
     shutil.copy(os.path.join(build, "bin/resolve-standin"), os.path.join(resolve, "bin/resolve"))
     runtime = os.path.join(resolve, "ResolvePython/ResolvePython")
     with open(runtime, "w") as f:
-        f.write('#!/bin/sh\nexec python3 "$@"\n')
+        # Debian's interpreter, not a version manager's shim in PATH.
+        f.write('#!/bin/sh\nexec /usr/bin/python3 "$@"\n')
     os.chmod(runtime, 0o755)
     standin = subprocess.Popen(
         [os.path.join(resolve, "bin/resolve"), os.path.join(SOURCE, "scenes/color-page.json")],
