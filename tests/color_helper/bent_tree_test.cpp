@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "color_helper/accessibility/atspi_linux.h"
+#include "color_helper/accessibility/element.h"
 #include "color_helper/accessibility/platform.h"
 #include "color_helper/helper_main.h"
 #include "color_helper/messages.h"
@@ -95,9 +96,9 @@ TEST(BentTree, AnswersAsTheSceneForNoMoreCallsThanTheWalkAllows) {
       if (bend == kNone) plainCalls.push_back(adapter.calls());
       if (bend == kCycle) {
         // The walk lists the repeats down to its limit and finds no palette:
-        // one walk of the limit and its read-ahead, four calls a node.
+        // one walk of the limit and its read-ahead of 64, four calls a node.
         EXPECT_EQ(outcome, std::string(color::messages::kOpenColorPage) + "\n");
-        EXPECT_LE(adapter.calls(), (1800 + 64) * 4 + 20u);
+        EXPECT_LE(adapter.calls(), (kDefaultWalkLimit + 64) * 4 + 20);
       } else {
         EXPECT_EQ(outcome, said(*expected.scene, expected.clock, requests[i]));
         // A longer list costs hardly more: what is read ahead, or in flight.
