@@ -67,29 +67,6 @@ struct Peer {
   testing::ScenePeer& scene;
   std::string window;
 
-  // The true answer of the desktop, the registry or the application.
-  Message truth(DBusMessage* call) {
-    if (dbus_message_is_method_call(call, DBUS_INTERFACE_DBUS, "Hello")) {
-      return basic(call, DBUS_TYPE_STRING, ":1.1");
-    }
-    if (dbus_message_is_method_call(call, DBUS_INTERFACE_DBUS, "GetConnectionUnixProcessID")) {
-      return basic(call, DBUS_TYPE_UINT32, dbus_uint32_t{4242});
-    }
-    if (dbus_message_is_method_call(call, "org.a11y.Bus", "GetAddress")) {
-      return basic(call, DBUS_TYPE_STRING, "unix:path=/fuzz");
-    }
-    const std::string destination = dbus_message_get_destination(call);
-    if (destination == "org.a11y.Bus") {  // the accessibility switch
-      return variant(call, DBUS_TYPE_BOOLEAN, "b", dbus_bool_t{TRUE});
-    }
-    if (destination == "org.a11y.atspi.Registry") {
-      return array(call, "(so)", 1, [](DBusMessageIter& it, std::size_t) {
-        ref(it, kPeer, testing::ScenePeer::kRootPath);
-      });
-    }
-    return scene.answer(call);
-  }
-
   bool tooLarge = false;  // the last reply is larger than the client takes
 
   // A list of `count` of the simplest elements of `signature`. Each is built
@@ -255,7 +232,7 @@ class FuzzWire final : public ax::dbus::Wire {
       return;
     }
     const std::uint8_t choice = peer_.bytes.byte();
-    Message truth = peer_.truth(call);
+    Message truth = peer_.scene.answerAsDesktop(call);
     if (choice < 128) return deliver(std::move(truth));
     if (choice < 160) {
       const char* const kErrors[] = {DBUS_ERROR_FAILED,          DBUS_ERROR_UNKNOWN_METHOD,

@@ -182,4 +182,25 @@ ax::dbus::Message ScenePeer::answer(DBusMessage* call) {
   return Message(dbus_message_new_error(call, DBUS_ERROR_UNKNOWN_METHOD, "no"));
 }
 
+ax::dbus::Message ScenePeer::answerAsDesktop(DBusMessage* call) {
+  using namespace replies;
+  if (is(call, DBUS_INTERFACE_DBUS, "Hello")) return basic(call, DBUS_TYPE_STRING, ":1.1");
+  if (is(call, DBUS_INTERFACE_DBUS, "GetConnectionUnixProcessID")) {
+    return basic(call, DBUS_TYPE_UINT32, dbus_uint32_t{4242});
+  }
+  // An address nobody connects to: the caller's wire is the connection.
+  if (is(call, "org.a11y.Bus", "GetAddress")) {
+    return basic(call, DBUS_TYPE_STRING, "unix:path=/fuzz");
+  }
+  const std::string destination = dbus_message_get_destination(call);
+  if (destination == "org.a11y.Bus") {  // the accessibility switch
+    return variant(call, DBUS_TYPE_BOOLEAN, "b", dbus_bool_t{TRUE});
+  }
+  if (destination == "org.a11y.atspi.Registry") {
+    return array(call, "(so)", 1,
+                 [this](DBusMessageIter& it, std::size_t) { ref(it, name_, kRootPath); });
+  }
+  return answer(call);
+}
+
 }  // namespace trovemark::testing

@@ -2,9 +2,9 @@
 
 // A scene answered as an application on the accessibility bus answers: the
 // protocol's replies to the calls the helper makes, built from any port (the
-// in-process scene). The rogue peer sends them over a real bus, bent by its
-// misbehaviours; the reply fuzzer hands them, or something else, straight to
-// the helper's D-Bus client.
+// in-process scene). The reply fuzzer hands them, or something else, straight
+// to the helper's D-Bus client; the bent tree test hands them over as they
+// are, from a tree bent as a hostile peer may bend it.
 
 #include <dbus/dbus.h>
 
@@ -29,14 +29,16 @@ class ScenePeer {
   // The reply to a method call; an UnknownMethod error for anything the
   // helper never asks.
   ax::dbus::Message answer(DBusMessage* call);
+  // The reply of the whole desktop: the bus daemon, the accessibility bus
+  // with its switch on, the registry listing this one application, and the
+  // application (answer()).
+  ax::dbus::Message answerAsDesktop(DBusMessage* call);
 
   // The children of the object at `path` (an application's are its windows).
   // Paths the scene does not know answer as empty, enabled panels.
   std::vector<std::string> children(const std::string& path);
   // Called on every child list before it is sent, to bend the tree.
   std::function<void(const std::string& path, std::vector<std::string>& children)> editChildren;
-
-  const std::string& name() const { return name_; }
 
  private:
   std::string pathOf(const ax::ElementRef& element);

@@ -43,39 +43,29 @@ std::string statusOf(const char* section) {
   return outcome.out + outcome.err;
 }
 
+// What the capture holds whatever the window shows is the in-process test's;
+// here the window is read through the desktop and replayed by the stand-in.
 TEST(DiagnosisOnADesktop, ACaptureReplaysAsTheWindowItWasTakenFrom) {
   TempDir dir;
-  nlohmann::json notColorPage = defaultScene();
-  nodeById(notColorPage, "primaries-title")["value"] = "Primaries of Edit";
-  const std::pair<std::filesystem::path, bool> scenes[] = {
-      {defaultSceneFile(), true},
-      {TROVEMARK_SOURCE_DIR "/scenes/color-page-palettes-last.json", true},
-      {dir.write("not-color-page.json", notColorPage.dump()), false},
-  };
-  for (const auto& [scene, shows] : scenes) {
-    SCOPED_TRACE(scene);
-    const std::string capture = dir / "capture.json";
-    std::string primaries, blur;
-    {
-      auto standin = startStandin(scene);
-      // Shown as a status of each leaves them: the palettes show.
-      primaries = statusOf("primaries");
-      blur = statusOf("blur");
-      const Inspected inspected = inspect({"--scene", capture});
-      EXPECT_EQ(inspected.status, shows ? 0 : 1) << inspected.out;
-      EXPECT_THAT(inspected.out, HasSubstr(" elements written to " + capture + "\n"));
-    }
-    auto replay = startStandin(capture);
-    EXPECT_EQ(statusOf("primaries"), primaries);
-    EXPECT_EQ(statusOf("blur"), blur);
+  const std::string capture = dir / "capture.json";
+  std::string primaries, blur;
+  {
+    auto standin = startStandin(defaultSceneFile());
+    // Shown as a status of each leaves them: the palettes show.
+    primaries = statusOf("primaries");
+    blur = statusOf("blur");
+    const Inspected inspected = inspect({"--scene", capture});
+    EXPECT_EQ(inspected.status, 0) << inspected.out;
+    EXPECT_THAT(inspected.out, HasSubstr(" elements written to " + capture + "\n"));
+    // A window larger than the limit is cut there, and the program says so.
+    const std::string cutFile = dir / "cut.json";
+    EXPECT_THAT(inspect({"--scene", cutFile, "--limit", "100"}).out,
+                HasSubstr("Capture: 100 elements written to " + cutFile +
+                          "; the window has more, and the capture stops at the limit of 100\n"));
   }
-  // A window larger than the limit is cut there, and the program says so.
-  auto standin = startStandin(defaultSceneFile());
-  const std::string cutFile = dir / "cut.json";
-  const Inspected cut = inspect({"--scene", cutFile, "--limit", "100"});
-  EXPECT_THAT(cut.out, HasSubstr("Capture: 100 elements written to " + cutFile +
-                                 "; the window has more, and the capture stops at the limit of "
-                                 "100\n"));
+  auto replay = startStandin(capture);
+  EXPECT_EQ(statusOf("primaries"), primaries);
+  EXPECT_EQ(statusOf("blur"), blur);
 }
 
 TEST(DiagnosisOnADesktop, EachFailingStepHasItsVerdictAndStatusOne) {
@@ -106,13 +96,6 @@ TEST(DiagnosisOnADesktop, EachFailingStepHasItsVerdictAndStatusOne) {
   hidden.reset();
 
   nlohmann::json scene = defaultScene();
-  nodeById(scene, "primaries-title")["value"] = "Primaries of Edit";
-  auto other = startStandin(dir.write("other-page.json", scene.dump()));
-  EXPECT_THAT(inspect().verdict,
-              HasSubstr("primaries: \"" + std::string(messages::kOpenColorPage) + "\""));
-  other.reset();
-
-  scene = defaultScene();
   nodeById(scene, "lift-r")["role"] = "AXIncrementor";
   auto changed = startStandin(dir.write("changed.json", scene.dump()));
   statusOf("primaries");  // presses Color Bars, then fails on the count
