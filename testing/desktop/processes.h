@@ -72,8 +72,8 @@ class Process {
   std::optional<int> status_;
 };
 
-// One running stand-in Resolve, or another program that says "ready" once it
-// serves (rogue-peer), from that line on.
+// One running stand-in Resolve, from the line "ready" on (it says so once it
+// serves).
 class Standin : public Process {
  public:
   // Starts `argv` and waits for "ready". Throws std::runtime_error, with what
