@@ -103,13 +103,8 @@ class LinuxDesktop final : public Desktop {
   }
 
   std::vector<ResolveProcess> resolveProcesses() override {
-    std::vector<ResolveProcess> processes;
-    const auto locator =
-        linux_adapters::makeApplicationLocator(companion::resolve::linuxLayout(), env_);
-    for (const auto& instance : locator->runningInstances()) {
-      processes.push_back({instance.pid, instance.program});
-    }
-    return processes;
+    return linux_adapters::makeApplicationLocator(companion::resolve::linuxLayout(), env_)
+        ->runningInstances();
   }
 
   std::string reachedThrough() override { return "the accessibility bus"; }

@@ -27,13 +27,8 @@ class MacDesktop final : public Desktop {
   }
 
   std::vector<ResolveProcess> resolveProcesses() override {
-    std::vector<ResolveProcess> processes;
-    const auto locator =
-        companion::mac_adapters::makeApplicationLocator(companion::resolve::kBundleIdentifier);
-    for (const auto& instance : locator->runningInstances()) {
-      processes.push_back({instance.pid, instance.program});
-    }
-    return processes;
+    return companion::mac_adapters::makeApplicationLocator(companion::resolve::kBundleIdentifier)
+        ->runningInstances();
   }
 
   std::string reachedThrough() override { return "the accessibility interface"; }

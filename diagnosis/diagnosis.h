@@ -12,14 +12,12 @@
 #include <vector>
 
 #include "color_helper/accessibility/accessibility.h"
+#include "companion/platform/applications.h"
 
 namespace trovemark::diagnosis {
 
-// One running Resolve process, as the operating system lists it.
-struct ResolveProcess {
-  ax::ProcessId pid = 0;
-  std::string program;  // the executable's path
-};
+// One running Resolve process, as the companion's locator lists it.
+using ResolveProcess = companion::RunningInstance;
 
 // What the diagnosis needs of the desktop beyond the accessibility port, as
 // a port: each platform answers it its own way (desktop_<platform>.cpp).

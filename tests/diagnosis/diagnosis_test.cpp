@@ -78,7 +78,7 @@ TEST_F(DiagnosisTest, VerdictsAndWhatEachPaletteHolds) {
 
   // As it stands: Color Bars off and the Blur palette closed.
   fixture.make(testing::defaultScene());
-  desktop.processes = {{scene::Scene::kFirstProcessId, "/opt/resolve/bin/resolve"}};
+  desktop.processes = {{scene::Scene::kFirstProcessId, "/opt/resolve/bin/resolve", std::nullopt}};
   Outcome outcome = inspect();
   EXPECT_EQ(outcome.verdict,
             "Verdict: the helper can work neither section now. primaries: the palette does not "
